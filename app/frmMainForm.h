@@ -1,0 +1,6 @@
+#pragma once
+#include "ui/FormSpec.h"
+
+// The main window's controls: names, kinds, containers, captions, lists,
+// initial states, rectangles (twips) and tab order.
+const ui::FormSpec& frmMainSpec();

@@ -1,0 +1,128 @@
+#pragma once
+// The cryptography engine as the window logic sees it: one root object that
+// creates per-kind objects, and a progress event raised on the root.
+// No Botan type appears here; the implementation lives behind CreateEngineRoot.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+namespace engine {
+
+// Texts are byte strings: typed text arrives as UTF-8, results may be binary.
+using Text = std::string;
+
+enum class ErrorKind {
+    Aborted,          // the progress handler asked to stop
+    WrongKeyOrDamaged,  // authentication failed: wrong password/key, or altered data
+    NotOurData,       // input is not a container this engine wrote
+    WrongSettings,    // container needs another algorithm or key length
+    InvalidInput,     // bad Base64/Hex, bad argument, out-of-range code
+    TooLarge,         // an in-memory result would exceed the documented limit
+    Io,               // a file could not be opened, read or written
+    KeyFile,          // a key file is missing, garbage, truncated or of the other kind
+    MissingKey,       // an operation needs a key the object does not hold
+    Internal,         // anything else
+};
+
+// Every failure of the engine is an EngineError; what() is the description
+// shown to the user.
+class EngineError : public std::runtime_error {
+public:
+    EngineError(ErrorKind kind, const std::string& description)
+        : std::runtime_error(description), m_kind(kind) {}
+    ErrorKind kind() const { return m_kind; }
+
+private:
+    ErrorKind m_kind;
+};
+
+// Output encoding codes.
+enum EncodingCode : int32_t { Binary = 0, Base64 = 1, Hex = 2 };
+
+// KeyKind codes.
+enum KeyKind : int32_t { KeyPair = 2, PrivateKey = 3, PublicKey = 4 };
+
+class EngineHash {
+public:
+    virtual ~EngineHash() = default;
+    virtual void Encoding(int32_t code) = 0;
+    virtual Text HashText(const Text& text) = 0;
+    virtual Text HashFile(const Text& path) = 0;
+};
+
+class EngineCipher {
+public:
+    virtual ~EngineCipher() = default;
+    virtual Text EncryptText(const Text& text) = 0;
+    virtual Text DecryptText(const Text& text) = 0;
+    virtual void EncryptFile(const Text& sourcePath, const Text& targetPath) = 0;
+    virtual void DecryptFile(const Text& sourcePath, const Text& targetPath) = 0;
+    virtual void Compression(int16_t level) = 0;
+    virtual void Encoding(int32_t code) = 0;
+};
+
+class EngineSymCipher : public EngineCipher {
+public:
+    virtual void CipherMode(int32_t mode) = 0;
+    virtual void Padding(int32_t padding) = 0;
+    virtual void IV(const Text& iv) = 0;
+};
+
+class EngineAsymKey : public EngineCipher {
+public:
+    virtual void SaveToFile(const Text& path) = 0;
+    virtual Text SignFile(const Text& path) = 0;
+    virtual Text SignText(const Text& text) = 0;
+    virtual bool VerifyFile(const Text& path, const Text& signature) = 0;
+    virtual bool VerifyText(const Text& text, const Text& signature) = 0;
+};
+
+class EngineEncoder {
+public:
+    virtual ~EngineEncoder() = default;
+    virtual Text EncodeText(const Text& text) = 0;
+    virtual void EncodeFile(const Text& sourcePath, const Text& targetPath) = 0;
+    virtual Text DecodeText(const Text& text) = 0;
+    virtual void DecodeFile(const Text& sourcePath, const Text& targetPath) = 0;
+};
+
+// position: 0..100 while working, above 100 once finished. hashCode identifies
+// the reporting object. Setting Abort to true stops the running call, which
+// then fails with ErrorKind::Aborted.
+using OnProcessHandler = std::function<void(int32_t position, int32_t hashCode, bool& Abort)>;
+
+class EngineRoot {
+public:
+    virtual ~EngineRoot() = default;
+
+    // Connects the window to the root's OnProcess event (one handler; an empty
+    // function disconnects).
+    virtual void SetOnProcess(OnProcessHandler handler) = 0;
+
+    virtual std::shared_ptr<EngineHash> NewHash(int32_t algorithm) = 0;
+    virtual std::shared_ptr<EngineSymCipher> NewSymCipher(int32_t algorithm, const Text& password,
+                                                          int32_t keyBits) = 0;
+    // Returns the private key; the public half is stored into publicKey.
+    virtual std::shared_ptr<EngineAsymKey> NewKeyPair(int32_t keyKind, int32_t keyBits,
+                                                      const Text& seed, int32_t schema,
+                                                      std::shared_ptr<EngineAsymKey>& publicKey) = 0;
+    virtual std::shared_ptr<EngineAsymKey> LoadKey(const Text& fileName, int32_t keyKind,
+                                                   int32_t schema) = 0;
+    virtual std::shared_ptr<EngineEncoder> NewEncoder(int32_t encoding) = 0;
+};
+
+// Tuning that only tests and benchmarks change.
+struct EngineOptions {
+    // PBKDF2-HMAC-SHA-256 iterations for new password-encrypted data (0 = the
+    // engine's default). Decryption always uses the cost recorded in the data.
+    uint32_t kdfIterations = 0;
+};
+
+// Creates the real engine. Runs a start-up self-test first and throws
+// EngineError(Internal) with a description when the library is unusable.
+std::shared_ptr<EngineRoot> CreateEngineRoot(const EngineOptions& options = {});
+
+}  // namespace engine

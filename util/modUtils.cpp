@@ -1,0 +1,54 @@
+#include "util/modUtils.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "ui/Windowing.h"
+
+namespace modUtils {
+
+bool bAbort = false;
+
+void SetAbort() { bAbort = true; }
+
+std::string ShowFileDialog(ui::Windowing& windowing, const std::string& title) {
+    std::string result;
+    try {
+        ui::FileDialogRequest request;
+        request.filter = "All Files (*.*)|*.*| Text Files (*.txt)|*.txt";
+        request.title = title;
+        request.filterIndex = 1;
+        request.fileName = "";
+        request.cancelError = true;
+        request.flags = 4;  // hides the read-only check box
+        request.save = (title == "Save to file ");
+        std::optional<std::string> chosen = windowing.fileDialog(request);
+        if (chosen && !chosen->empty()) result = *chosen;
+    } catch (...) {
+        // A failing dialog counts as no file chosen.
+    }
+    return result;
+}
+
+std::string AddFileSuffix(const std::string& path, const std::string& suffix) {
+    if (path.size() < 4) return suffix + path;
+    std::string::size_type cut = path.size() - 4;
+    std::string::size_type slash = path.find_last_of('/');
+    // When the last four characters reach into the folder part, the file
+    // name is shorter than four: put the suffix in front of it instead.
+    if (slash != std::string::npos && slash >= cut) cut = slash + 1;
+    return path.substr(0, cut) + suffix + path.substr(cut);
+}
+
+bool ConfirmReplace(ui::Windowing& windowing, const std::string& target) {
+    std::error_code ec;
+    if (!std::filesystem::exists(std::filesystem::u8path(target), ec)) return true;
+    ui::MessageBoxRequest request;
+    request.text = "The file " + target + " already exists. Replace it?";
+    request.icon = ui::MsgIcon::Warning;
+    request.buttons = ui::MsgButtons::YesNo;
+    request.defaultAnswer = ui::MsgAnswer::No;
+    return windowing.messageBox(request) == ui::MsgAnswer::Yes;
+}
+
+}  // namespace modUtils

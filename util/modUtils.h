@@ -1,0 +1,28 @@
+#pragma once
+#include <string>
+
+namespace ui {
+class Windowing;
+}
+
+// The program's shared procedures and the process-wide abort request.
+namespace modUtils {
+
+// An abort has been requested and not yet passed to the engine.
+extern bool bAbort;
+
+void SetAbort();
+
+// Shows the open dialog, or the save dialog for the title "Save to file ".
+// Returns the chosen full path, or empty text when cancelled or failed.
+std::string ShowFileDialog(ui::Windowing& windowing, const std::string& title);
+
+// Inserts the suffix before the last four characters of the path, never
+// across a folder separator.
+std::string AddFileSuffix(const std::string& path, const std::string& suffix);
+
+// Asks before a file operation replaces an existing target. True when the
+// target does not exist or the user answered Yes.
+bool ConfirmReplace(ui::Windowing& windowing, const std::string& target);
+
+}  // namespace modUtils
