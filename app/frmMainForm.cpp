@@ -74,6 +74,7 @@ ui::FormSpec build() {
     f.caption = "Exemple";
     f.clientWidth = 6600;
     f.clientHeight = 8235;
+    f.cancelButton = "cmdAbort";  // Escape stops a running operation
     auto& c = f.controls;
 
     // Direct children of the window.
