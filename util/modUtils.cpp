@@ -8,6 +8,7 @@
 namespace modUtils {
 
 bool bAbort = false;
+bool bUnloading = false;
 
 void SetAbort() { bAbort = true; }
 

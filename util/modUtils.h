@@ -13,6 +13,9 @@ extern bool bAbort;
 
 void SetAbort();
 
+// The main window is closing once the running operation has returned.
+extern bool bUnloading;
+
 // Shows the open dialog, or the save dialog for the title "Save to file ".
 // Returns the chosen full path, or empty text when cancelled or failed.
 std::string ShowFileDialog(ui::Windowing& windowing, const std::string& title);

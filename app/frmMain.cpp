@@ -1,0 +1,284 @@
+#include "app/frmMain.h"
+
+#include <string>
+
+#include "asymmetric/clsAsym.h"
+#include "hash/clsHash.h"
+#include "util/modUtils.h"
+
+frmMain::Operation::Operation(frmMain& window) : m_window(window) {
+    ++m_window.m_operationDepth;
+    m_window.m_windowing.setScreenPointer(ui::MousePointer::Hourglass);
+}
+
+frmMain::Operation::~Operation() {
+    if (--m_window.m_operationDepth > 0) return;
+    m_window.m_windowing.setScreenPointer(ui::MousePointer::Default);
+    if (m_window.m_unloadPending) {
+        m_window.Form_Unload();
+        m_window.m_windowing.unloadMain();
+    }
+}
+
+frmMain::frmMain(ui::Windowing& windowing, EngineFactory engineFactory)
+    : m_windowing(windowing),
+      m_form(windowing.mainForm()),
+      m_engineFactory(std::move(engineFactory)),
+      TabStrip1(m_form.tabStrip("TabStrip1")),
+      pgBar(m_form.progressBar("pgBar")),
+      cmdAbort(m_form.button("cmdAbort")),
+      cmdOk(m_form.button("cmdOk")),
+      cmdCancel(m_form.button("cmdCancel")),
+      cmdHelp(m_form.button("cmdHelp")),
+      txtCont(m_form.textBox("txtCont")),
+      txtRes(m_form.textBox("txtRes")),
+      cboEncHash(m_form.comboBox("cboEncHash")),
+      cmdHashBin(m_form.button("cmdHashBin")),
+      txtContSym(m_form.textBox("txtContSym")),
+      txtResSym(m_form.textBox("txtResSym")),
+      txtSymComp(m_form.textBox("txtSymComp")),
+      udSymLev(m_form.upDown("udSymLev")),
+      frTxtAsym(m_form.frame("frTxtAsym")),
+      txtContAsym(m_form.textBox("txtContAsym")),
+      txtResAsym(m_form.textBox("txtResAsym")),
+      txtAsymComp(m_form.textBox("txtAsymComp")),
+      udAsym(m_form.upDown("udAsym")),
+      cmdEncAsym(m_form.button("cmdEncAsym")),
+      cmdDecAsym(m_form.button("cmdDecAsym")),
+      cmdAsign(m_form.button("cmdAsign")),
+      cmdAsymSave(m_form.button("cmdAsymSave")),
+      cmdAsymLoadRelat(m_form.button("cmdAsymLoadRelat")),
+      cmdAsymVerifSign(m_form.button("cmdAsymVerifSign")),
+      txtContED(m_form.textBox("txtContED")),
+      txtResED(m_form.textBox("txtResED")) {
+    connectEvents();
+}
+
+frmMain::~frmMain() {
+    if (!m_unloaded) Form_Unload();
+    mEnc.reset();
+}
+
+// ---------------------------------------------------------------- start-up
+
+void frmMain::Form_Load() {
+    mCls = m_engineFactory();
+    if (!mCls) throw engine::EngineError(engine::ErrorKind::Internal, "The cryptography engine is not available.");
+    mCls->SetOnProcess(
+        [this](int32_t position, int32_t hashCode, bool& Abort) { mCls_OnProcess(position, hashCode, Abort); });
+    InitControls();
+    InitTabs();
+}
+
+void frmMain::InitControls() {
+    iCurTab = 1;
+    bAsymKeyReady = false;
+    cboEncHash.setListIndex(0);
+    m_form.comboBox("cboSymKey").setListIndex(2);
+    m_form.comboBox("cboSymPad").setListIndex(0);
+    m_form.comboBox("cboSymAlg").setListIndex(1);
+    m_form.comboBox("cboAsymKey").setListIndex(0);
+    m_form.comboBox("cboAsymSchema").setListIndex(0);
+}
+
+void frmMain::InitTabs() {
+    static const struct {
+        const char* name;
+        int tab;
+    } frames[] = {{"frEncHash", 1}, {"frTxtHash", 1}, {"frTxtSym", 2},  {"frEncSym", 2},
+                  {"frTxtAsym", 3}, {"frEncAsym", 3}, {"frTxtED", 4}, {"frEDType", 4}};
+    for (const auto& f : frames) m_form.frame(f.name).setVisible(f.tab == iCurTab);
+    if (iCurTab == 3) RefreshAsymPanel(false);
+}
+
+void frmMain::TabStrip1_Click() {
+    int selected = TabStrip1.selectedIndex();
+    if (selected == iCurTab) return;
+    iCurTab = static_cast<int16_t>(selected);
+    InitTabs();
+    if (iCurTab == 1) m_form.option("optHash", 0).setFocus();
+    if (iCurTab == 2) m_form.option("optSym", 0).setFocus();
+    pgBar.setValue(0);
+}
+
+void frmMain::RefreshAsymPanel(bool bSaveAllowed) {
+    const bool K = bAsymKeyReady;
+    const ui::SysColor back = K ? ui::SysColor::WindowBackground : ui::SysColor::InactiveBorder;
+    frTxtAsym.setEnabled(K);
+    m_form.option("optAsym", 0).setEnabled(K);
+    m_form.option("optAsym", 1).setEnabled(K);
+    txtResAsym.setEnabled(K);
+    txtResAsym.setBackColor(back);
+    txtResAsym.setText("");
+    txtContAsym.setBackColor(back);
+    txtContAsym.setEnabled(K);
+    txtContAsym.setText("");
+    cmdEncAsym.setEnabled(K);
+    cmdDecAsym.setEnabled(K);
+    cmdAsign.setEnabled(K);
+    for (int i = 0; i < 3; ++i) m_form.option("optTypeAsym", i).setEnabled(K);
+    txtAsymComp.setEnabled(K);
+    udAsym.setEnabled(K);
+    cmdAsymSave.setEnabled(K);
+    cmdAsymLoadRelat.setEnabled(K);
+    if (!mAsym) mAsym = std::make_shared<clsAsym>(m_windowing);
+    cmdAsymSave.setEnabled(bSaveAllowed && K);
+    cmdAsymVerifSign.setEnabled(false);
+}
+
+// ---------------------------------------------------------------- shutdown
+
+void frmMain::requestUnload() {
+    if (m_unloaded) return;
+    if (operationRunning()) {
+        // Stop the running call first; the operation unloads when it returns.
+        modUtils::SetAbort();
+        modUtils::bUnloading = true;
+        m_unloadPending = true;
+        return;
+    }
+    Form_Unload();
+    m_windowing.unloadMain();
+}
+
+void frmMain::Form_Unload() {
+    mSym.reset();
+    mHash.reset();
+    mAsym.reset();
+    if (mCls) mCls->SetOnProcess(nullptr);
+    mCls.reset();
+    m_unloaded = true;
+}
+
+void frmMain::cmdHelp_Click() {
+    if (operationRunning()) return;
+    ui::MessageBoxRequest request;
+    request.text = "Not implemented";
+    request.icon = ui::MsgIcon::None;
+    m_windowing.messageBox(request);
+}
+
+// ---------------------------------------------------------------- source input
+
+void frmMain::sourceOption_Click(ui::TextBox& sourceBox) { sourceBox.setText(""); }
+
+void frmMain::openButton_Click(ui::OptionButton& fileOption, ui::TextBox& sourceBox) {
+    if (operationRunning()) return;
+    fileOption.setValue(true);
+    sourceBox.setText(modUtils::ShowFileDialog(m_windowing, "Open file "));
+}
+
+bool frmMain::CheckSource(const std::string& /*source*/, bool /*textSelected*/) { return true; }
+
+// ---------------------------------------------------------------- progress and abort
+
+void frmMain::cmdAbort_Click() { modUtils::SetAbort(); }
+
+void frmMain::cmdAbort_MouseMove() { cmdAbort.setMousePointer(ui::MousePointer::ArrowQuestion); }
+
+void frmMain::mCls_OnProcess(int32_t position, int32_t /*hashCode*/, bool& Abort) {
+    Abort = modUtils::bAbort;
+    if (modUtils::bAbort) {
+        pgBar.setValue(0);
+        pgBar.setVisible(false);
+        modUtils::bAbort = false;
+        return;
+    }
+    m_windowing.doEvents();
+    if (position > 100) {
+        pgBar.setValue(100);
+        pgBar.setVisible(false);
+        pgBar.setValue(0);
+    } else {
+        pgBar.setValue(position < 0 ? 0 : position);
+    }
+}
+
+// ---------------------------------------------------------------- compression-level fields
+
+void frmMain::compressionKeyUp(ui::TextBox& box, ui::UpDown& upDown, int keyCode) {
+    if (keyCode == ui::Key::Down) {
+        int v = upDown.value();
+        if (v - 1 >= upDown.min()) upDown.setValue(v - 1);
+    }
+    if (keyCode == ui::Key::Up) {
+        int v = upDown.value();
+        if (v + 1 <= upDown.max()) upDown.setValue(v + 1);
+    }
+    box.selectAll();
+}
+
+void frmMain::connectCompressionField(ui::TextBox& box, ui::UpDown& upDown) {
+    box.gotFocus.connect([&box] { box.selectAll(); });
+    box.keyUp.connect([this, &box, &upDown](int keyCode) { compressionKeyUp(box, upDown, keyCode); });
+    upDown.downClick.connect([&box] { box.selectAll(); });
+    upDown.upClick.connect([&box] { box.selectAll(); });
+}
+
+// ---------------------------------------------------------------- wiring
+
+int16_t frmMain::encodingOf(const char* optionName) {
+    if (m_form.option(optionName, 0).value()) return 0;
+    if (m_form.option(optionName, 1).value()) return 1;
+    return 2;
+}
+
+void frmMain::connectSettingsReset() {
+    auto empties = [](ui::TextBox& box) { return [&box] { box.setText(""); }; };
+    auto optionsEmpty = [&](const char* name, int count, ui::TextBox& box) {
+        for (int i = 0; i < count; ++i) m_form.option(name, i).click.connect(empties(box));
+    };
+
+    txtCont.change.connect(empties(txtRes));
+    cboEncHash.click.connect(empties(txtRes));
+    optionsEmpty("optType", 3, txtRes);
+
+    for (const char* list : {"cboSymKey", "cboSymPad", "cboSymAlg"})
+        m_form.comboBox(list).click.connect(empties(txtResSym));
+    optionsEmpty("optCip", 2, txtResSym);
+    optionsEmpty("optTypeSym", 3, txtResSym);
+    for (const char* box : {"txtSymIV", "txtSymPass", "txtSymComp"})
+        m_form.textBox(box).change.connect(empties(txtResSym));
+
+    for (const char* list : {"cboAsymKey", "cboAsymSchema"})
+        m_form.comboBox(list).click.connect(empties(txtResAsym));
+    optionsEmpty("optTypeAsym", 3, txtResAsym);
+    m_form.textBox("txtAsymSeed").change.connect(empties(txtResAsym));
+    // A changed compression level makes a shown cipher text stale, as on the symmetric tab.
+    txtAsymComp.change.connect(empties(txtResAsym));
+}
+
+void frmMain::connectEvents() {
+    TabStrip1.click.connect([this] { TabStrip1_Click(); });
+    cmdOk.click.connect([this] { requestUnload(); });
+    cmdCancel.click.connect([this] { requestUnload(); });
+    m_form.closeRequested.connect([this] { requestUnload(); });
+    cmdHelp.click.connect([this] { cmdHelp_Click(); });
+
+    cmdAbort.click.connect([this] { cmdAbort_Click(); });
+    cmdAbort.mouseMove.connect([this] { cmdAbort_MouseMove(); });
+
+    const struct {
+        const char* option;
+        const char* open;
+        ui::TextBox& source;
+        bool emptiesOnClick;
+    } sources[] = {{"optHash", "cmdOpen", txtCont, true},
+                   {"optSym", "cmdOpenSym", txtContSym, true},
+                   {"optAsym", "cmdOpenAsym", txtContAsym, true},
+                   {"optED", "cmdOpenED", txtContED, false}};
+    for (const auto& s : sources) {
+        ui::TextBox* box = &s.source;
+        if (s.emptiesOnClick)
+            for (int i = 0; i < 2; ++i)
+                m_form.option(s.option, i).click.connect([this, box] { sourceOption_Click(*box); });
+        ui::OptionButton* fileOption = &m_form.option(s.option, 1);
+        m_form.button(s.open).click.connect([this, fileOption, box] { openButton_Click(*fileOption, *box); });
+    }
+
+    connectCompressionField(txtSymComp, udSymLev);
+    connectCompressionField(txtAsymComp, udAsym);
+    connectSettingsReset();
+
+    cmdHashBin.click.connect([this] { cmdHashBin_Click(); });
+}

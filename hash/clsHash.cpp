@@ -1,0 +1,67 @@
+#include "hash/clsHash.h"
+
+#include "ui/Windowing.h"
+#include "util/ErrorTrap.h"
+#include "util/modUtils.h"
+
+namespace {
+
+engine::EngineError noEngineObject() {
+    return engine::EngineError(engine::ErrorKind::Internal,
+                               "The hash algorithm is not ready: its initialisation failed.");
+}
+
+}  // namespace
+
+clsHash::clsHash(ui::Windowing& windowing) : m_windowing(windowing) {
+    if (!mPgBar) mPgBar = &windowing.mainForm().progressBar("pgBar");
+    modUtils::bAbort = false;
+}
+
+clsHash::~clsHash() {
+    mHashObj.reset();
+    mPgBar = nullptr;
+}
+
+void clsHash::iHashCrypto(int16_t iCboCryptoHash) {
+    if (iCboCryptoHash >= 0 && iCboCryptoHash <= 2) m_algorithm = iCboCryptoHash;
+}
+
+int16_t clsHash::iHashCrypto() const { return static_cast<int16_t>(m_algorithm); }
+
+void clsHash::iSourceType(int16_t indexType) { m_source = indexType; }
+
+void clsHash::iEncodingType(int32_t encCryptoHash) { m_encoding = encCryptoHash; }
+
+bool clsHash::InitKey(const std::shared_ptr<engine::EngineRoot>& mcls) {
+    ErrorTrap trap;
+    bool result = true;
+    trap.step([&] {
+        if (!mcls) throw engine::EngineError(engine::ErrorKind::Internal, "The cryptography engine is not available.");
+        mHashObj = mcls->NewHash(m_algorithm);
+    });
+    if (trap.report(m_windowing, "clsHash ->Function InitKey ")) result = false;
+    return result;
+}
+
+std::string clsHash::HashBinary(const std::string& sHashSource) {
+    std::string result;
+    ErrorTrap trap;
+    // The engine object stays alive for this call even if the wrapper is replaced meanwhile.
+    std::shared_ptr<engine::EngineHash> hash = mHashObj;
+    trap.step([&] {
+        if (!hash) throw noEngineObject();
+        hash->Encoding(m_encoding);
+    });
+    trap.step([&] {
+        mPgBar->setValue(0);
+        mPgBar->setVisible(true);
+    });
+    trap.step([&] {
+        if (!hash) throw noEngineObject();
+        result = m_source == 0 ? hash->HashText(sHashSource) : hash->HashFile(sHashSource);
+    });
+    trap.step([&] { mPgBar->setVisible(false); });
+    if (trap.report(m_windowing, "clsHash ->Function HashBinary ")) result.clear();
+    return result;
+}

@@ -1,0 +1,40 @@
+#pragma once
+// The "Hash" tab's wrapper around one engine hash object.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "engine/Engine.h"
+
+namespace ui {
+class ProgressBar;
+class Windowing;
+}  // namespace ui
+
+class clsHash {
+public:
+    explicit clsHash(ui::Windowing& windowing);
+    ~clsHash();
+    clsHash(const clsHash&) = delete;
+    clsHash& operator=(const clsHash&) = delete;
+
+    // Algorithm code: 0 "MD5", 1 "SHA", 2 "Tiger"; other values are ignored.
+    void iHashCrypto(int16_t iCboCryptoHash);
+    int16_t iHashCrypto() const;
+    // Source kind: 0 Text, anything else File.
+    void iSourceType(int16_t indexType);
+    // Output encoding code, handed to the engine unchanged.
+    void iEncodingType(int32_t encCryptoHash);
+
+    bool InitKey(const std::shared_ptr<engine::EngineRoot>& mcls);
+    std::string HashBinary(const std::string& sHashSource);
+
+private:
+    ui::Windowing& m_windowing;
+    std::shared_ptr<engine::EngineHash> mHashObj;
+    ui::ProgressBar* mPgBar = nullptr;
+    int32_t m_algorithm = 0;
+    int32_t m_encoding = 0;
+    int16_t m_source = 0;
+};

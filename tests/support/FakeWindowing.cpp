@@ -1,0 +1,213 @@
+#include "support/FakeWindowing.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace fake {
+
+void FakeTextBox::setText(const std::string& bytes) {
+    if (bytes == m_text) return;
+    m_text = bytes;
+    selStart = 0;
+    selLength = 0;
+    ++changeCount;
+    change.raise();
+}
+
+void FakeTextBox::type(const std::string& utf8) {
+    if (readOnly || !usable()) return;
+    setText(utf8);
+}
+
+void FakeOption::select() {
+    if (group)
+        for (FakeOption* other : *group)
+            if (other != this) other->m_value = false;
+    m_value = true;
+}
+
+void FakeOption::setValue(bool selected) {
+    if (!selected) {
+        m_value = false;
+        return;
+    }
+    if (m_value) return;
+    select();
+    click.raise();
+}
+
+void FakeOption::setFocus() {
+    if (form) form->focusedControl = id;
+}
+
+void FakeOption::userClick() {
+    if (!usable()) return;
+    select();
+    if (form) form->focusedControl = id;
+    click.raise();
+}
+
+void FakeComboBox::setListIndex(int index) {
+    if (index == m_index) return;
+    m_index = index;
+    click.raise();
+}
+
+void FakeUpDown::setValue(int value) {
+    m_value = std::clamp(value, m_min, m_max);
+    if (m_buddy) m_buddy->setText(std::to_string(m_value));
+}
+
+void FakeUpDown::userClickUp() {
+    if (!usable()) return;
+    if (m_value + 1 <= m_max) setValue(m_value + 1);
+    upClick.raise();
+}
+
+void FakeUpDown::userClickDown() {
+    if (!usable()) return;
+    if (m_value - 1 >= m_min) setValue(m_value - 1);
+    downClick.raise();
+}
+
+FakeForm::FakeForm(FakeWindowing& windowing, const ui::FormSpec& spec)
+    : m_windowing(windowing), m_spec(spec), m_caption(spec.caption) {
+    for (const ui::ControlSpec& c : spec.controls) {
+        std::unique_ptr<FakeControlState> control;
+        switch (c.kind) {
+            case ui::ControlKind::Label:
+                control = std::make_unique<FakeLabel>();
+                break;
+            case ui::ControlKind::Frame:
+                control = std::make_unique<FakeFrame>();
+                break;
+            case ui::ControlKind::TextBox: {
+                auto box = std::make_unique<FakeTextBox>();
+                box->setText(c.caption);
+                box->readOnly = c.readOnlyGrey;
+                if (c.readOnlyGrey) box->setBackColor(ui::SysColor::InactiveBorder);
+                control = std::move(box);
+                break;
+            }
+            case ui::ControlKind::Option: {
+                auto option = std::make_unique<FakeOption>();
+                option->form = this;
+                auto& group = m_groups[{c.container, c.name}];
+                group.push_back(option.get());
+                option->group = &group;
+                if (c.selected) option->setValue(true);
+                control = std::move(option);
+                break;
+            }
+            case ui::ControlKind::ComboBox: {
+                auto combo = std::make_unique<FakeComboBox>();
+                combo->items = c.items;
+                control = std::move(combo);
+                break;
+            }
+            case ui::ControlKind::Button: {
+                auto button = std::make_unique<FakeButton>();
+                button->setCaption(c.caption);
+                control = std::move(button);
+                break;
+            }
+            case ui::ControlKind::TabStrip: {
+                auto tabs = std::make_unique<FakeTabStrip>();
+                tabs->tabCount = static_cast<int>(c.items.size());
+                control = std::move(tabs);
+                break;
+            }
+            case ui::ControlKind::ProgressBar:
+                control = std::make_unique<FakeProgressBar>();
+                break;
+            case ui::ControlKind::UpDown:
+                control = std::make_unique<FakeUpDown>();
+                break;
+        }
+        control->id = c.index >= 0 ? c.name + "(" + std::to_string(c.index) + ")" : c.name;
+        control->enabled = c.enabled;
+        control->visible = c.visible;
+        m_controls[{c.name, c.index}] = std::move(control);
+    }
+    // Second pass: containers and buddies exist now.
+    for (const ui::ControlSpec& c : spec.controls) {
+        FakeControlState& control = *m_controls.at({c.name, c.index});
+        if (!c.container.empty()) control.container = m_controls.at({c.container, -1}).get();
+        if (c.kind == ui::ControlKind::UpDown)
+            static_cast<FakeUpDown&>(control).configure(c.min, c.max, c.value,
+                                                        c.buddy.empty() ? nullptr : &textBox(c.buddy));
+    }
+}
+
+template <typename T>
+T& FakeForm::get(const std::string& name, int index) {
+    auto it = m_controls.find({name, index});
+    if (it == m_controls.end()) throw std::out_of_range("no control " + name + " in " + m_spec.name);
+    T* control = dynamic_cast<T*>(it->second.get());
+    if (!control) throw std::out_of_range("control " + name + " is of another kind");
+    return *control;
+}
+
+void FakeForm::showModal() {
+    m_shown = true;
+    if (!m_windowing.modalScripts.empty()) {
+        auto script = std::move(m_windowing.modalScripts.front());
+        m_windowing.modalScripts.pop_front();
+        script(*this);
+    }
+    // A dialog the script left open is closed from its title bar.
+    m_shown = false;
+}
+
+void FakeForm::pressEnter() {
+    if (!m_spec.defaultButton.empty()) button(m_spec.defaultButton).userClick();
+}
+
+void FakeForm::pressEscape() {
+    if (!m_spec.cancelButton.empty()) button(m_spec.cancelButton).userClick();
+}
+
+void FakeForm::userClose() {
+    if (this == &m_windowing.mainForm())
+        closeRequested.raise();
+    else
+        hide();
+}
+
+FakeWindowing::FakeWindowing(const ui::FormSpec& mainSpec) : m_main(std::make_unique<FakeForm>(*this, mainSpec)) {}
+
+std::unique_ptr<ui::Form> FakeWindowing::createForm(const ui::FormSpec& spec) {
+    auto form = std::make_unique<FakeForm>(*this, spec);
+    lastCreatedForm = form.get();
+    return form;
+}
+
+ui::MsgAnswer FakeWindowing::messageBox(const ui::MessageBoxRequest& request) {
+    messageBoxes.push_back(
+        {request.text, request.icon, request.buttons, request.title.value_or(applicationTitle()), request.defaultAnswer});
+    if (onMessageBox) onMessageBox(messageBoxes.back());
+    if (messageAnswers.empty()) return request.defaultAnswer;
+    ui::MsgAnswer answer = messageAnswers.front();
+    messageAnswers.pop_front();
+    return answer;
+}
+
+std::optional<std::string> FakeWindowing::fileDialog(const ui::FileDialogRequest& request) {
+    fileRequests.push_back(request);
+    if (fileAnswers.empty()) return std::nullopt;
+    std::optional<std::string> answer = fileAnswers.front();
+    fileAnswers.pop_front();
+    return answer;
+}
+
+void FakeWindowing::setScreenPointer(ui::MousePointer pointer) {
+    m_pointer = pointer;
+    pointerHistory.push_back(pointer);
+}
+
+void FakeWindowing::doEvents() {
+    ++doEventsCount;
+    if (onDoEvents) onDoEvents(doEventsCount);
+}
+
+}  // namespace fake

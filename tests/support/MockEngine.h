@@ -1,0 +1,46 @@
+#pragma once
+// A scripted engine for the window logic's tests.
+
+#include <gmock/gmock.h>
+
+#include <memory>
+
+#include "engine/Engine.h"
+
+namespace fake {
+
+class MockEngineRoot : public engine::EngineRoot {
+public:
+    void SetOnProcess(engine::OnProcessHandler h) override { handler = std::move(h); }
+
+    // Raises OnProcess as the engine would; true when the handler asked to abort.
+    bool report(int32_t position) {
+        bool abort = false;
+        if (handler) handler(position, 7, abort);
+        return abort;
+    }
+
+    MOCK_METHOD(std::shared_ptr<engine::EngineHash>, NewHash, (int32_t), (override));
+    MOCK_METHOD(std::shared_ptr<engine::EngineSymCipher>, NewSymCipher, (int32_t, const engine::Text&, int32_t),
+                (override));
+    MOCK_METHOD(std::shared_ptr<engine::EngineAsymKey>, NewKeyPair,
+                (int32_t, int32_t, const engine::Text&, int32_t, std::shared_ptr<engine::EngineAsymKey>&), (override));
+    MOCK_METHOD(std::shared_ptr<engine::EngineAsymKey>, LoadKey, (const engine::Text&, int32_t, int32_t), (override));
+    MOCK_METHOD(std::shared_ptr<engine::EngineEncoder>, NewEncoder, (int32_t), (override));
+
+    engine::OnProcessHandler handler;
+};
+
+class MockEngineHash : public engine::EngineHash {
+public:
+    MOCK_METHOD(void, Encoding, (int32_t), (override));
+    MOCK_METHOD(engine::Text, HashText, (const engine::Text&), (override));
+    MOCK_METHOD(engine::Text, HashFile, (const engine::Text&), (override));
+};
+
+inline engine::EngineError engineFailure(const std::string& what,
+                                         engine::ErrorKind kind = engine::ErrorKind::Internal) {
+    return engine::EngineError(kind, what);
+}
+
+}  // namespace fake

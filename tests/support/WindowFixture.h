@@ -1,0 +1,37 @@
+#pragma once
+// The main window's logic over the fake windowing layer and a scripted engine.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "app/frmMain.h"
+#include "app/frmMainForm.h"
+#include "support/FakeWindowing.h"
+#include "support/MockEngine.h"
+#include "util/modUtils.h"
+
+namespace fake {
+
+class WindowFixture : public ::testing::Test {
+protected:
+    WindowFixture() : form(ui.mainForm()) { modUtils::bAbort = false; modUtils::bUnloading = false; }
+
+    // Loads the window over the given engine (the scripted one by default).
+    void load(frmMain::EngineFactory factory = {}) {
+        if (!factory) factory = [this] { return root; };
+        window = std::make_unique<frmMain>(ui, std::move(factory));
+        window->Form_Load();
+    }
+
+    void selectTab(int index) { form.tabStrip("TabStrip1").userSelect(index); }
+
+    FakeWindowing ui{frmMainSpec()};
+    FakeForm& form;
+    std::shared_ptr<::testing::NiceMock<MockEngineRoot>> root =
+        std::make_shared<::testing::NiceMock<MockEngineRoot>>();
+    std::unique_ptr<frmMain> window;
+};
+
+}  // namespace fake

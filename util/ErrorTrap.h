@@ -1,0 +1,53 @@
+#pragma once
+// The wrappers' error handling: a failing step is abandoned, its description
+// remembered (a later failure replaces it), and the next step still runs; at
+// the end one message box reports the last failure.
+
+#include <exception>
+#include <string>
+#include <utility>
+
+namespace ui {
+class Windowing;
+}
+
+class ErrorTrap {
+public:
+    template <typename Step>
+    void step(Step&& step) {
+        try {
+            std::forward<Step>(step)();
+        } catch (const std::exception& e) {
+            fail(e.what(), isAbort(e));
+        } catch (...) {
+            fail("Unexpected failure.", false);
+        }
+    }
+
+    bool failed() const { return m_failed; }
+    const std::string& description() const { return m_description; }
+    void clear() {
+        m_failed = false;
+        m_aborted = false;
+        m_description.clear();
+    }
+
+    // Shows the remembered failure with the error icon and the given title,
+    // then clears it. True when there was one to show.
+    bool report(ui::Windowing& windowing, const std::string& title);
+
+private:
+    static bool isAbort(const std::exception& e);
+    void fail(std::string description, bool aborted) {
+        m_failed = true;
+        m_aborted = aborted;
+        m_description = std::move(description);
+    }
+
+    bool m_failed = false;
+    bool m_aborted = false;
+    std::string m_description;
+};
+
+// An error message box: the error icon, an OK button and the given title.
+void ShowErrorBox(ui::Windowing& windowing, const std::string& text, const std::string& title);
