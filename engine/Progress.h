@@ -48,4 +48,8 @@ private:
     std::chrono::steady_clock::time_point m_lastReport{};
 };
 
+// A fresh hashCode for a new engine object, so that its reports can be told
+// from those of others (1, 2, 3, ... in creation order).
+int32_t newHashCode();
+
 }  // namespace engine::detail

@@ -1,0 +1,45 @@
+// Quorval: starts the Qt windowing layer, loads the main window and runs the
+// event loop until the window is unloaded.
+
+#include <QApplication>
+#include <QIcon>
+#include <QPixmap>
+#include <exception>
+#include <string>
+
+#include "app/frmMain.h"
+#include "app/frmMainForm.h"
+#include "app/quorval.xpm"
+#include "engine/Engine.h"
+#include "ui/qt/QtWindowing.h"
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Quorval"));
+    QApplication::setApplicationVersion(QStringLiteral("1.00"));
+    QApplication::setOrganizationName(QStringLiteral("Quorval"));
+    QApplication::setWindowIcon(QIcon(QPixmap(quorval_xpm)));
+
+    ui::qt::QtWindowing windowing(frmMainSpec());
+    frmMain window(windowing, [] { return engine::CreateEngineRoot(); });
+    std::string failure;
+    try {
+        window.Form_Load();
+    } catch (const std::exception& error) {
+        failure = error.what();
+        if (failure.empty()) failure = "unknown error";
+    } catch (...) {
+        failure = "unknown error";
+    }
+    if (!failure.empty()) {
+        ui::MessageBoxRequest report;
+        report.text = "Quorval could not start: " + failure;
+        report.icon = ui::MsgIcon::Error;
+        windowing.messageBox(report);
+        return 1;
+    }
+
+    windowing.showMain();
+    if (windowing.unloaded()) return 0;
+    return QApplication::exec();
+}

@@ -1,0 +1,85 @@
+#pragma once
+// The three text forms of engine output: Binary (bytes unchanged), Base64
+// (RFC 4648, standard alphabet, padded, one line) and Hex (lower-case, two digits
+// a byte). Decoding skips line breaks and blanks and takes either case of hex
+// digits; any other invalid input throws EngineError(InvalidInput) naming the
+// character and its position in the text (the first character is 1), e.g.
+// "Invalid Base64 character 'x' at position 17".
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace engine::detail {
+
+enum class Encoding : int32_t { Binary = 0, Base64 = 1, Hex = 2 };
+
+// The encoding for a public code 0, 1 or 2; anything else throws EngineError(InvalidInput).
+Encoding encodingFromCode(int32_t code);
+const char* encodingName(Encoding encoding);  // "Binary", "Base64", "Hex"
+
+// Whole-buffer forms.
+std::string encode(Encoding encoding, const uint8_t* data, size_t length);
+inline std::string encode(Encoding encoding, const std::string& data) {
+    return encode(encoding, reinterpret_cast<const uint8_t*>(data.data()), data.size());
+}
+std::string decode(Encoding encoding, const std::string& text);
+
+// Length of the encoded form of `length` bytes.
+uint64_t encodedLength(Encoding encoding, uint64_t length);
+
+// Streaming encoder: feed any pieces, then finish(); the output is the same
+// as encode() of the concatenated input. Output is appended to `out`.
+class StreamEncoder {
+public:
+    explicit StreamEncoder(Encoding encoding) : m_encoding(encoding) {}
+    void update(const uint8_t* data, size_t length, std::string& out);
+    void finish(std::string& out);
+
+private:
+    Encoding m_encoding;
+    uint8_t m_carry[3] = {};
+    size_t m_carryLength = 0;
+};
+
+// Streaming decoder: feed any pieces of text, then finish(); positions in
+// error messages count from the start of the whole text.
+class StreamDecoder {
+public:
+    explicit StreamDecoder(Encoding encoding) : m_encoding(encoding) {}
+    void update(const char* text, size_t length, std::string& out);
+    void finish(std::string& out);
+    void reset();
+
+private:
+    void decodeDigits(const char* buffer, size_t size, uint64_t bufferPosition, std::string& out);
+    void checkPaddingTail(const char* text, size_t length, uint64_t position);
+
+    Encoding m_encoding;
+    std::string m_carry;           // undecoded digits held back from the last piece
+    uint64_t m_carryPosition = 0;  // position of m_carry's first character
+    uint64_t m_position = 0;       // position of the first character of the next piece
+    bool m_ended = false;          // Base64 padding seen: only blanks and padding may follow
+    size_t m_padding = 0;          // '=' seen so far
+};
+
+// --- Telling the forms apart -------------------------------------------------
+
+// The form of a text that should start with `binaryPrefix` (a signature or
+// magic, whose length must be a multiple of 3): Binary when the text starts
+// with those bytes, Base64 or Hex when the text, after leading blanks and line
+// breaks, starts with their encoding (hex in either case); nullopt otherwise.
+std::optional<Encoding> detectByPrefix(const uint8_t* text, size_t length, const std::string& binaryPrefix);
+
+// The form of a value whose decoded size is known (an RSA signature is as long
+// as the modulus): a text of exactly `decodedLength` bytes is Binary, otherwise
+// its length without blanks and line breaks tells Base64 from Hex. nullopt when
+// no form fits.
+std::optional<Encoding> detectByLength(const std::string& text, size_t decodedLength);
+
+// decodeByLength: detectByLength, then decode; nullopt when no form fits or
+// the text does not decode (a signature that cannot be read is simply invalid).
+std::optional<std::string> decodeByLength(const std::string& text, size_t decodedLength);
+
+}  // namespace engine::detail

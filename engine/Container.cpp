@@ -1,0 +1,772 @@
+#include "engine/Container.h"
+
+#include <botan/auto_rng.h>
+#include <botan/block_cipher.h>
+#include <botan/cipher_mode.h>
+#include <botan/compression.h>
+#include <botan/hash.h>
+#include <botan/kdf.h>
+#include <botan/mac.h>
+#include <botan/mem_ops.h>
+#include <botan/pwdhash.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "engine/Errors.h"
+#include "engine/Files.h"
+#include "engine/Progress.h"
+#include "engine/Streams.h"
+#include "engine/Worker.h"
+
+namespace engine::detail {
+
+namespace {
+
+// Distinctive in every form: a byte above 0x7F in Binary, "j1FSVkMa" in
+// Base64, "8f515256431a" in Hex.
+const std::string kMagic(
+    "\x8F"
+    "QRVC\x1A",
+    6);
+constexpr uint8_t kFormatVersion = 1;
+constexpr size_t kFixedHeaderSize = 15;
+constexpr size_t kBlockSize = 16;
+constexpr size_t kTagSize = 32;
+constexpr size_t kLengthSize = 8;
+constexpr size_t kTrailerSize = kLengthSize + kTagSize;
+constexpr size_t kSecretSize = 32;
+constexpr size_t kSaltSize = 16;
+constexpr size_t kMinSaltSize = 16;
+constexpr size_t kMaxSaltSize = 64;
+constexpr uint8_t kKdfPbkdf2 = 1;
+constexpr uint8_t kKdfArgon2id = 2;
+constexpr uint8_t kCompressionNone = 0;
+constexpr uint8_t kCompressionZlib = 1;
+// zlib's own default level, for the public -1.
+constexpr int kZlibDefaultLevel = 6;
+
+// Buffers handed between the two threads; a multiple of the cipher block and of 3.
+constexpr size_t kPipeChunk = 4 * kChunkSize;
+// Compressed input fed to zlib at a time: bounds what one step can expand to.
+constexpr size_t kInflatePiece = 8 * 1024;
+// Sources from this size on are processed on two threads.
+constexpr uint64_t kThreadedFrom = 1 << 20;
+
+// Buffers no larger than the data needs: texts are often tiny.
+size_t bufferFor(uint64_t dataSize, size_t largest) {
+    const uint64_t rounded = (std::max<uint64_t>(dataSize, 1) + 47) / 48 * 48;
+    return static_cast<size_t>(std::min<uint64_t>(rounded, largest));
+}
+
+const char kCipherKeyLabel[] = "Quorval container 1 cipher key";
+const char kMacKeyLabel[] = "Quorval container 1 MAC key";
+
+void putBigEndian(Bytes& out, uint64_t value, int bytes) {
+    for (int i = bytes - 1; i >= 0; --i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
+}
+
+uint64_t getBigEndian(const uint8_t* in, int bytes) {
+    uint64_t value = 0;
+    for (int i = 0; i < bytes; ++i) value = (value << 8) | in[i];
+    return value;
+}
+
+struct Header {
+    KeySourceKind keySource = KeySourceKind::Password;
+    DataCipher cipher;
+    uint8_t compressionMethod = kCompressionNone;
+    int8_t compressionLevel = 0;
+    Bytes iv;
+    Bytes keyBlock;
+};
+
+Bytes serializeHeader(const Header& header) {
+    Bytes out(kMagic.begin(), kMagic.end());
+    out.push_back(kFormatVersion);
+    out.push_back(static_cast<uint8_t>(header.keySource));
+    out.push_back(static_cast<uint8_t>(header.cipher.algorithm));
+    out.push_back(static_cast<uint8_t>(header.cipher.keyBits / 8));
+    out.push_back(static_cast<uint8_t>(header.cipher.mode));
+    out.push_back(static_cast<uint8_t>(header.cipher.padding));
+    out.push_back(header.compressionMethod);
+    out.push_back(static_cast<uint8_t>(header.compressionLevel));
+    out.push_back(static_cast<uint8_t>(header.iv.size()));
+    out.insert(out.end(), header.iv.begin(), header.iv.end());
+    putBigEndian(out, header.keyBlock.size(), 2);
+    out.insert(out.end(), header.keyBlock.begin(), header.keyBlock.end());
+    return out;
+}
+
+std::string cipherLibraryName(CipherAlgorithm algorithm, uint32_t keyBits) {
+    return algorithm == CipherAlgorithm::Aes ? "AES-" + std::to_string(keyBits) : "Twofish";
+}
+
+std::string describeCipher(CipherAlgorithm algorithm, uint32_t keyBits) {
+    return std::string(algorithmName(algorithm)) + " with a " + std::to_string(keyBits) + "-bit key";
+}
+
+// --- Keys -------------------------------------------------------------------------
+
+struct DataKeys {
+    SecretBytes cipherKey;
+    SecretBytes macKey;
+};
+
+DataKeys deriveDataKeys(const SecretBytes& secret, size_t cipherKeyLength) {
+    auto hkdf = Botan::KDF::create_or_throw("HKDF(SHA-256)");
+    auto expand = [&](size_t length, const char* label) {
+        const auto key = hkdf->derive_key(length, secret.data(), secret.size(), nullptr, 0,
+                                          reinterpret_cast<const uint8_t*>(label), std::strlen(label));
+        return SecretBytes(key.begin(), key.end());
+    };
+    return DataKeys{expand(cipherKeyLength, kCipherKeyLabel), expand(32, kMacKeyLabel)};
+}
+
+std::unique_ptr<Botan::MessageAuthenticationCode> newMac(const SecretBytes& key) {
+    auto mac = Botan::MessageAuthenticationCode::create_or_throw("HMAC(SHA-256)");
+    mac->set_key(key.data(), key.size());
+    return mac;
+}
+
+Bytes ivFromText(const std::string& text) {
+    auto sha256 = Botan::HashFunction::create_or_throw("SHA-256");
+    const auto digest = sha256->process(text);
+    return Bytes(digest.begin(), digest.begin() + kBlockSize);
+}
+
+// ECB or CBC over whole blocks, in place.
+class BlockCrypter {
+public:
+    BlockCrypter(const DataCipher& cipher, const SecretBytes& key, const Bytes& iv, bool encrypt)
+        : m_encrypt(encrypt) {
+        const std::string name = cipherLibraryName(cipher.algorithm, cipher.keyBits);
+        if (cipher.mode == BlockMode::Ecb) {
+            m_block = Botan::BlockCipher::create_or_throw(name);
+            m_block->set_key(key.data(), key.size());
+        } else {
+            m_mode = Botan::Cipher_Mode::create_or_throw(name + "/CBC/NoPadding",
+                                                         encrypt ? Botan::ENCRYPTION : Botan::DECRYPTION);
+            m_mode->set_key(key.data(), key.size());
+            m_mode->start(iv.data(), iv.size());
+        }
+    }
+
+    void process(uint8_t* data, size_t length) {
+        if (length == 0) return;
+        if (m_mode) {
+            m_mode->process(data, length);
+        } else if (m_encrypt) {
+            m_block->encrypt_n(data, data, length / kBlockSize);
+        } else {
+            m_block->decrypt_n(data, data, length / kBlockSize);
+        }
+    }
+
+private:
+    bool m_encrypt;
+    std::unique_ptr<Botan::BlockCipher> m_block;
+    std::unique_ptr<Botan::Cipher_Mode> m_mode;
+};
+
+size_t paddingLength(PaddingScheme padding, uint64_t dataLength) {
+    const size_t rest = static_cast<size_t>(dataLength % kBlockSize);
+    if (padding == PaddingScheme::Zero) return rest == 0 ? 0 : kBlockSize - rest;
+    return kBlockSize - rest;
+}
+
+void writePadding(PaddingScheme padding, uint8_t* at, size_t count) {
+    std::memset(at, 0, count);
+    if (padding == PaddingScheme::Pkcs7) std::memset(at, static_cast<int>(count), count);
+    if (padding == PaddingScheme::X923 && count > 0) at[count - 1] = static_cast<uint8_t>(count);
+}
+
+bool paddingIsValid(PaddingScheme padding, const uint8_t* at, size_t count) {
+    uint8_t expected[kBlockSize];
+    writePadding(padding, expected, count);
+    return std::memcmp(at, expected, count) == 0;
+}
+
+// --- Reading a container in any form -------------------------------------------------
+
+// The decoded bytes of a container source, counting raw bytes as progress.
+class DecodedSource {
+public:
+    DecodedSource(ByteSource& raw, Encoding form, Progress& progress)
+        : m_raw(raw), m_form(form), m_progress(progress), m_decoder(form) {}
+
+    size_t read(uint8_t* out, size_t length) {
+        if (m_form == Encoding::Binary) {
+            const size_t n = m_raw.read(out, length);
+            m_progress.advance(n);
+            return n;
+        }
+        size_t done = 0;
+        while (done < length) {
+            if (m_offset == m_pending.size() && !refill()) break;
+            const size_t n = std::min(length - done, m_pending.size() - m_offset);
+            std::memcpy(out + done, m_pending.data() + m_offset, n);
+            m_offset += n;
+            done += n;
+        }
+        return done;
+    }
+
+    // Exactly `length` bytes, or the data is truncated.
+    void readExact(uint8_t* out, size_t length) {
+        if (read(out, length) != length) throw truncatedError();
+    }
+
+    Bytes readExact(size_t length) {
+        Bytes out(length);
+        readExact(out.data(), length);
+        return out;
+    }
+
+    void rewind() {
+        m_raw.rewind();
+        m_decoder.reset();
+        m_pending.clear();
+        m_offset = 0;
+        m_ended = false;
+    }
+
+private:
+    bool refill() {
+        m_pending.clear();
+        m_offset = 0;
+        if (m_ended) return false;
+        m_rawBuffer.resize(bufferFor(m_raw.size(), kChunkSize));
+        const size_t n = m_raw.read(reinterpret_cast<uint8_t*>(&m_rawBuffer[0]), m_rawBuffer.size());
+        m_progress.advance(n);
+        if (n == 0) {
+            m_ended = true;
+            m_decoder.finish(m_pending);
+        } else {
+            m_decoder.update(m_rawBuffer.data(), n, m_pending);
+        }
+        return true;
+    }
+
+    ByteSource& m_raw;
+    Encoding m_form;
+    Progress& m_progress;
+    StreamDecoder m_decoder;
+    std::string m_rawBuffer;
+    std::string m_pending;
+    size_t m_offset = 0;
+    bool m_ended = false;
+};
+
+Encoding detectForm(ByteSource& raw) {
+    Bytes start(bufferFor(raw.size(), kChunkSize));
+    const size_t n = raw.read(start.data(), start.size());
+    raw.rewind();
+    const auto form = detectByPrefix(start.data(), n, kMagic);
+    if (!form) throw notOurDataError();
+    return *form;
+}
+
+Header readHeader(DecodedSource& in, Bytes& raw) {
+    raw = in.readExact(kFixedHeaderSize);
+    if (std::memcmp(raw.data(), kMagic.data(), kMagic.size()) != 0) throw notOurDataError();
+    if (raw[6] != kFormatVersion)
+        throw EngineError(ErrorKind::NotOurData, "This data was written in container format " +
+                                                     std::to_string(raw[6]) +
+                                                     ", which this version of the program cannot read.");
+    Header header;
+    const uint8_t keySource = raw[7], algorithm = raw[8], keyBytes = raw[9], mode = raw[10],
+                  padding = raw[11];
+    const uint8_t method = raw[12];
+    const auto level = static_cast<int8_t>(raw[13]);
+    const uint8_t ivLength = raw[14];
+    const bool valid = (keySource == 1 || keySource == 2) && algorithm <= 1 &&
+                       (keyBytes == 16 || keyBytes == 24 || keyBytes == 32) && mode <= 1 && padding <= 2 &&
+                       method <= 1 && level >= -1 && level <= 9 &&
+                       (method == kCompressionNone) == (level == 0) &&
+                       ivLength == (mode == 1 ? kBlockSize : 0);
+    if (!valid) throw damagedError();
+    header.keySource = static_cast<KeySourceKind>(keySource);
+    header.cipher = DataCipher{static_cast<CipherAlgorithm>(algorithm), keyBytes * 8u,
+                               static_cast<BlockMode>(mode), static_cast<PaddingScheme>(padding)};
+    header.compressionMethod = method;
+    header.compressionLevel = level;
+    header.iv = in.readExact(ivLength);
+    const Bytes blockLength = in.readExact(2);
+    const size_t keyBlockLength = static_cast<size_t>(getBigEndian(blockLength.data(), 2));
+    if (keyBlockLength == 0 || keyBlockLength > kMaxKeyBlock) throw damagedError();
+    header.keyBlock = in.readExact(keyBlockLength);
+    raw.insert(raw.end(), header.iv.begin(), header.iv.end());
+    raw.insert(raw.end(), blockLength.begin(), blockLength.end());
+    raw.insert(raw.end(), header.keyBlock.begin(), header.keyBlock.end());
+    return header;
+}
+
+const char* keySourceWords(KeySourceKind kind) {
+    return kind == KeySourceKind::Password ? "a password" : "an RSA public key";
+}
+
+void checkKeySource(KeySourceKind recorded, KeySourceKind opener) {
+    if (recorded == opener) return;
+    throw EngineError(ErrorKind::WrongSettings,
+                      std::string("This data was encrypted with ") + keySourceWords(recorded) +
+                          (recorded == KeySourceKind::Rsa ? "; decrypt it with the matching RSA private key."
+                                                          : "; decrypt it with that password."));
+}
+
+void checkRules(const Header& header, const OpenRules& rules) {
+    if (!rules.algorithm) return;
+    if (*rules.algorithm == header.cipher.algorithm && rules.keyBits == header.cipher.keyBits) return;
+    throw EngineError(ErrorKind::WrongSettings,
+                      "This data was encrypted with " +
+                          describeCipher(header.cipher.algorithm, header.cipher.keyBits) + ": choose " +
+                          algorithmName(header.cipher.algorithm) + " and " +
+                          std::to_string(header.cipher.keyBits) + " bits to decrypt it.");
+}
+
+void checkTag(const uint8_t* computed, const uint8_t* recorded) {
+    if (!Botan::constant_time_compare(computed, recorded, kTagSize)) throw damagedError();
+}
+
+// --- Sealing ------------------------------------------------------------------------
+
+void sealStream(ByteSource& plain, ByteSink& out, const SealSettings& settings, KeySealer& key,
+                Progress& progress, bool threaded) {
+    const DataCipher& cipher = settings.cipher;
+    if (cipher.keyBits != 128 && cipher.keyBits != 192 && cipher.keyBits != 256)
+        throw EngineError(ErrorKind::InvalidInput, "Key length must be 128, 192 or 256 bits.");
+    if (settings.compression < -1 || settings.compression > 9)
+        throw EngineError(ErrorKind::InvalidInput, "Compression level must be between -1 and 9.");
+
+    Header header;
+    header.keySource = key.kind();
+    header.cipher = cipher;
+    header.compressionMethod = settings.compression == 0 ? kCompressionNone : kCompressionZlib;
+    header.compressionLevel = static_cast<int8_t>(settings.compression);
+    SecretBytes secret;
+    key.makeKeyBlock(header.keyBlock, secret);
+    if (header.keyBlock.empty() || header.keyBlock.size() > kMaxKeyBlock || secret.size() < 16)
+        throw EngineError(ErrorKind::Internal, "The key source made an unusable key block.");
+    if (cipher.mode == BlockMode::Cbc) {
+        if (settings.ivText.empty()) {
+            Botan::AutoSeeded_RNG rng;
+            header.iv.resize(kBlockSize);
+            rng.randomize(header.iv.data(), header.iv.size());
+        } else {
+            header.iv = ivFromText(settings.ivText);
+        }
+    }
+    const DataKeys keys = deriveDataKeys(secret, cipher.keyBits / 8);
+
+    const Bytes headerBytes = serializeHeader(header);
+    auto mac = newMac(keys.macKey);
+    mac->update(headerBytes);
+    const auto headerTag = mac->final();
+    mac->update(headerBytes);
+    mac->update(headerTag);
+
+    EncodingSink encoded(out, settings.output);
+    encoded.write(headerBytes.data(), headerBytes.size());
+    encoded.write(headerTag.data(), headerTag.size());
+
+    BlockCrypter crypter(cipher, keys.cipherKey, header.iv, true);
+    // Two buffers: one is encrypted while the worker authenticates and writes the other.
+    // Declared before the worker, which may still read one while unwinding.
+    const size_t chunk = bufferFor(plain.size(), kPipeChunk);
+    std::array<Bytes, 2> buffers{Bytes(chunk + kBlockSize), Bytes(chunk + kBlockSize)};
+    Bytes lengthField;
+    Worker worker(threaded);
+    auto authenticateAndWrite = [&](const uint8_t* data, size_t length) {
+        worker.submit([&mac, &encoded, data, length] {
+            mac->update(data, length);
+            encoded.write(data, length);
+        });
+    };
+    int current = 0;
+    size_t fill = 0;
+    uint64_t dataLength = 0;
+    auto flush = [&] {
+        crypter.process(buffers[current].data(), fill);
+        authenticateAndWrite(buffers[current].data(), fill);
+        current ^= 1;
+        fill = 0;
+    };
+    auto append = [&](const uint8_t* data, size_t length) {
+        while (length > 0) {
+            const size_t n = std::min(length, chunk - fill);
+            std::memcpy(buffers[current].data() + fill, data, n);
+            fill += n;
+            dataLength += n;
+            data += n;
+            length -= n;
+            if (fill == chunk) flush();
+        }
+    };
+
+    std::unique_ptr<Botan::Compression_Algorithm> compressor;
+    if (header.compressionMethod == kCompressionZlib) {
+        compressor.reset(Botan::make_compressor("zlib"));
+        if (!compressor) throw EngineError(ErrorKind::Internal, "zlib compression is not available.");
+        compressor->start(settings.compression < 0 ? kZlibDefaultLevel : settings.compression);
+    }
+
+    Botan::secure_vector<uint8_t> packed;
+    for (;;) {
+        if (!compressor) {
+            const size_t n = plain.read(buffers[current].data() + fill, chunk - fill);
+            if (n == 0) break;
+            progress.advance(n);
+            fill += n;
+            dataLength += n;
+            if (fill == chunk) flush();
+        } else {
+            packed.resize(std::min(chunk, kChunkSize));
+            const size_t n = plain.read(packed.data(), packed.size());
+            if (n == 0) break;
+            progress.advance(n);
+            packed.resize(n);
+            compressor->update(packed);
+            append(packed.data(), packed.size());
+        }
+    }
+    if (compressor) {
+        packed.clear();
+        compressor->finish(packed);
+        append(packed.data(), packed.size());
+    }
+
+    const size_t padding = paddingLength(cipher.padding, dataLength);
+    writePadding(cipher.padding, buffers[current].data() + fill, padding);
+    fill += padding;
+    if (fill > 0) flush();
+
+    putBigEndian(lengthField, dataLength, kLengthSize);
+    authenticateAndWrite(lengthField.data(), lengthField.size());
+    worker.wait();
+    const auto tag = mac->final();
+    encoded.write(tag.data(), tag.size());
+    encoded.finish();
+}
+
+// --- Opening ------------------------------------------------------------------------
+
+class Unpacker {
+public:
+    Unpacker(ByteSink& out, bool compressed) : m_out(out) {
+        if (!compressed) return;
+        m_inflater.reset(Botan::make_decompressor("zlib"));
+        if (!m_inflater) throw EngineError(ErrorKind::Internal, "zlib decompression is not available.");
+        m_inflater->start();
+    }
+
+    void write(const uint8_t* data, size_t length) {
+        if (!m_inflater) return m_out.write(data, length);
+        while (length > 0) {
+            const size_t n = std::min(length, kInflatePiece);
+            m_buffer.assign(data, data + n);
+            m_inflater->update(m_buffer);
+            if (!m_buffer.empty()) m_out.write(m_buffer.data(), m_buffer.size());
+            data += n;
+            length -= n;
+        }
+    }
+
+    void finish() {
+        if (!m_inflater) return;
+        m_buffer.clear();
+        m_inflater->finish(m_buffer);
+        if (!m_buffer.empty()) m_out.write(m_buffer.data(), m_buffer.size());
+    }
+
+private:
+    ByteSink& m_out;
+    std::unique_ptr<Botan::Decompression_Algorithm> m_inflater;
+    Botan::secure_vector<uint8_t> m_buffer;
+};
+
+void openStream(ByteSource& raw, ByteSink& out, KeyOpener& key, const OpenRules& rules, Progress& progress,
+                bool threaded) {
+    const Encoding form = detectForm(raw);
+    DecodedSource in(raw, form, progress);
+
+    // First pass: the header, the key, then the tag over everything.
+    Bytes headerBytes;
+    const Header header = readHeader(in, headerBytes);
+    checkKeySource(header.keySource, key.kind());
+    const DataKeys keys = [&] {
+        const SecretBytes secret = key.openKeyBlock(header.keyBlock.data(), header.keyBlock.size());
+        return deriveDataKeys(secret, header.cipher.keyBits / 8);
+    }();
+    const Bytes headerTag = in.readExact(kTagSize);
+    auto mac = newMac(keys.macKey);
+    mac->update(headerBytes);
+    checkTag(mac->final().data(), headerTag.data());
+    checkRules(header, rules);
+
+    mac->update(headerBytes);
+    mac->update(headerTag);
+    uint64_t cipherLength = 0;
+    uint8_t trailer[kTrailerSize];
+    size_t held = 0;
+    {
+        // Each buffer starts with room for the bytes held back from the previous read:
+        // the trailer is only known once the source has ended.
+        const size_t chunk = bufferFor(raw.size(), kPipeChunk);
+        std::array<Bytes, 2> buffers{Bytes(kTrailerSize + chunk), Bytes(kTrailerSize + chunk)};
+        Worker worker(threaded);
+        for (int current = 0;; current ^= 1) {
+            uint8_t* buffer = buffers[current].data();
+            const size_t n = in.read(buffer + kTrailerSize, chunk);
+            if (n == 0) break;
+            uint8_t* start = buffer + kTrailerSize - held;
+            std::memcpy(start, trailer, held);
+            const size_t total = held + n;
+            const size_t body = total > kTrailerSize ? total - kTrailerSize : 0;
+            std::memcpy(trailer, start + body, total - body);
+            held = total - body;
+            if (body > 0) worker.submit([&mac, start, body] { mac->update(start, body); });
+            cipherLength += body;
+        }
+        worker.wait();
+    }
+    if (held < kTrailerSize) throw truncatedError();
+    mac->update(trailer, kLengthSize);
+    checkTag(mac->final().data(), trailer + kLengthSize);
+
+    const uint64_t dataLength = getBigEndian(trailer, kLengthSize);
+    if (cipherLength % kBlockSize != 0 || dataLength > cipherLength ||
+        cipherLength - dataLength != paddingLength(header.cipher.padding, dataLength))
+        throw damagedError();
+
+    // Second pass: decrypt what the tag covers, authenticating it again in case
+    // the source changed in between; nothing counts until that tag matches too.
+    in.rewind();
+    Bytes again = in.readExact(headerBytes.size() + kTagSize);
+    if (!std::equal(headerBytes.begin(), headerBytes.end(), again.begin()) ||
+        !std::equal(headerTag.begin(), headerTag.end(), again.begin() + headerBytes.size()))
+        throw damagedError();
+    auto recheck = newMac(keys.macKey);
+    recheck->update(headerBytes);
+    recheck->update(headerTag);
+
+    BlockCrypter crypter(header.cipher, keys.cipherKey, header.iv, false);
+    Unpacker unpacker(out, header.compressionMethod == kCompressionZlib);
+    {
+        // Whole blocks, so that the padding always lies in the last buffer.
+        const size_t chunk = bufferFor(cipherLength, kPipeChunk);
+        // The worker authenticates one buffer of cipher text and writes its plain text
+        // while this thread reads and decrypts the next.
+        std::array<Bytes, 2> sealed{Bytes(chunk), Bytes(chunk)};
+        std::array<Bytes, 2> plain{Bytes(chunk), Bytes(chunk)};
+        Worker worker(threaded);
+        uint64_t remaining = cipherLength;
+        uint64_t done = 0;
+        for (int current = 0; remaining > 0; current ^= 1) {
+            const size_t n = static_cast<size_t>(std::min<uint64_t>(remaining, chunk));
+            uint8_t* cipherText = sealed[current].data();
+            uint8_t* out = plain[current].data();
+            in.readExact(cipherText, n);
+            std::memcpy(out, cipherText, n);
+            crypter.process(out, n);
+            remaining -= n;
+            size_t usable = n;
+            if (remaining == 0) {
+                usable = static_cast<size_t>(dataLength - done);
+                if (!paddingIsValid(header.cipher.padding, out + usable, n - usable)) throw damagedError();
+            }
+            worker.submit([&recheck, &unpacker, cipherText, out, n, usable] {
+                recheck->update(cipherText, n);
+                unpacker.write(out, usable);
+            });
+            done += n;
+        }
+        worker.wait();
+    }
+    uint8_t trailerAgain[kTrailerSize];
+    in.readExact(trailerAgain, kTrailerSize);
+    uint8_t extra = 0;
+    if (std::memcmp(trailer, trailerAgain, kTrailerSize) != 0 || in.read(&extra, 1) != 0)
+        throw damagedError();
+    recheck->update(trailer, kLengthSize);
+    checkTag(recheck->final().data(), trailer + kLengthSize);
+    unpacker.finish();
+}
+
+std::string limitMessage() {
+    return "The decrypted text would be larger than " + std::to_string(kMaxTextResult >> 20) +
+           " MiB; decrypt it as a file instead.";
+}
+
+}  // namespace
+
+const char* algorithmName(CipherAlgorithm algorithm) {
+    return algorithm == CipherAlgorithm::Aes ? "AES" : "Twofish";
+}
+
+SealSettings rsaSealSettings(int16_t compression, Encoding output) {
+    SealSettings settings;
+    settings.cipher = DataCipher{CipherAlgorithm::Aes, 256, BlockMode::Cbc, PaddingScheme::Pkcs7};
+    settings.compression = compression;
+    settings.output = output;
+    return settings;
+}
+
+Bytes cryptBlocks(const DataCipher& cipher, const Bytes& key, const Bytes& iv, bool encrypt,
+                  const Bytes& data) {
+    if (data.size() % kBlockSize != 0)
+        throw EngineError(ErrorKind::InvalidInput, "Data must be a whole number of blocks.");
+    Bytes out = data;
+    BlockCrypter crypter(cipher, SecretBytes(key.begin(), key.end()), iv, encrypt);
+    crypter.process(out.data(), out.size());
+    return out;
+}
+
+// --- Password key source ---------------------------------------------------------
+
+PasswordKeySealer::PasswordKeySealer(std::string password, uint32_t iterations)
+    : m_password(std::move(password)), m_iterations(iterations == 0 ? kDefaultPbkdf2Iterations : iterations) {
+    if (m_iterations > kMaxPbkdf2Iterations)
+        throw EngineError(ErrorKind::InvalidInput, "The key-derivation cost is above the limit.");
+}
+
+void PasswordKeySealer::useArgon2id(uint32_t memoryKiB, uint32_t passes, uint32_t lanes) {
+    m_argonMemory = memoryKiB;
+    m_argonPasses = passes;
+    m_argonLanes = lanes;
+}
+
+void PasswordKeySealer::makeKeyBlock(Bytes& block, SecretBytes& secret) {
+    Botan::AutoSeeded_RNG rng;
+    Bytes salt(kSaltSize);
+    rng.randomize(salt.data(), salt.size());
+    std::unique_ptr<Botan::PasswordHash> kdf;
+    block.clear();
+    if (m_argonMemory != 0) {
+        block.push_back(kKdfArgon2id);
+        putBigEndian(block, m_argonMemory, 4);
+        putBigEndian(block, m_argonPasses, 4);
+        block.push_back(static_cast<uint8_t>(m_argonLanes));
+        kdf = Botan::PasswordHashFamily::create_or_throw("Argon2id")
+                  ->from_params(m_argonMemory, m_argonPasses, m_argonLanes);
+    } else {
+        block.push_back(kKdfPbkdf2);
+        putBigEndian(block, m_iterations, 4);
+        kdf = Botan::PasswordHashFamily::create_or_throw("PBKDF2(SHA-256)")->from_params(m_iterations);
+    }
+    block.push_back(static_cast<uint8_t>(salt.size()));
+    block.insert(block.end(), salt.begin(), salt.end());
+    secret.assign(kSecretSize, 0);
+    kdf->derive_key(secret.data(), secret.size(), m_password.data(), m_password.size(), salt.data(),
+                    salt.size());
+}
+
+PasswordKeyOpener::PasswordKeyOpener(std::string password) : m_password(std::move(password)) {}
+
+SecretBytes PasswordKeyOpener::openKeyBlock(const uint8_t* block, size_t length) {
+    auto tooCostly = [] {
+        return EngineError(ErrorKind::NotOurData,
+                           "This data asks for a key-derivation cost above the limit this program accepts.");
+    };
+    if (length < 1) throw damagedError();
+    std::unique_ptr<Botan::PasswordHash> kdf;
+    size_t offset = 0;
+    if (block[0] == kKdfPbkdf2) {
+        if (length < 5) throw damagedError();
+        const uint64_t iterations = getBigEndian(block + 1, 4);
+        if (iterations == 0) throw damagedError();
+        if (iterations > kMaxPbkdf2Iterations) throw tooCostly();
+        kdf = Botan::PasswordHashFamily::create_or_throw("PBKDF2(SHA-256)")->from_params(iterations);
+        offset = 5;
+    } else if (block[0] == kKdfArgon2id) {
+        if (length < 10) throw damagedError();
+        const uint64_t memory = getBigEndian(block + 1, 4);
+        const uint64_t passes = getBigEndian(block + 5, 4);
+        const uint64_t lanes = block[9];
+        if (passes == 0 || lanes == 0 || memory < 8 * lanes) throw damagedError();
+        if (memory > kMaxArgon2MemoryKiB || passes > kMaxArgon2Passes || lanes > kMaxArgon2Lanes)
+            throw tooCostly();
+        kdf = Botan::PasswordHashFamily::create_or_throw("Argon2id")->from_params(memory, passes, lanes);
+        offset = 10;
+    } else {
+        throw damagedError();
+    }
+    if (length < offset + 1) throw damagedError();
+    const size_t saltLength = block[offset];
+    if (saltLength < kMinSaltSize || saltLength > kMaxSaltSize || length != offset + 1 + saltLength)
+        throw damagedError();
+    SecretBytes secret(kSecretSize);
+    kdf->derive_key(secret.data(), secret.size(), m_password.data(), m_password.size(), block + offset + 1,
+                    saltLength);
+    return secret;
+}
+
+// --- Entry points ---------------------------------------------------------------------
+
+std::string sealText(const EngineContext& context, int32_t hashCode, const std::string& plain,
+                     const SealSettings& settings, KeySealer& key) {
+    try {
+        Progress progress(context.hub, hashCode, plain.size());
+        progress.begin();
+        MemorySource source(plain);
+        std::string result;
+        StringSink sink(result, UINT64_MAX);
+        sealStream(source, sink, settings, key, progress, plain.size() >= kThreadedFrom);
+        progress.finish();
+        return result;
+    } catch (...) {
+        rethrowAsEngineError("Encryption failed");
+    }
+}
+
+std::string openText(const EngineContext& context, int32_t hashCode, const std::string& container,
+                     KeyOpener& key, const OpenRules& rules) {
+    try {
+        Progress progress(context.hub, hashCode, 2 * static_cast<uint64_t>(container.size()));
+        progress.begin();
+        MemorySource source(container);
+        std::string result;
+        StringSink sink(result, kMaxTextResult, limitMessage());
+        openStream(source, sink, key, rules, progress, container.size() >= kThreadedFrom);
+        progress.finish();
+        return result;
+    } catch (...) {
+        rethrowAsEngineError("Decryption failed");
+    }
+}
+
+void sealFile(const EngineContext& context, int32_t hashCode, const std::string& sourcePath,
+              const std::string& targetPath, const SealSettings& settings, KeySealer& key) {
+    try {
+        InputFile input(sourcePath);
+        AtomicOutputFile output(targetPath, 0666, &input);
+        Progress progress(context.hub, hashCode, input.size());
+        progress.begin();
+        FileSource source(input);
+        FileSink sink(output);
+        sealStream(source, sink, settings, key, progress, true);
+        progress.finish();
+        output.commit();
+    } catch (...) {
+        rethrowNamingFile(sourcePath);
+    }
+}
+
+void openFile(const EngineContext& context, int32_t hashCode, const std::string& sourcePath,
+              const std::string& targetPath, KeyOpener& key, const OpenRules& rules) {
+    try {
+        InputFile input(sourcePath);
+        AtomicOutputFile output(targetPath, 0666, &input);
+        Progress progress(context.hub, hashCode, 2 * input.size());
+        progress.begin();
+        FileSource source(input);
+        FileSink sink(output);
+        openStream(source, sink, key, rules, progress, true);
+        progress.finish();
+        output.commit();
+    } catch (...) {
+        rethrowNamingFile(sourcePath);
+    }
+}
+
+}  // namespace engine::detail

@@ -1,0 +1,174 @@
+#pragma once
+// The encrypted container written by password encryption and by RSA
+// encryption alike (byte layout in docs/password-container.md):
+//
+//   header | header tag | cipher text | data length | tag
+//
+// The header records everything decryption needs: format version, the key
+// source with its key block, cipher, key length, mode, padding, compression
+// and IV. A key source turns its key block into a secret (password: PBKDF2 or
+// Argon2id over the password and a fresh salt; RSA: a fresh random secret
+// wrapped with the public key); HKDF-SHA-256 expands the secret into the
+// cipher key and the HMAC-SHA-256 key. The header tag (HMAC of the header)
+// tells a wrong password or key at once, before the recorded settings are
+// trusted; the tag (HMAC of everything before it) is compared in constant time
+// before any byte is decrypted or written. The data is compressed (zlib), then
+// padded, then encrypted. Whole containers may be Binary, Base64 or Hex;
+// opening recognises each form by itself.
+//
+// Failures are EngineError: WrongKeyOrDamaged (wrong password or key, altered
+// or truncated data, always the same words), NotOurData (not a container, or a
+// newer format version, or a key-derivation cost above the limit),
+// WrongSettings (needs another algorithm or key length, or another kind of
+// key), InvalidInput (bad Base64/Hex), TooLarge (a text result above
+// kMaxTextResult), Io (files), Aborted.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "engine/Codec.h"
+#include "engine/Context.h"
+#include "engine/Secret.h"
+
+namespace engine::detail {
+
+// --- Limits ----------------------------------------------------------------
+
+// Largest result of DecryptText (after decompression) held in memory.
+constexpr uint64_t kMaxTextResult = 64ull << 20;
+// Largest key block (an RSA-wrapped secret for keys up to 16384 bits fits).
+constexpr size_t kMaxKeyBlock = 4096;
+// PBKDF2-HMAC-SHA-256 iterations: written by default, and the most accepted.
+constexpr uint32_t kDefaultPbkdf2Iterations = 600000;
+constexpr uint32_t kMaxPbkdf2Iterations = 10000000;
+// Argon2id parameters accepted when opening (memory in KiB).
+constexpr uint32_t kMaxArgon2MemoryKiB = 1u << 20;
+constexpr uint32_t kMaxArgon2Passes = 16;
+constexpr uint32_t kMaxArgon2Lanes = 16;
+
+// --- Settings ----------------------------------------------------------------
+
+enum class KeySourceKind : uint8_t { Password = 1, Rsa = 2 };
+enum class CipherAlgorithm : uint8_t { Aes = 0, Twofish = 1 };         // the public algorithm codes
+enum class BlockMode : uint8_t { Ecb = 0, Cbc = 1 };                   // the public CipherMode codes
+enum class PaddingScheme : uint8_t { Zero = 0, Pkcs7 = 1, X923 = 2 };  // the public Padding codes
+
+const char* algorithmName(CipherAlgorithm algorithm);  // "AES", "Twofish"
+
+struct DataCipher {
+    CipherAlgorithm algorithm = CipherAlgorithm::Aes;
+    uint32_t keyBits = 256;  // 128, 192 or 256
+    BlockMode mode = BlockMode::Cbc;
+    PaddingScheme padding = PaddingScheme::Pkcs7;
+};
+
+struct SealSettings {
+    DataCipher cipher;
+    int16_t compression = 0;  // zlib level 1..9; -1 zlib's default (6); 0 no compression stage
+    Encoding output = Encoding::Binary;
+    // CBC only: empty gives a fresh random IV; any other text gives the first
+    // 16 bytes of SHA-256 of its bytes. Either way the IV is recorded.
+    std::string ivText;
+};
+
+// What RSA encryption uses: AES-256 CBC PKCS#7 with a random IV, and the key
+// object's compression level and output encoding.
+SealSettings rsaSealSettings(int16_t compression, Encoding output);
+
+// Checked against the header once the header tag has proved the key right.
+struct OpenRules {
+    // When set, the container must use this algorithm and key length, else
+    // WrongSettings naming what it needs (password decryption sets it; RSA
+    // leaves it empty).
+    std::optional<CipherAlgorithm> algorithm;
+    uint32_t keyBits = 0;
+};
+
+// --- Key sources ----------------------------------------------------------------
+
+// Sealing side. One key block per container.
+class KeySealer {
+public:
+    virtual ~KeySealer() = default;
+    virtual KeySourceKind kind() const = 0;
+    // Fills `block` (recorded verbatim in the header, at most kMaxKeyBlock
+    // bytes; its layout belongs to the key source) and `secret` (at least 16
+    // bytes, never recorded) from which the data keys are derived.
+    virtual void makeKeyBlock(Bytes& block, SecretBytes& secret) = 0;
+};
+
+// Opening side. Called with the recorded key block before anything is
+// authenticated, so it must treat the block as hostile: bound every cost, and
+// never tell why a key does not fit. An RSA opener should return a random
+// secret when unwrapping fails (as Botan's decrypt_or_random does): the
+// header tag check then fails with the same WrongKeyOrDamaged words as any
+// other wrong key. It may throw EngineError(NotOurData) for a block it cannot
+// parse at all.
+class KeyOpener {
+public:
+    virtual ~KeyOpener() = default;
+    virtual KeySourceKind kind() const = 0;
+    virtual SecretBytes openKeyBlock(const uint8_t* block, size_t length) = 0;
+};
+
+// Password key source. Key block: KDF id, its parameters, salt (16 fresh
+// random bytes per container). The empty password is a password like any other.
+class PasswordKeySealer : public KeySealer {
+public:
+    // iterations 0 means kDefaultPbkdf2Iterations.
+    PasswordKeySealer(std::string password, uint32_t iterations);
+    KeySourceKind kind() const override { return KeySourceKind::Password; }
+    void makeKeyBlock(Bytes& block, SecretBytes& secret) override;
+
+    // Argon2id instead of PBKDF2 (memory in KiB).
+    void useArgon2id(uint32_t memoryKiB, uint32_t passes, uint32_t lanes);
+
+private:
+    std::string m_password;
+    uint32_t m_iterations;
+    uint32_t m_argonMemory = 0, m_argonPasses = 0, m_argonLanes = 0;
+};
+
+class PasswordKeyOpener : public KeyOpener {
+public:
+    explicit PasswordKeyOpener(std::string password);
+    KeySourceKind kind() const override { return KeySourceKind::Password; }
+    SecretBytes openKeyBlock(const uint8_t* block, size_t length) override;
+
+private:
+    std::string m_password;
+};
+
+// --- Sealing and opening ---------------------------------------------------------
+//
+// hashCode is the calling object's code for OnProcess (see newHashCode in
+// Progress.h). Every call reports 0 first and above 100 last, honours Abort on
+// every report (the last included, before a file is committed), and leaves no
+// partial output file: files are written through AtomicOutputFile, and an
+// existing target stays untouched on any failure. File failures name the path.
+
+std::string sealText(const EngineContext& context, int32_t hashCode, const std::string& plain,
+                     const SealSettings& settings, KeySealer& key);
+// Takes the container in any of the three forms; a result above
+// kMaxTextResult throws TooLarge.
+std::string openText(const EngineContext& context, int32_t hashCode, const std::string& container,
+                     KeyOpener& key, const OpenRules& rules);
+
+// Streams with memory independent of the file's size. Opening reads the
+// source twice: the tag is checked over the whole file before the second
+// pass decrypts, and checked again over what the second pass read before
+// the target is committed.
+void sealFile(const EngineContext& context, int32_t hashCode, const std::string& sourcePath,
+              const std::string& targetPath, const SealSettings& settings, KeySealer& key);
+void openFile(const EngineContext& context, int32_t hashCode, const std::string& sourcePath,
+              const std::string& targetPath, KeyOpener& key, const OpenRules& rules);
+
+// The block layer alone (ECB or CBC over whole blocks, no padding), exactly as
+// containers use it; for known-answer tests.
+Bytes cryptBlocks(const DataCipher& cipher, const Bytes& key, const Bytes& iv, bool encrypt,
+                  const Bytes& data);
+
+}  // namespace engine::detail

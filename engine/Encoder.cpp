@@ -1,0 +1,119 @@
+#include "engine/Codec.h"
+#include "engine/Errors.h"
+#include "engine/Files.h"
+#include "engine/Objects.h"
+#include "engine/Progress.h"
+#include "engine/Secret.h"
+
+namespace engine::detail {
+
+namespace {
+
+class EncoderObject final : public EngineEncoder {
+public:
+    EncoderObject(const EngineContext& context, Encoding encoding)
+        : m_context(context), m_encoding(encoding), m_hashCode(newHashCode()) {}
+
+    Text EncodeText(const Text& text) override {
+        try {
+            Progress progress(m_context.hub, m_hashCode, text.size());
+            progress.begin();
+            std::string out;
+            out.reserve(static_cast<size_t>(encodedLength(m_encoding, text.size())));
+            StreamEncoder encoder(m_encoding);
+            const auto* data = reinterpret_cast<const uint8_t*>(text.data());
+            for (size_t offset = 0; offset < text.size(); offset += kChunkSize) {
+                const size_t n = std::min(kChunkSize, text.size() - offset);
+                encoder.update(data + offset, n, out);
+                progress.advance(n);
+            }
+            encoder.finish(out);
+            progress.finish();
+            return out;
+        } catch (...) {
+            rethrowAsEngineError("Encoding failed");
+        }
+    }
+
+    Text DecodeText(const Text& text) override {
+        try {
+            Progress progress(m_context.hub, m_hashCode, text.size());
+            progress.begin();
+            std::string out;
+            StreamDecoder decoder(m_encoding);
+            for (size_t offset = 0; offset < text.size(); offset += kChunkSize) {
+                const size_t n = std::min(kChunkSize, text.size() - offset);
+                decoder.update(text.data() + offset, n, out);
+                progress.advance(n);
+            }
+            decoder.finish(out);
+            progress.finish();
+            return out;
+        } catch (...) {
+            rethrowAsEngineError("Decoding failed");
+        }
+    }
+
+    void EncodeFile(const Text& sourcePath, const Text& targetPath) override {
+        try {
+            InputFile input(sourcePath);
+            AtomicOutputFile output(targetPath, 0666, &input);
+            Progress progress(m_context.hub, m_hashCode, input.size());
+            progress.begin();
+            StreamEncoder encoder(m_encoding);
+            Bytes buffer(kChunkSize);
+            std::string out;
+            while (const size_t n = input.read(buffer.data(), buffer.size())) {
+                out.clear();
+                encoder.update(buffer.data(), n, out);
+                output.write(out);
+                progress.advance(n);
+            }
+            out.clear();
+            encoder.finish(out);
+            output.write(out);
+            progress.finish();
+            output.commit();
+        } catch (...) {
+            rethrowNamingFile(sourcePath);
+        }
+    }
+
+    void DecodeFile(const Text& sourcePath, const Text& targetPath) override {
+        try {
+            InputFile input(sourcePath);
+            AtomicOutputFile output(targetPath, 0666, &input);
+            Progress progress(m_context.hub, m_hashCode, input.size());
+            progress.begin();
+            StreamDecoder decoder(m_encoding);
+            std::string buffer(kChunkSize, '\0');
+            std::string out;
+            while (const size_t n = input.read(reinterpret_cast<uint8_t*>(&buffer[0]), buffer.size())) {
+                out.clear();
+                decoder.update(buffer.data(), n, out);
+                output.write(out);
+                progress.advance(n);
+            }
+            out.clear();
+            decoder.finish(out);
+            output.write(out);
+            progress.finish();
+            output.commit();
+        } catch (...) {
+            rethrowNamingFile(sourcePath);
+        }
+    }
+
+private:
+    EngineContext m_context;
+    Encoding m_encoding;
+    int32_t m_hashCode;
+};
+
+}  // namespace
+
+std::shared_ptr<EngineEncoder> NewEncoderObject(const EngineContext& context, int32_t encoding) {
+    return std::make_shared<EncoderObject>(context, encodingFromCode(encoding));
+}
+
+}  // namespace engine::detail

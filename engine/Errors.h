@@ -1,0 +1,45 @@
+#pragma once
+// Turning library and system failures into EngineError with words a user
+// understands. Tests check the ErrorKind, never the wording.
+
+#include <string>
+#include <utility>
+
+#include "engine/Engine.h"
+
+namespace engine::detail {
+
+// Call inside a catch block: rethrows the exception in flight as an
+// EngineError. An EngineError passes unchanged; std::bad_alloc becomes TooLarge;
+// an invalid argument becomes InvalidInput; an invalid authentication tag,
+// bad padding or a decoding error of cipher data becomes `damagedKind`
+// (WrongKeyOrDamaged by default); anything else becomes Internal. `context`
+// starts the description, e.g. "Decrypting C:/a.txt".
+[[noreturn]] void rethrowAsEngineError(const std::string& context,
+                                       ErrorKind damagedKind = ErrorKind::WrongKeyOrDamaged);
+
+// Runs `work`, translating any failure with rethrowAsEngineError.
+template <class Work>
+auto translateErrors(const std::string& context, Work&& work) -> decltype(work()) {
+    try {
+        return std::forward<Work>(work)();
+    } catch (...) {
+        rethrowAsEngineError(context);
+    }
+}
+
+// EngineError(Io) "<what> <path>: <reason of errno>".
+EngineError ioError(const std::string& what, const std::string& path, int errorNumber);
+
+// The same messages everywhere for the same situations.
+EngineError abortedError();     // Aborted: "The operation was aborted."
+EngineError damagedError();     // WrongKeyOrDamaged: wrong password/key or damaged data
+EngineError truncatedError();   // the same words as damagedError: no hint for an attacker
+EngineError notOurDataError();  // NotOurData
+
+// Inside a catch block: like rethrowAsEngineError, and the description starts
+// with the quoted path when it does not name it already (an abort and an Io
+// error, which names its own path, keep their words).
+[[noreturn]] void rethrowNamingFile(const std::string& path);
+
+}  // namespace engine::detail

@@ -1,0 +1,156 @@
+#include "engine/Files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <string>
+
+#include "engine/Errors.h"
+
+namespace engine::detail {
+
+namespace {
+
+// Start writing back to disk every this many bytes, so that commit() finds
+// little left to flush.
+constexpr uint64_t kWritebackStep = 16ull << 20;
+
+void checkNamed(const std::string& path) {
+    if (path.empty()) throw EngineError(ErrorKind::Io, "No file name was given.");
+}
+
+std::string folderOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+std::string nameOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+InputFile::InputFile(const std::string& path) : m_path(path) {
+    checkNamed(path);
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) throw ioError("Cannot open", path, errno);
+    if (S_ISDIR(info.st_mode))
+        throw EngineError(ErrorKind::Io, "Cannot open \"" + path + "\": it is a folder, not a file.");
+    if (!S_ISREG(info.st_mode))
+        throw EngineError(ErrorKind::Io, "Cannot open \"" + path + "\": it is not a regular file.");
+    m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (m_fd < 0) throw ioError("Cannot open", path, errno);
+    if (::fstat(m_fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        const int error = errno;
+        ::close(m_fd);
+        throw ioError("Cannot open", path, error ? error : EINVAL);
+    }
+    m_size = static_cast<uint64_t>(info.st_size);
+    m_device = info.st_dev;
+    m_inode = info.st_ino;
+    ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+}
+
+InputFile::~InputFile() {
+    if (m_fd >= 0) ::close(m_fd);
+}
+
+size_t InputFile::read(uint8_t* buffer, size_t length) {
+    size_t done = 0;
+    while (done < length) {
+        const ssize_t n = ::read(m_fd, buffer + done, length - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throw ioError("Cannot read", m_path, errno);
+        }
+        if (n == 0) break;
+        done += static_cast<size_t>(n);
+    }
+    return done;
+}
+
+void InputFile::rewind() {
+    if (::lseek(m_fd, 0, SEEK_SET) != 0) throw ioError("Cannot read", m_path, errno);
+}
+
+bool InputFile::isSameFile(const std::string& path) const {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return false;
+    return info.st_dev == m_device && info.st_ino == m_inode;
+}
+
+AtomicOutputFile::AtomicOutputFile(const std::string& targetPath, mode_t mode, const InputFile* source)
+    : m_target(targetPath) {
+    checkNamed(targetPath);
+    if (source && source->isSameFile(targetPath))
+        throw EngineError(ErrorKind::InvalidInput,
+                          "Cannot write \"" + targetPath + "\": it is the source file itself.");
+    struct stat info {};
+    if (::stat(targetPath.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+        throw EngineError(ErrorKind::Io, "Cannot write \"" + targetPath + "\": it is a folder.");
+
+    static std::atomic<unsigned> counter{0};
+    // Keep the temporary name within the usual 255-byte limit.
+    const std::string base = folderOf(targetPath) + "/." + nameOf(targetPath).substr(0, 180) + ".tmp-" +
+                             std::to_string(::getpid()) + "-";
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        m_temporary = base + std::to_string(counter.fetch_add(1));
+        m_fd = ::open(m_temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (m_fd >= 0) return;
+        if (errno != EEXIST) break;
+    }
+    const int error = errno;
+    m_temporary.clear();
+    throw ioError("Cannot create", targetPath, error);
+}
+
+AtomicOutputFile::~AtomicOutputFile() {
+    if (m_fd >= 0) ::close(m_fd);
+    if (!m_committed && !m_temporary.empty()) ::unlink(m_temporary.c_str());
+}
+
+void AtomicOutputFile::write(const uint8_t* data, size_t length) {
+    if (m_fd < 0) throw EngineError(ErrorKind::Internal, "Cannot write \"" + m_target + "\": file closed.");
+    size_t done = 0;
+    while (done < length) {
+        const ssize_t n = ::write(m_fd, data + done, length - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throw ioError("Cannot write", m_target, errno);
+        }
+        done += static_cast<size_t>(n);
+    }
+    m_written += length;
+    if (m_written - m_flushedUpTo >= kWritebackStep) startWriteback();
+}
+
+void AtomicOutputFile::startWriteback() {
+    ::sync_file_range(m_fd, static_cast<off64_t>(m_flushedUpTo),
+                      static_cast<off64_t>(m_written - m_flushedUpTo), SYNC_FILE_RANGE_WRITE);
+    m_flushedUpTo = m_written;
+}
+
+void AtomicOutputFile::commit() {
+    if (m_committed) return;
+    if (m_fd < 0) throw EngineError(ErrorKind::Internal, "Cannot write \"" + m_target + "\": file closed.");
+    if (::fsync(m_fd) != 0) throw ioError("Cannot write", m_target, errno);
+    const int fd = m_fd;
+    m_fd = -1;
+    if (::close(fd) != 0) throw ioError("Cannot write", m_target, errno);
+    if (::rename(m_temporary.c_str(), m_target.c_str()) != 0) throw ioError("Cannot write", m_target, errno);
+    m_committed = true;
+    // Make the new name itself durable.
+    const int folder = ::open(folderOf(m_target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+        ::fsync(folder);
+        ::close(folder);
+    }
+}
+
+}  // namespace engine::detail

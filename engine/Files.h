@@ -1,0 +1,75 @@
+#pragma once
+// Files as the engine reads and writes them: large sequential reads, and
+// output that appears at its target only once it is complete.
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace engine::detail {
+
+// Every streamed operation reads and processes data in chunks of this size.
+// A multiple of 3 and of 16, so Base64 groups and cipher blocks never straddle chunks.
+constexpr size_t kChunkSize = 3 * 64 * 1024;
+
+// A regular file opened for reading. Failures throw EngineError(Io) naming the
+// path and the reason (missing, a folder, unreadable, read error).
+class InputFile {
+public:
+    explicit InputFile(const std::string& path);
+    ~InputFile();
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+
+    const std::string& path() const { return m_path; }
+    // Size when opened (64-bit; files above 4 GiB are fine).
+    uint64_t size() const { return m_size; }
+    // Reads up to `length` bytes; fewer only at the end of the file; 0 at the end.
+    size_t read(uint8_t* buffer, size_t length);
+    // Back to the first byte, for a second pass.
+    void rewind();
+    // True when `path` names this very file (also through links).
+    bool isSameFile(const std::string& path) const;
+
+private:
+    std::string m_path;
+    int m_fd = -1;
+    uint64_t m_size = 0;
+    dev_t m_device = 0;
+    ino_t m_inode = 0;
+};
+
+// A new file written beside its target under a temporary name and renamed over
+// the target by commit(). Destroyed without commit(), it removes the temporary
+// file and leaves any existing target untouched. Failures throw EngineError(Io)
+// naming the target path and the reason.
+class AtomicOutputFile {
+public:
+    // `mode` is the permission of the new file before the umask: 0666 for data,
+    // 0600 for private keys. `source`, when given, is refused as the target.
+    explicit AtomicOutputFile(const std::string& targetPath, mode_t mode = 0666,
+                              const InputFile* source = nullptr);
+    ~AtomicOutputFile();
+    AtomicOutputFile(const AtomicOutputFile&) = delete;
+    AtomicOutputFile& operator=(const AtomicOutputFile&) = delete;
+
+    const std::string& path() const { return m_target; }
+    void write(const uint8_t* data, size_t length);
+    void write(const std::string& data) { write(reinterpret_cast<const uint8_t*>(data.data()), data.size()); }
+    // Flushes to disk and renames into place; the file is then the target.
+    void commit();
+
+private:
+    void startWriteback();
+
+    std::string m_target;
+    std::string m_temporary;
+    int m_fd = -1;
+    bool m_committed = false;
+    uint64_t m_written = 0;
+    uint64_t m_flushedUpTo = 0;
+};
+
+}  // namespace engine::detail

@@ -1,0 +1,21 @@
+#pragma once
+// The per-kind engine objects the root hands out (RSA keys: see Rsa.h).
+
+#include <memory>
+
+#include "engine/Context.h"
+#include "engine/Engine.h"
+
+namespace engine::detail {
+
+// Each throws EngineError(InvalidInput) for a code out of range.
+std::shared_ptr<EngineHash> NewHashObject(const EngineContext& context, int32_t algorithm);
+std::shared_ptr<EngineSymCipher> NewSymCipherObject(const EngineContext& context, int32_t algorithm,
+                                                    const Text& password, int32_t keyBits);
+std::shared_ptr<EngineEncoder> NewEncoderObject(const EngineContext& context, int32_t encoding);
+
+// Known-answer tests of the library, run by CreateEngineRoot; throws
+// EngineError(Internal) describing the first failure.
+void RunSelfTest();
+
+}  // namespace engine::detail

@@ -1,0 +1,110 @@
+#include <botan/block_cipher.h>
+#include <botan/compression.h>
+#include <botan/hash.h>
+#include <botan/hex.h>
+#include <botan/version.h>
+
+#include "engine/Algorithms.h"
+#include "engine/Errors.h"
+#include "engine/Objects.h"
+#include "engine/Progress.h"
+#include "engine/Rsa.h"
+
+namespace engine {
+
+namespace detail {
+
+namespace {
+
+[[noreturn]] void selfTestFailed(const std::string& what) {
+    throw EngineError(ErrorKind::Internal, "The cryptography library failed its start-up self-test: " + what);
+}
+
+void expectHash(HashAlgorithm algorithm, const std::string& message, const char* expectedHex) {
+    auto hash = Botan::HashFunction::create(hashLibraryName(algorithm));
+    if (!hash) selfTestFailed(hashDisplayName(algorithm) + " is not available.");
+    if (Botan::hex_encode(hash->process(message), false) != expectedHex)
+        selfTestFailed(hashDisplayName(algorithm) + " gives a wrong digest.");
+}
+
+}  // namespace
+
+void RunSelfTest() {
+    try {
+        if (Botan::version_major() != 2 || Botan::version_minor() < 19)
+            selfTestFailed("version " + std::to_string(Botan::version_major()) + "." +
+                           std::to_string(Botan::version_minor()) +
+                           " is found, 2.19 or a later 2.x is needed.");
+        // RFC 1321 and the Tiger authors' vector for the empty text.
+        expectHash(HashAlgorithm::Md5, "abc", "900150983cd24fb0d6963f7d28e17f72");
+        expectHash(HashAlgorithm::Tiger, "", "3293ac630c13f0245f92bbb1766e16167a4e58492dde73f3");
+
+        // FIPS-197 appendix C.1.
+        auto aes = Botan::BlockCipher::create("AES-128");
+        if (!aes || !Botan::BlockCipher::create("Twofish"))
+            selfTestFailed("a block cipher is not available.");
+        aes->set_key(Botan::hex_decode("000102030405060708090a0b0c0d0e0f"));
+        auto block = Botan::hex_decode("00112233445566778899aabbccddeeff");
+        aes->encrypt(block.data());
+        if (Botan::hex_encode(block, false) != "69c4e0d86a7b0430d8cdb78070b4c55a")
+            selfTestFailed("AES gives a wrong cipher text.");
+
+        if (!std::unique_ptr<Botan::Compression_Algorithm>(Botan::make_compressor("zlib")))
+            selfTestFailed("zlib compression is not available.");
+    } catch (const EngineError&) {
+        throw;
+    } catch (const std::exception& e) {
+        selfTestFailed(e.what());
+    }
+}
+
+}  // namespace detail
+
+namespace {
+
+class Root final : public EngineRoot {
+public:
+    explicit Root(const EngineOptions& options)
+        : m_hub(std::make_shared<detail::ProgressHub>()), m_options(options) {}
+
+    void SetOnProcess(OnProcessHandler handler) override { m_hub->setHandler(std::move(handler)); }
+
+    std::shared_ptr<EngineHash> NewHash(int32_t algorithm) override {
+        return detail::NewHashObject(context(), algorithm);
+    }
+
+    std::shared_ptr<EngineSymCipher> NewSymCipher(int32_t algorithm, const Text& password,
+                                                  int32_t keyBits) override {
+        return detail::NewSymCipherObject(context(), algorithm, password, keyBits);
+    }
+
+    std::shared_ptr<EngineAsymKey> NewKeyPair(int32_t keyKind, int32_t keyBits, const Text& seed,
+                                              int32_t schema,
+                                              std::shared_ptr<EngineAsymKey>& publicKey) override {
+        return detail::NewRsaKeyPair(context(), keyKind, keyBits, seed, schema, publicKey);
+    }
+
+    std::shared_ptr<EngineAsymKey> LoadKey(const Text& fileName, int32_t keyKind, int32_t schema) override {
+        return detail::LoadRsaKey(context(), fileName, keyKind, schema);
+    }
+
+    std::shared_ptr<EngineEncoder> NewEncoder(int32_t encoding) override {
+        return detail::NewEncoderObject(context(), encoding);
+    }
+
+private:
+    detail::EngineContext context() const { return detail::EngineContext{m_hub, m_options}; }
+
+    // Objects hold the hub weakly: once the root is gone their reports go nowhere.
+    std::shared_ptr<detail::ProgressHub> m_hub;
+    EngineOptions m_options;
+};
+
+}  // namespace
+
+std::shared_ptr<EngineRoot> CreateEngineRoot(const EngineOptions& options) {
+    detail::RunSelfTest();
+    return std::make_shared<Root>(options);
+}
+
+}  // namespace engine

@@ -1,0 +1,38 @@
+#pragma once
+// Byte buffers for keys and secrets: wiped when released.
+
+#include <cstddef>
+#include <cstdint>
+#include <new>
+#include <vector>
+
+namespace engine::detail {
+
+// Overwrites memory in a way the compiler may not optimise away.
+void scrubMemory(void* data, size_t length);
+
+template <class T>
+struct ScrubbingAllocator {
+    using value_type = T;
+    ScrubbingAllocator() = default;
+    template <class U>
+    ScrubbingAllocator(const ScrubbingAllocator<U>&) {}
+    T* allocate(size_t n) { return static_cast<T*>(::operator new(n * sizeof(T))); }
+    void deallocate(T* p, size_t n) {
+        scrubMemory(p, n * sizeof(T));
+        ::operator delete(p);
+    }
+    template <class U>
+    bool operator==(const ScrubbingAllocator<U>&) const {
+        return true;
+    }
+    template <class U>
+    bool operator!=(const ScrubbingAllocator<U>&) const {
+        return false;
+    }
+};
+
+using Bytes = std::vector<uint8_t>;
+using SecretBytes = std::vector<uint8_t, ScrubbingAllocator<uint8_t>>;
+
+}  // namespace engine::detail

@@ -1,0 +1,112 @@
+#pragma once
+// Small byte sources and sinks that let one streaming routine serve texts in
+// memory and files alike.
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "engine/Codec.h"
+#include "engine/Engine.h"
+#include "engine/Files.h"
+
+namespace engine::detail {
+
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    virtual uint64_t size() const = 0;
+    // Fills `length` bytes unless the source ends first; 0 at the end.
+    virtual size_t read(uint8_t* buffer, size_t length) = 0;
+    virtual void rewind() = 0;
+};
+
+class MemorySource : public ByteSource {
+public:
+    explicit MemorySource(const std::string& data) : m_data(data) {}
+    uint64_t size() const override { return m_data.size(); }
+    size_t read(uint8_t* buffer, size_t length) override {
+        const size_t n = std::min(length, m_data.size() - m_offset);
+        if (n > 0) std::memcpy(buffer, m_data.data() + m_offset, n);
+        m_offset += n;
+        return n;
+    }
+    void rewind() override { m_offset = 0; }
+
+private:
+    const std::string& m_data;
+    size_t m_offset = 0;
+};
+
+class FileSource : public ByteSource {
+public:
+    explicit FileSource(InputFile& file) : m_file(file) {}
+    uint64_t size() const override { return m_file.size(); }
+    size_t read(uint8_t* buffer, size_t length) override { return m_file.read(buffer, length); }
+    void rewind() override { m_file.rewind(); }
+
+private:
+    InputFile& m_file;
+};
+
+class ByteSink {
+public:
+    virtual ~ByteSink() = default;
+    virtual void write(const uint8_t* data, size_t length) = 0;
+    void write(const std::string& data) { write(reinterpret_cast<const uint8_t*>(data.data()), data.size()); }
+};
+
+// Collects into a string; a result above `limit` bytes throws TooLarge.
+class StringSink : public ByteSink {
+public:
+    StringSink(std::string& out, uint64_t limit, std::string limitMessage = {})
+        : m_out(out), m_limit(limit), m_limitMessage(std::move(limitMessage)) {}
+    void write(const uint8_t* data, size_t length) override {
+        if (m_out.size() + length > m_limit)
+            throw EngineError(ErrorKind::TooLarge, m_limitMessage.empty()
+                                                       ? "The result is too large to hold in memory."
+                                                       : m_limitMessage);
+        m_out.append(reinterpret_cast<const char*>(data), length);
+    }
+
+private:
+    std::string& m_out;
+    uint64_t m_limit;
+    std::string m_limitMessage;
+};
+
+class FileSink : public ByteSink {
+public:
+    explicit FileSink(AtomicOutputFile& file) : m_file(file) {}
+    void write(const uint8_t* data, size_t length) override { m_file.write(data, length); }
+
+private:
+    AtomicOutputFile& m_file;
+};
+
+// Encodes what passes through into Binary, Base64 or Hex; call finish() last.
+class EncodingSink : public ByteSink {
+public:
+    EncodingSink(ByteSink& next, Encoding encoding)
+        : m_next(next), m_encoding(encoding), m_encoder(encoding) {}
+    void write(const uint8_t* data, size_t length) override {
+        if (m_encoding == Encoding::Binary) return m_next.write(data, length);
+        m_text.clear();
+        m_encoder.update(data, length, m_text);
+        m_next.write(m_text);
+    }
+    void finish() {
+        m_text.clear();
+        m_encoder.finish(m_text);
+        if (!m_text.empty()) m_next.write(m_text);
+    }
+
+private:
+    ByteSink& m_next;
+    Encoding m_encoding;
+    StreamEncoder m_encoder;
+    std::string m_text;
+};
+
+}  // namespace engine::detail

@@ -1,0 +1,300 @@
+// Encrypting and decrypting files: streaming across buffers, output that is
+// complete or absent, aborts, write failures, and sources that are not usable.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "EngineTestSupport.h"
+#include "engine/Engine.h"
+
+namespace {
+
+using namespace enginetest;
+using engine::ErrorKind;
+
+constexpr int32_t kAes = 0, kTwofish = 1;
+constexpr size_t kPipeChunk = 4 * 3 * 64 * 1024;
+
+class FileCipherTest : public ::testing::Test {
+protected:
+    std::shared_ptr<engine::EngineSymCipher> cipher(int32_t algorithm = kAes, int32_t bits = 256) {
+        auto c = root->NewSymCipher(algorithm, "file password", bits);
+        c->CipherMode(1);
+        c->Padding(1);
+        c->Compression(0);
+        c->Encoding(engine::Binary);
+        c->IV("");
+        return c;
+    }
+    // Every report waits a little, so that pacing lets each buffer report.
+    void slowReports() {
+        root->SetOnProcess([this](int32_t position, int32_t hashCode, bool& abort) {
+            recorder.reports.push_back({position, hashCode});
+            if (recorder.abortAt && recorder.reports.size() == *recorder.abortAt + 1) abort = true;
+            if (recorder.abortAtFinal && position > 100) abort = true;
+            if (onReport) onReport(position);
+            std::this_thread::sleep_for(std::chrono::milliseconds(45));
+        });
+    }
+
+    std::shared_ptr<engine::EngineRoot> root = engine::CreateEngineRoot(fastOptions());
+    ScratchDir dir;
+    Recorder recorder;
+    std::function<void(int32_t)> onReport;
+};
+
+TEST_F(FileCipherTest, FilesRoundTripAcrossBufferEdgesInEveryForm) {
+    const size_t sizes[] = {0, 1, 16, kPipeChunk - 1, kPipeChunk, kPipeChunk + 1, 2 * kPipeChunk + 17};
+    int variant = 0;
+    for (size_t size : sizes) {
+        const std::string plain = pseudoRandom(size, static_cast<uint32_t>(size));
+        writeAll(dir.file("plain.bin"), plain);
+        for (int32_t algorithm : {kAes, kTwofish}) {
+            auto c = cipher(algorithm, variant % 2 ? 128 : 256);
+            c->CipherMode(variant % 2);
+            c->Padding(variant % 3);
+            c->Compression(static_cast<int16_t>(variant % 4 == 0 ? 6 : 0));
+            c->Encoding(variant % 3);
+            c->EncryptFile(dir.file("plain.bin"), dir.file("sealed"));
+            c->DecryptFile(dir.file("sealed"), dir.file("opened.bin"));
+            ASSERT_EQ(readAll(dir.file("opened.bin")), plain) << "size " << size << " variant " << variant;
+            ++variant;
+        }
+    }
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"opened.bin", "plain.bin", "sealed"}));
+}
+
+TEST_F(FileCipherTest, FileAndTextContainersAreTheSameFormat) {
+    auto c = cipher();
+    c->Encoding(engine::Base64);
+    writeAll(dir.file("plain"), "file to text");
+    c->EncryptFile(dir.file("plain"), dir.file("sealed.txt"));
+    EXPECT_EQ(c->DecryptText(readAll(dir.file("sealed.txt"))), "file to text");
+    writeAll(dir.file("from-text"), c->EncryptText("text to file"));
+    c->DecryptFile(dir.file("from-text"), dir.file("opened"));
+    EXPECT_EQ(readAll(dir.file("opened")), "text to file");
+}
+
+TEST_F(FileCipherTest, TheSourceIsNeverModifiedAndTheTargetGetsTheUsualPermissions) {
+    const std::string plain = pseudoRandom(50000);
+    writeAll(dir.file("plain"), plain);
+    struct stat before {};
+    ::stat(dir.file("plain").c_str(), &before);
+    const mode_t old = ::umask(022);
+    cipher()->EncryptFile(dir.file("plain"), dir.file("sealed"));
+    ::umask(old);
+    struct stat after {
+    }, sealed{};
+    ::stat(dir.file("plain").c_str(), &after);
+    ::stat(dir.file("sealed").c_str(), &sealed);
+    EXPECT_EQ(readAll(dir.file("plain")), plain);
+    EXPECT_EQ(before.st_mtim.tv_nsec, after.st_mtim.tv_nsec);
+    EXPECT_EQ(sealed.st_mode & 0777, 0644u);
+}
+
+TEST_F(FileCipherTest, AnExistingTargetIsReplacedWhole) {
+    writeAll(dir.file("plain"), "short");
+    writeAll(dir.file("opened"), std::string(100000, 'x'));
+    auto c = cipher();
+    c->EncryptFile(dir.file("plain"), dir.file("sealed"));
+    c->DecryptFile(dir.file("sealed"), dir.file("opened"));
+    EXPECT_EQ(readAll(dir.file("opened")), "short");
+}
+
+// --- Failures leave nothing behind ------------------------------------------------------
+
+TEST_F(FileCipherTest, AWrongPasswordLeavesNoFileAndTheOldTargetIntact) {
+    writeAll(dir.file("plain"), pseudoRandom(300000));
+    cipher()->EncryptFile(dir.file("plain"), dir.file("sealed"));
+    writeAll(dir.file("target"), "old contents");
+    auto wrong = root->NewSymCipher(kAes, "other password", 256);
+    std::string description;
+    EXPECT_EQ(kindOf([&] { wrong->DecryptFile(dir.file("sealed"), dir.file("target")); }, &description),
+              ErrorKind::WrongKeyOrDamaged);
+    EXPECT_NE(description.find(dir.file("sealed")), std::string::npos) << description;
+    EXPECT_EQ(readAll(dir.file("target")), "old contents");
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"plain", "sealed", "target"}));
+}
+
+TEST_F(FileCipherTest, DamageAnywhereInALargeFileIsCaughtBeforeAnythingIsWritten) {
+    const std::string plain = pseudoRandom(2 * kPipeChunk + 100);
+    writeAll(dir.file("plain"), plain);
+    auto c = cipher();
+    c->EncryptFile(dir.file("plain"), dir.file("sealed"));
+    const std::string sealed = readAll(dir.file("sealed"));
+    for (size_t at : {size_t{100}, kPipeChunk, sealed.size() - 45, sealed.size() - 1}) {
+        std::string damaged = sealed;
+        damaged[at] = static_cast<char>(damaged[at] ^ 0x20);
+        writeAll(dir.file("damaged"), damaged);
+        EXPECT_EQ(kindOf([&] { c->DecryptFile(dir.file("damaged"), dir.file("opened")); }),
+                  ErrorKind::WrongKeyOrDamaged)
+            << at;
+        writeAll(dir.file("damaged"), sealed.substr(0, at));
+        EXPECT_EQ(kindOf([&] { c->DecryptFile(dir.file("damaged"), dir.file("opened")); }),
+                  ErrorKind::WrongKeyOrDamaged)
+            << at;
+    }
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"damaged", "plain", "sealed"}));
+}
+
+TEST_F(FileCipherTest, ASourceChangedBetweenTheTwoPassesIsCaught) {
+    const std::string plain = pseudoRandom(3 * kPipeChunk);
+    writeAll(dir.file("plain"), plain);
+    auto c = cipher();
+    c->EncryptFile(dir.file("plain"), dir.file("sealed"));
+    slowReports();
+    bool changed = false;
+    // Positions up to 50 belong to the first pass, which has checked the tag by its end.
+    onReport = [&](int32_t position) {
+        if (changed || position < 51 || position > 100) return;
+        std::fstream file(dir.file("sealed"), std::ios::in | std::ios::out | std::ios::binary);
+        file.seekp(static_cast<std::streamoff>(readAll(dir.file("sealed")).size() - kPipeChunk / 2));
+        file.put('\x55');
+        changed = true;
+    };
+    EXPECT_EQ(kindOf([&] { c->DecryptFile(dir.file("sealed"), dir.file("opened")); }),
+              ErrorKind::WrongKeyOrDamaged);
+    EXPECT_TRUE(changed);
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"plain", "sealed"}));
+}
+
+struct AbortCase {
+    const char* name;
+    std::optional<size_t> abortAt;
+    bool atFinal;
+};
+
+class AbortTest : public FileCipherTest, public ::testing::WithParamInterface<AbortCase> {};
+
+TEST_P(AbortTest, AnAbortLeavesNoFileAndTheOldTargetIntact) {
+    writeAll(dir.file("plain"), pseudoRandom(3 * kPipeChunk));
+    auto c = cipher(kTwofish);
+    c->EncryptFile(dir.file("plain"), dir.file("sealed"));
+    writeAll(dir.file("target"), "old contents");
+    slowReports();
+    recorder.abortAt = GetParam().abortAt;
+    recorder.abortAtFinal = GetParam().atFinal;
+    for (bool decrypting : {false, true}) {
+        recorder.reports.clear();
+        std::string description;
+        EXPECT_EQ(kindOf(
+                      [&] {
+                          if (decrypting)
+                              c->DecryptFile(dir.file("sealed"), dir.file("target"));
+                          else
+                              c->EncryptFile(dir.file("plain"), dir.file("target"));
+                      },
+                      &description),
+                  ErrorKind::Aborted);
+        EXPECT_NE(description.find("aborted"), std::string::npos);
+        ASSERT_FALSE(recorder.reports.empty());
+        const int32_t last = recorder.reports.back().position;
+        if (GetParam().atFinal) {
+            EXPECT_GT(last, 100);
+        } else {
+            EXPECT_LE(last, 100);
+        }
+        EXPECT_EQ(readAll(dir.file("target")), "old contents");
+        EXPECT_EQ(dir.names(), (std::vector<std::string>{"plain", "sealed", "target"}));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(StartMiddleEnd, AbortTest,
+                         ::testing::Values(AbortCase{"start", size_t{0}, false},
+                                           AbortCase{"middle", size_t{1}, false},
+                                           AbortCase{"end", std::nullopt, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Fails every write past a size, like a full disk.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &m_old);
+        m_oldHandler = ::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = m_old;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &m_old);
+        ::signal(SIGXFSZ, m_oldHandler);
+    }
+
+private:
+    rlimit m_old{};
+    sighandler_t m_oldHandler;
+};
+
+TEST_F(FileCipherTest, AWriteFailureIsReportedAndLeavesNothingBehind) {
+    writeAll(dir.file("plain"), pseudoRandom(3 * kPipeChunk));
+    writeAll(dir.file("target"), "old contents");
+    std::string description;
+    {
+        FileSizeLimit limit(kPipeChunk);
+        EXPECT_EQ(kindOf([&] { cipher()->EncryptFile(dir.file("plain"), dir.file("target")); }, &description),
+                  ErrorKind::Io);
+    }
+    EXPECT_NE(description.find(dir.file("target")), std::string::npos) << description;
+    EXPECT_EQ(readAll(dir.file("target")), "old contents");
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"plain", "target"}));
+}
+
+TEST_F(FileCipherTest, UnusableSourcesAndTargetsAreReportedWithThePath) {
+    auto c = cipher();
+    std::string description;
+    EXPECT_EQ(kindOf([&] { c->EncryptFile(dir.file("missing"), dir.file("out")); }, &description),
+              ErrorKind::Io);
+    EXPECT_NE(description.find(dir.file("missing")), std::string::npos) << description;
+    EXPECT_EQ(kindOf([&] { c->DecryptFile(dir.path(), dir.file("out")); }, &description), ErrorKind::Io);
+    EXPECT_NE(description.find("folder"), std::string::npos) << description;
+
+    writeAll(dir.file("plain"), "data");
+    EXPECT_EQ(
+        kindOf([&] { c->EncryptFile(dir.file("plain"), dir.file("no-such-folder/out")); }, &description),
+        ErrorKind::Io);
+    EXPECT_NE(description.find("no-such-folder"), std::string::npos) << description;
+    ::mkdir(dir.file("sub").c_str(), 0755);
+    EXPECT_EQ(kindOf([&] { c->EncryptFile(dir.file("plain"), dir.file("sub")); }), ErrorKind::Io);
+
+    if (::geteuid() != 0) {
+        writeAll(dir.file("locked"), "data");
+        ::chmod(dir.file("locked").c_str(), 0);
+        EXPECT_EQ(kindOf([&] { c->EncryptFile(dir.file("locked"), dir.file("out")); }), ErrorKind::Io);
+    }
+    std::vector<std::string> expected{"plain", "sub"};
+    if (::geteuid() != 0) expected.insert(expected.begin(), "locked");
+    EXPECT_EQ(dir.names(), expected);
+}
+
+TEST_F(FileCipherTest, TheSourceCannotBeItsOwnTarget) {
+    writeAll(dir.file("plain"), "precious");
+    ::link(dir.file("plain").c_str(), dir.file("hardlink").c_str());
+    auto c = cipher();
+    EXPECT_EQ(kindOf([&] { c->EncryptFile(dir.file("plain"), dir.file("plain")); }), ErrorKind::InvalidInput);
+    EXPECT_EQ(kindOf([&] { c->EncryptFile(dir.file("plain"), dir.file("hardlink")); }),
+              ErrorKind::InvalidInput);
+    EXPECT_EQ(kindOf([&] { c->DecryptFile(dir.file("plain"), dir.path() + "/./plain"); }),
+              ErrorKind::InvalidInput);
+    EXPECT_EQ(readAll(dir.file("plain")), "precious");
+}
+
+TEST_F(FileCipherTest, AnEmptySourceEncryptsButIsNotACipherText) {
+    writeAll(dir.file("empty"), "");
+    auto c = cipher();
+    c->EncryptFile(dir.file("empty"), dir.file("sealed"));
+    c->DecryptFile(dir.file("sealed"), dir.file("opened"));
+    EXPECT_EQ(readAll(dir.file("opened")), "");
+    EXPECT_EQ(kindOf([&] { c->DecryptFile(dir.file("empty"), dir.file("x")); }), ErrorKind::NotOurData);
+    writeAll(dir.file("text"), "just some text\n");
+    EXPECT_EQ(kindOf([&] { c->DecryptFile(dir.file("text"), dir.file("x")); }), ErrorKind::NotOurData);
+}
+
+}  // namespace

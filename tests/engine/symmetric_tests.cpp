@@ -1,0 +1,401 @@
+// Password encryption: the block ciphers' known answers, round trips over
+// every setting, the container's forms, and every way decryption must fail.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <string>
+
+#include "EngineTestSupport.h"
+#include "engine/Container.h"
+#include "engine/Engine.h"
+
+namespace {
+
+using namespace enginetest;
+using engine::ErrorKind;
+using engine::detail::BlockMode;
+using engine::detail::Bytes;
+using engine::detail::CipherAlgorithm;
+using engine::detail::DataCipher;
+using engine::detail::PaddingScheme;
+
+constexpr int32_t kAes = 0, kTwofish = 1;
+constexpr int32_t kEcb = 0, kCbc = 1;
+constexpr int32_t kZeroPadding = 0, kPkcs7 = 1, kX923 = 2;
+
+// Offsets in a Binary CBC container made with a password.
+constexpr size_t kAlgorithmAt = 8, kModeAt = 10, kIvLengthAt = 14, kIvAt = 15;
+constexpr size_t kIterationsAt = 15 + 16 + 2 + 1;
+
+Bytes unhex(const std::string& hex) {
+    Bytes out;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2)
+        out.push_back(static_cast<uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    return out;
+}
+
+std::string hexOfBytes(const Bytes& bytes) { return hexOf(std::string(bytes.begin(), bytes.end())); }
+
+// --- The block layer ----------------------------------------------------------
+
+struct BlockVector {
+    CipherAlgorithm algorithm;
+    uint32_t keyBits;
+    const char* key;
+    const char* plain;
+    const char* cipher;
+};
+
+TEST(BlockCipherKnownAnswers, EcbBlocksMatchThePublishedVectors) {
+    const BlockVector vectors[] = {
+        // FIPS-197, appendix C.1 to C.3.
+        {CipherAlgorithm::Aes, 128, "000102030405060708090a0b0c0d0e0f", "00112233445566778899aabbccddeeff",
+         "69c4e0d86a7b0430d8cdb78070b4c55a"},
+        {CipherAlgorithm::Aes, 192, "000102030405060708090a0b0c0d0e0f1011121314151617",
+         "00112233445566778899aabbccddeeff", "dda97ca4864cdfe06eaf70a0ec0d7191"},
+        {CipherAlgorithm::Aes, 256, "000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f",
+         "00112233445566778899aabbccddeeff", "8ea2b7ca516745bfeafc49904b496089"},
+        // The Twofish paper's known-answer tests (ecb_tbl.txt, I=1 of each key size).
+        {CipherAlgorithm::Twofish, 128, "00000000000000000000000000000000",
+         "00000000000000000000000000000000", "9f589f5cf6122c32b6bfec2f2ae8c35a"},
+        {CipherAlgorithm::Twofish, 192, "0123456789abcdeffedcba98765432100011223344556677",
+         "00000000000000000000000000000000", "cfd1d2e5a9be9cdf501f13b892bd2248"},
+        {CipherAlgorithm::Twofish, 256, "0123456789abcdeffedcba987654321000112233445566778899aabbccddeeff",
+         "00000000000000000000000000000000", "37527be0052334b89f0cfccae87cfa20"},
+    };
+    for (const auto& v : vectors) {
+        const DataCipher cipher{v.algorithm, v.keyBits, BlockMode::Ecb, PaddingScheme::Zero};
+        // Two equal blocks: ECB must give two equal cipher blocks.
+        const Bytes plain = unhex(std::string(v.plain) + v.plain);
+        const Bytes encrypted = engine::detail::cryptBlocks(cipher, unhex(v.key), {}, true, plain);
+        EXPECT_EQ(hexOfBytes(encrypted), std::string(v.cipher) + v.cipher) << v.key;
+        EXPECT_EQ(engine::detail::cryptBlocks(cipher, unhex(v.key), {}, false, encrypted), plain);
+    }
+}
+
+TEST(BlockCipherKnownAnswers, CbcChainsAsSp800_38aSays) {
+    // NIST SP 800-38A, F.2.1 CBC-AES128.Encrypt, first two blocks.
+    const DataCipher cipher{CipherAlgorithm::Aes, 128, BlockMode::Cbc, PaddingScheme::Zero};
+    const Bytes key = unhex("2b7e151628aed2a6abf7158809cf4f3c");
+    const Bytes iv = unhex("000102030405060708090a0b0c0d0e0f");
+    const Bytes plain = unhex("6bc1bee22e409f96e93d7e117393172aae2d8a571e03ac9c9eb76fac45af8e51");
+    const Bytes encrypted = engine::detail::cryptBlocks(cipher, key, iv, true, plain);
+    EXPECT_EQ(hexOfBytes(encrypted), "7649abac8119b246cee98e9b12e9197d5086cb9b507219ee95db113a917678b2");
+    EXPECT_EQ(engine::detail::cryptBlocks(cipher, key, iv, false, encrypted), plain);
+}
+
+// --- Round trips ---------------------------------------------------------------
+
+class SymmetricTest : public ::testing::Test {
+protected:
+    std::shared_ptr<engine::EngineSymCipher> cipher(int32_t algorithm = kAes, int32_t bits = 256,
+                                                    const std::string& password = "secret") {
+        return root->NewSymCipher(algorithm, password, bits);
+    }
+    static void configure(engine::EngineSymCipher& c, int32_t mode, int32_t padding, int16_t compression,
+                          int32_t encoding, const std::string& iv = "") {
+        c.CipherMode(mode);
+        c.Padding(padding);
+        c.Compression(compression);
+        c.Encoding(encoding);
+        c.IV(iv);
+    }
+    std::string binaryContainer(const std::string& plain, int32_t mode = kCbc) {
+        auto c = cipher();
+        configure(*c, mode, kPkcs7, 0, engine::Binary);
+        return c->EncryptText(plain);
+    }
+
+    std::shared_ptr<engine::EngineRoot> root = engine::CreateEngineRoot(fastOptions());
+};
+
+TEST_F(SymmetricTest, EveryCombinationOfSettingsRoundTripsAtBlockEdgeSizes) {
+    const size_t sizes[] = {0, 1, 15, 16, 17, 4099};
+    int runs = 0;
+    for (int32_t algorithm : {kAes, kTwofish})
+        for (int32_t bits : {128, 192, 256}) {
+            auto c = cipher(algorithm, bits);
+            for (int32_t mode : {kEcb, kCbc})
+                for (int32_t padding : {kZeroPadding, kPkcs7, kX923})
+                    for (int16_t compression : {-1, 0, 1, 9})
+                        for (int32_t encoding : {engine::Binary, engine::Base64, engine::Hex})
+                            for (size_t size : sizes) {
+                                // Trailing zero bytes are what zero padding could lose.
+                                std::string plain = pseudoRandom(size, static_cast<uint32_t>(size + runs));
+                                if (size > 2) plain[size - 1] = plain[size - 2] = '\0';
+                                configure(*c, mode, padding, compression, encoding);
+                                const std::string sealed = c->EncryptText(plain);
+                                ASSERT_EQ(c->DecryptText(sealed), plain)
+                                    << "algorithm " << algorithm << " bits " << bits << " mode " << mode
+                                    << " padding " << padding << " compression " << compression
+                                    << " encoding " << encoding << " size " << size;
+                                ++runs;
+                            }
+        }
+    EXPECT_EQ(runs, 2 * 3 * 2 * 3 * 4 * 3 * 6);
+}
+
+TEST_F(SymmetricTest, LargeTextsRoundTripAcrossInternalBuffers) {
+    const std::string plain = pseudoRandom((1 << 20) + 17, 3) + std::string(100000, 'z');
+    for (int32_t algorithm : {kAes, kTwofish})
+        for (int32_t mode : {kEcb, kCbc})
+            for (int32_t padding : {kZeroPadding, kPkcs7, kX923})
+                for (int16_t compression : {0, 6}) {
+                    auto c = cipher(algorithm, 192);
+                    configure(*c, mode, padding, compression, engine::Base64);
+                    ASSERT_EQ(c->DecryptText(c->EncryptText(plain)), plain)
+                        << algorithm << " " << mode << " " << padding << " " << compression;
+                }
+}
+
+TEST_F(SymmetricTest, TheEncodingSetsTheFormOfTheCipherText) {
+    auto c = cipher();
+    configure(*c, kCbc, kPkcs7, 0, engine::Base64);
+    const std::string base64 = c->EncryptText("hello");
+    EXPECT_TRUE(std::all_of(base64.begin(), base64.end(), [](char ch) {
+        return std::isalnum(static_cast<unsigned char>(ch)) || ch == '+' || ch == '/' || ch == '=';
+    }));
+    EXPECT_EQ(base64.size() % 4, 0u);
+    c->Encoding(engine::Hex);
+    const std::string hex = c->EncryptText("hello");
+    EXPECT_TRUE(std::all_of(hex.begin(), hex.end(), [](char ch) {
+        return std::isxdigit(static_cast<unsigned char>(ch)) && !std::isupper(static_cast<unsigned char>(ch));
+    }));
+    c->Encoding(engine::Binary);
+    EXPECT_EQ(c->EncryptText("hello").size() * 2, hex.size());
+}
+
+TEST_F(SymmetricTest, DecryptionRecognisesEveryFormWhateverTheEncodingSetting) {
+    auto c = cipher();
+    configure(*c, kCbc, kPkcs7, 0, engine::Binary);
+    const std::string plain = "Form does not matter";
+    const std::string binary = c->EncryptText(plain);
+    auto base64 = root->NewEncoder(engine::Base64)->EncodeText(binary);
+    std::string hexUpper = hexOf(binary);
+    std::transform(hexUpper.begin(), hexUpper.end(), hexUpper.begin(), ::toupper);
+    // Line breaks and blanks, as a mail program might add them.
+    std::string wrapped = base64;
+    for (size_t at = 64; at < wrapped.size(); at += 66) wrapped.insert(at, "\r\n");
+    for (int32_t setting : {engine::Binary, engine::Base64, engine::Hex}) {
+        c->Encoding(setting);
+        EXPECT_EQ(c->DecryptText(binary), plain);
+        EXPECT_EQ(c->DecryptText(base64), plain);
+        EXPECT_EQ(c->DecryptText("  \n" + wrapped + "\n"), plain);
+        EXPECT_EQ(c->DecryptText(hexUpper + "\n"), plain);
+    }
+}
+
+TEST_F(SymmetricTest, DecryptionTakesModePaddingCompressionAndIvFromTheData) {
+    auto encrypting = cipher(kTwofish, 128);
+    configure(*encrypting, kEcb, kX923, 9, engine::Hex, "some iv");
+    const std::string plain(5000, 'q');
+    const std::string sealed = encrypting->EncryptText(plain);
+    auto decrypting = cipher(kTwofish, 128);
+    configure(*decrypting, kCbc, kZeroPadding, 0, engine::Binary, "another iv");
+    EXPECT_EQ(decrypting->DecryptText(sealed), plain);
+}
+
+TEST_F(SymmetricTest, CompressionShrinksRepetitiveDataAndLevelZeroStoresIt) {
+    auto c = cipher();
+    const std::string plain(100000, 'a');
+    configure(*c, kCbc, kPkcs7, 9, engine::Binary);
+    const size_t compressed = c->EncryptText(plain).size();
+    c->Compression(0);
+    const size_t stored = c->EncryptText(plain).size();
+    EXPECT_LT(compressed, 1000u);
+    EXPECT_GT(stored, plain.size());
+}
+
+TEST_F(SymmetricTest, EveryEncryptionUsesAFreshSaltAndTheEmptyPasswordWorks) {
+    auto c = cipher(kAes, 128, "");
+    configure(*c, kEcb, kPkcs7, 0, engine::Binary);
+    const std::string a = c->EncryptText("same text");
+    const std::string b = c->EncryptText("same text");
+    EXPECT_NE(a, b);
+    EXPECT_EQ(c->DecryptText(a), "same text");
+    EXPECT_EQ(kindOf([&] { cipher(kAes, 128, " ")->DecryptText(a); }), ErrorKind::WrongKeyOrDamaged);
+}
+
+TEST_F(SymmetricTest, TheIvTextIsHashedIntoTheIvAndAnEmptyOneGivesAFreshIv) {
+    auto c = cipher();
+    configure(*c, kCbc, kPkcs7, 0, engine::Binary, "my iv");
+    const std::string a = c->EncryptText("x");
+    const std::string b = c->EncryptText("x");
+    ASSERT_EQ(static_cast<uint8_t>(a[kIvLengthAt]), 16);
+    EXPECT_EQ(a.substr(kIvAt, 16), b.substr(kIvAt, 16));
+    if (haveTool("sha256sum")) {
+        const auto digest = run("printf 'my iv' | sha256sum");
+        ASSERT_TRUE(digest);
+        EXPECT_EQ(hexOf(a.substr(kIvAt, 16)), digest->substr(0, 32));
+    }
+    c->IV("");
+    EXPECT_NE(c->EncryptText("x").substr(kIvAt, 16), c->EncryptText("x").substr(kIvAt, 16));
+    // Any text is an acceptable IV, the empty one and binary bytes included.
+    c->IV(std::string("\0\xff\x80", 3));
+    EXPECT_EQ(c->DecryptText(c->EncryptText("y")), "y");
+}
+
+TEST_F(SymmetricTest, EcbRecordsNoIvAndShowsRepeatedBlocks) {
+    auto c = cipher();
+    configure(*c, kEcb, kZeroPadding, 0, engine::Binary, "ignored");
+    const std::string sealed = c->EncryptText(std::string(32, 'A'));
+    EXPECT_EQ(sealed[kIvLengthAt], 0);
+    EXPECT_EQ(sealed[kModeAt], 0);
+    c->CipherMode(kCbc);
+    EXPECT_EQ(c->EncryptText("A")[kModeAt], 1);
+}
+
+// --- Failures ---------------------------------------------------------------------
+
+TEST_F(SymmetricTest, AWrongPasswordIsReportedNotReturnedAsGarbage) {
+    const std::string sealed = binaryContainer("attack at dawn");
+    EXPECT_EQ(kindOf([&] { cipher(kAes, 256, "Secret")->DecryptText(sealed); }),
+              ErrorKind::WrongKeyOrDamaged);
+}
+
+TEST_F(SymmetricTest, DataOfAnotherAlgorithmOrKeyLengthIsRefusedNamingWhatItNeeds) {
+    auto twofish = cipher(kTwofish, 192);
+    configure(*twofish, kCbc, kPkcs7, 0, engine::Base64);
+    const std::string sealed = twofish->EncryptText("x");
+    std::string description;
+    EXPECT_EQ(kindOf([&] { cipher(kAes, 192)->DecryptText(sealed); }, &description),
+              ErrorKind::WrongSettings);
+    EXPECT_NE(description.find("Twofish"), std::string::npos) << description;
+    EXPECT_NE(description.find("192"), std::string::npos) << description;
+    EXPECT_EQ(kindOf([&] { cipher(kTwofish, 256)->DecryptText(sealed); }), ErrorKind::WrongSettings);
+}
+
+TEST_F(SymmetricTest, AnyChangedByteIsCaught) {
+    const std::string plain = "sixteen byte msg and more";
+    const std::string sealed = binaryContainer(plain);
+    auto c = cipher();
+    for (size_t i = 0; i < sealed.size(); ++i) {
+        for (uint8_t flip : {0x01, 0x80}) {
+            // A high bit in the recorded cost would only make this test slow.
+            if (flip == 0x80 && i >= kIterationsAt && i < kIterationsAt + 4) continue;
+            std::string damaged = sealed;
+            damaged[i] = static_cast<char>(damaged[i] ^ flip);
+            const ErrorKind kind = kindOf([&] { c->DecryptText(damaged); });
+            // A header byte may also read as another format or setting; never as plain text.
+            EXPECT_TRUE(kind == ErrorKind::WrongKeyOrDamaged || kind == ErrorKind::NotOurData ||
+                        kind == ErrorKind::WrongSettings)
+                << "byte " << i;
+            if (i >= 60) {
+                EXPECT_EQ(kind, ErrorKind::WrongKeyOrDamaged) << "byte " << i;
+            }
+        }
+    }
+}
+
+TEST_F(SymmetricTest, TruncatedOrExtendedDataIsCaught) {
+    const std::string sealed = binaryContainer("some plain text");
+    auto c = cipher();
+    for (size_t length = 6; length < sealed.size(); ++length)
+        EXPECT_EQ(kindOf([&] { c->DecryptText(sealed.substr(0, length)); }), ErrorKind::WrongKeyOrDamaged)
+            << "length " << length;
+    EXPECT_EQ(kindOf([&] { c->DecryptText(sealed + "x"); }), ErrorKind::WrongKeyOrDamaged);
+}
+
+TEST_F(SymmetricTest, DataThatIsNotOursIsSaidToBeSo) {
+    auto c = cipher();
+    for (const std::string& text :
+         {std::string(), std::string("hello world"), std::string("SGVsbG8gd29ybGQ="),
+          std::string("00112233445566778899"), pseudoRandom(200)}) {
+        EXPECT_EQ(kindOf([&] { c->DecryptText(text); }), ErrorKind::NotOurData) << text;
+    }
+    std::string newer = binaryContainer("x");
+    newer[6] = 2;
+    EXPECT_EQ(kindOf([&] { c->DecryptText(newer); }), ErrorKind::NotOurData);
+}
+
+TEST_F(SymmetricTest, InvalidBase64OrHexInAContainerIsReportedWithItsPosition) {
+    auto c = cipher();
+    configure(*c, kCbc, kPkcs7, 0, engine::Base64);
+    std::string base64 = c->EncryptText("x");
+    base64[20] = '*';
+    std::string description;
+    EXPECT_EQ(kindOf([&] { c->DecryptText(base64); }, &description), ErrorKind::InvalidInput);
+    EXPECT_NE(description.find("position 21"), std::string::npos) << description;
+    c->Encoding(engine::Hex);
+    std::string hex = c->EncryptText("x");
+    hex[30] = 'g';
+    EXPECT_EQ(kindOf([&] { c->DecryptText(hex); }), ErrorKind::InvalidInput);
+}
+
+TEST_F(SymmetricTest, AKeyDerivationCostAboveTheLimitIsRefusedBeforeAnyWork) {
+    std::string sealed = binaryContainer("x");
+    for (size_t i = 0; i < 4; ++i) sealed[kIterationsAt + i] = '\xff';
+    EXPECT_EQ(kindOf([&] { cipher()->DecryptText(sealed); }), ErrorKind::NotOurData);
+}
+
+TEST_F(SymmetricTest, ATextResultAboveTheLimitIsRefused) {
+    auto c = cipher();
+    configure(*c, kCbc, kPkcs7, 1, engine::Binary);
+    const std::string sealed = c->EncryptText(std::string((64u << 20) + 1, '\0'));
+    EXPECT_LT(sealed.size(), 1u << 20);
+    EXPECT_EQ(kindOf([&] { c->DecryptText(sealed); }), ErrorKind::TooLarge);
+}
+
+TEST_F(SymmetricTest, SettingsOutOfRangeAreRefused) {
+    EXPECT_EQ(kindOf([&] { root->NewSymCipher(2, "p", 256); }), ErrorKind::InvalidInput);
+    EXPECT_EQ(kindOf([&] { root->NewSymCipher(kAes, "p", 0); }), ErrorKind::InvalidInput);
+    EXPECT_EQ(kindOf([&] { root->NewSymCipher(kAes, "p", 512); }), ErrorKind::InvalidInput);
+    auto c = cipher();
+    EXPECT_EQ(kindOf([&] { c->CipherMode(2); }), ErrorKind::InvalidInput);
+    EXPECT_EQ(kindOf([&] { c->Padding(3); }), ErrorKind::InvalidInput);
+    EXPECT_EQ(kindOf([&] { c->Compression(10); }), ErrorKind::InvalidInput);
+    EXPECT_EQ(kindOf([&] { c->Compression(-2); }), ErrorKind::InvalidInput);
+    EXPECT_EQ(kindOf([&] { c->Encoding(-1); }), ErrorKind::InvalidInput);
+}
+
+// --- Key sources -------------------------------------------------------------------
+
+TEST(PasswordKeySources, Argon2idContainersOpenToo) {
+    engine::detail::PasswordKeySealer sealer("pw", 0);
+    sealer.useArgon2id(64, 1, 1);
+    engine::detail::EngineContext context;
+    engine::detail::SealSettings settings;
+    const std::string sealed = engine::detail::sealText(context, 1, "argon", settings, sealer);
+    engine::detail::PasswordKeyOpener opener("pw");
+    EXPECT_EQ(engine::detail::openText(context, 1, sealed, opener, {}), "argon");
+    engine::detail::PasswordKeyOpener wrong("pw2");
+    EXPECT_EQ(kindOf([&] { engine::detail::openText(context, 1, sealed, wrong, {}); }),
+              ErrorKind::WrongKeyOrDamaged);
+}
+
+// A key source of the other kind, as RSA encryption has.
+class FixedSecret : public engine::detail::KeySealer, public engine::detail::KeyOpener {
+public:
+    engine::detail::KeySourceKind kind() const override { return engine::detail::KeySourceKind::Rsa; }
+    void makeKeyBlock(Bytes& block, engine::detail::SecretBytes& secret) override {
+        block.assign(8, 7);
+        secret.assign(32, 9);
+    }
+    engine::detail::SecretBytes openKeyBlock(const uint8_t*, size_t) override {
+        return engine::detail::SecretBytes(32, 9);
+    }
+};
+
+TEST(PasswordKeySources, DataSealedForAnotherKindOfKeyIsRefusedAsSuch) {
+    engine::detail::EngineContext context;
+    FixedSecret other;
+    const std::string sealed = engine::detail::sealText(
+        context, 1, "x", engine::detail::rsaSealSettings(-1, engine::detail::Encoding::Hex), other);
+    EXPECT_EQ(engine::detail::openText(context, 1, sealed, other, {}), "x");
+    engine::detail::PasswordKeyOpener password("pw");
+    EXPECT_EQ(kindOf([&] { engine::detail::openText(context, 1, sealed, password, {}); }),
+              ErrorKind::WrongSettings);
+}
+
+// --- A cipher text made once and kept -----------------------------------------------
+
+TEST_F(SymmetricTest, TheCommittedCipherTextStillDecrypts) {
+    const std::string vector = readAll(std::string(QUORVAL_TEST_DATA) + "/aes256-cbc-pkcs7.b64");
+    ASSERT_FALSE(vector.empty());
+    auto c = cipher(kAes, 256, "Quorval test vector");
+    EXPECT_EQ(c->DecryptText(vector), "The quick brown fox jumps over the lazy dog.\n");
+}
+
+}  // namespace

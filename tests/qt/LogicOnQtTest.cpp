@@ -1,0 +1,129 @@
+// The window logic over the real Qt layer: the wiring between the two.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolButton>
+#include <memory>
+#include <string>
+
+#include "app/frmMain.h"
+#include "app/frmMainForm.h"
+#include "qt/QtTestSupport.h"
+#include "support/MockEngine.h"
+#include "ui/qt/QtControls.h"
+#include "ui/qt/QtWindowing.h"
+#include "util/modUtils.h"
+
+namespace {
+
+using ::testing::_;
+using ::testing::NiceMock;
+using ::testing::Return;
+
+class LogicOnQt : public ::testing::Test {
+protected:
+    LogicOnQt() {
+        modUtils::bAbort = false;
+        modUtils::bUnloading = false;
+        window = std::make_unique<frmMain>(windowing, [this] { return root; });
+        window->Form_Load();
+        windowing.showMain();
+    }
+
+    QWidget* widget(const std::string& name, int index = -1) { return form.widget(name, index); }
+    bool shown(const char* name) { return widget(name)->isVisible(); }
+    void pickTab(int index) {
+        qobject_cast<QTabWidget*>(widget("TabStrip1"))->tabBar()->setCurrentIndex(index - 1);
+    }
+
+    ui::qt::QtWindowing windowing{frmMainSpec()};
+    ui::qt::QtForm& form = windowing.mainForm();
+    std::shared_ptr<NiceMock<fake::MockEngineRoot>> root = std::make_shared<NiceMock<fake::MockEngineRoot>>();
+    std::unique_ptr<frmMain> window;
+};
+
+TEST_F(LogicOnQt, LoadShowsTheHashTabWithTheDefaultListEntries) {
+    EXPECT_TRUE(shown("frTxtHash"));
+    EXPECT_TRUE(shown("frEncHash"));
+    for (const char* other : {"frTxtSym", "frEncSym", "frTxtAsym", "frEncAsym", "frTxtED", "frEDType"})
+        EXPECT_FALSE(shown(other)) << other;
+    EXPECT_EQ(qobject_cast<QComboBox*>(widget("cboEncHash"))->currentText(), "MD5");
+    EXPECT_EQ(qobject_cast<QComboBox*>(widget("cboSymKey"))->currentText(), "256");
+    EXPECT_EQ(qobject_cast<QComboBox*>(widget("cboSymAlg"))->currentText(), "TwoFish");
+}
+
+TEST_F(LogicOnQt, PickingATabSwitchesThePanelsAndMovesTheFocus) {
+    pickTab(2);
+    EXPECT_TRUE(shown("frTxtSym"));
+    EXPECT_TRUE(shown("frEncSym"));
+    EXPECT_FALSE(shown("frTxtHash"));
+    EXPECT_EQ(form.window()->focusWidget(), widget("optSym", 0));
+    pickTab(3);
+    EXPECT_TRUE(shown("frEncAsym"));
+    EXPECT_FALSE(widget("txtContAsym")->isEnabled());
+    EXPECT_FALSE(widget("udAsym")->isEnabled());
+}
+
+TEST_F(LogicOnQt, ArrowKeysInTheCompressionBoxStepTheLevelAndEmptyTheResult) {
+    pickTab(2);
+    form.textBox("txtResSym").setText("old result");
+    QWidget* box = widget("txtSymComp");
+    qttest::pressKey(box, Qt::Key_Up);
+    qttest::pressKey(box, Qt::Key_Up);
+    EXPECT_EQ(form.textBox("txtSymComp").text(), "1");
+    EXPECT_EQ(form.upDown("udSymLev").value(), 1);
+    EXPECT_EQ(form.textBox("txtResSym").text(), "");
+    dynamic_cast<ui::qt::SpinArrows*>(widget("udSymLev"))->downButton()->click();
+    EXPECT_EQ(form.textBox("txtSymComp").text(), "0");
+}
+
+TEST_F(LogicOnQt, ABinaryDigestSurvivesTheResultBoxByteForByte) {
+    auto hash = std::make_shared<NiceMock<fake::MockEngineHash>>();
+    const std::string digest("\x00\x9f\xff\xc3\x28 binary", 12);
+    ON_CALL(*root, NewHash(_)).WillByDefault(Return(hash));
+    ON_CALL(*hash, HashText(_)).WillByDefault(Return(digest));
+    form.textBox("txtCont").setText("abc");
+    qobject_cast<QPushButton*>(widget("cmdHashBin"))->click();
+    EXPECT_EQ(form.textBox("txtRes").text(), digest);
+    EXPECT_EQ(dynamic_cast<ui::qt::QtTextBox&>(form.textBox("txtRes")).shownText().size(),
+              static_cast<qsizetype>(digest.size()));
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(LogicOnQt, HelpSaysNotImplementedUnderTheApplicationsTitle) {
+    QString title, text;
+    QMessageBox::Icon icon = QMessageBox::Critical;
+    qttest::whenModal<QMessageBox>([&](QMessageBox* box) {
+        title = box->windowTitle();
+        text = box->text();
+        icon = box->icon();
+        box->button(QMessageBox::Ok)->click();
+    });
+    qobject_cast<QPushButton*>(widget("cmdHelp"))->click();
+    EXPECT_EQ(title, "Quorval");
+    EXPECT_EQ(text, "Not implemented");
+    EXPECT_EQ(icon, QMessageBox::NoIcon);
+}
+
+TEST_F(LogicOnQt, OkEndsTheEventLoop) {
+    QTimer::singleShot(0, form.window(), [this] { qobject_cast<QPushButton*>(widget("cmdOk"))->click(); });
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_FALSE(form.window()->isVisible());
+}
+
+TEST_F(LogicOnQt, TheCloseBoxEndsTheEventLoop) {
+    QTimer::singleShot(0, form.window(), [this] { form.window()->close(); });
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_FALSE(form.window()->isVisible());
+    EXPECT_TRUE(windowing.unloaded());
+}
+
+}  // namespace

@@ -1,0 +1,62 @@
+// qt_tests: the Qt windowing layer on the offscreen platform. The
+// QApplication is created only when tests run, so that listing them needs no
+// display. "qt_tests --screenshots DIR" saves a picture of each tab instead.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "qt/Screenshots.h"
+
+namespace {
+
+int g_argc = 1;
+char g_name[] = "qt_tests";
+char* g_argv[] = {g_name, nullptr};
+std::unique_ptr<QApplication> g_app;
+
+QtMessageHandler g_previousHandler = nullptr;
+
+// The offscreen platform warns about window-manager calls it cannot make.
+void quietHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (message.startsWith(QLatin1String("This plugin does not support"))) return;
+    if (g_previousHandler)
+        g_previousHandler(type, context, message);
+    else
+        std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+}
+
+void makeApplication() {
+    if (g_app) return;
+    g_previousHandler = qInstallMessageHandler(quietHandler);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    g_app = std::make_unique<QApplication>(g_argc, g_argv);
+    QApplication::setApplicationName(QStringLiteral("Quorval"));
+    QApplication::setApplicationVersion(QStringLiteral("1.00"));
+}
+
+class QtEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override { makeApplication(); }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "--screenshots") == 0) {
+            makeApplication();
+            const int status = qttest::saveScreenshots(argv[i + 1]);
+            g_app.reset();
+            return status;
+        }
+    }
+    ::testing::InitGoogleTest(&argc, argv);
+    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+    const int status = RUN_ALL_TESTS();
+    g_app.reset();
+    return status;
+}

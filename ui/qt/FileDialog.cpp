@@ -1,0 +1,48 @@
+#include "ui/qt/FileDialog.h"
+
+#include <QFileDialog>
+#include <algorithm>
+
+namespace ui::qt {
+
+QStringList qtNameFilters(const std::string& filter) {
+    const QStringList parts =
+        QString::fromUtf8(filter.data(), static_cast<qsizetype>(filter.size())).split(QLatin1Char('|'));
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QStringList patterns;
+        for (const QString& pattern : parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+            const QString trimmed = pattern.trimmed();
+            // On the platform the filter strings come from, "*.*" also matches "README".
+            patterns << (trimmed == QLatin1String("*.*") ? QStringLiteral("*") : trimmed);
+        }
+        // Qt takes the patterns from the last parentheses and, with
+        // HideNameFilterDetails, shows only the label in front of them.
+        filters << parts[i].trimmed() + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) +
+                       QLatin1Char(')');
+    }
+    return filters;
+}
+
+void configureFileDialog(QFileDialog& dialog, const ui::FileDialogRequest& request) {
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setOption(QFileDialog::HideNameFilterDetails, true);
+    dialog.setWindowTitle(
+        QString::fromUtf8(request.title.data(), static_cast<qsizetype>(request.title.size())));
+    if (request.save) {
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);  // Qt asks before overwriting
+    } else {
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::ExistingFile);
+    }
+    const QStringList filters = qtNameFilters(request.filter);
+    if (!filters.isEmpty()) {
+        dialog.setNameFilters(filters);
+        const qsizetype index = std::clamp<qsizetype>(request.filterIndex, 1, filters.size()) - 1;
+        dialog.selectNameFilter(filters[index]);
+    }
+    if (!request.fileName.empty()) dialog.selectFile(QString::fromUtf8(request.fileName.c_str()));
+}
+
+}  // namespace ui::qt

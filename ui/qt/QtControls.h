@@ -1,0 +1,203 @@
+#pragma once
+// The controls of the windowing layer over Qt widgets: each adapter forwards
+// calls to its widget and turns the widget's user events into ui events.
+
+#include <QColor>
+#include <QObject>
+#include <QString>
+#include <QWidget>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "ui/Controls.h"
+
+class QButtonGroup;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QTabWidget;
+class QToolButton;
+
+namespace ui::qt {
+
+// Calls a function for each event of the objects it watches.
+class EventHook : public QObject {
+public:
+    using Handler = std::function<bool(QObject*, QEvent*)>;
+    EventHook(QObject* parent, Handler handler) : QObject(parent), m_handler(std::move(handler)) {}
+    bool eventFilter(QObject* watched, QEvent* event) override { return m_handler(watched, event); }
+
+private:
+    Handler m_handler;
+};
+
+// `alive` belongs to the form: events reach the logic only while it is true,
+// never while the widgets are being torn down.
+template <typename Base>
+class QtControl : public Base {
+public:
+    QtControl(QWidget* widget, const bool& alive) : m_widget(widget), m_alive(alive) {}
+
+    void setEnabled(bool enabled) override {
+        m_enabled = enabled;
+        m_widget->setEnabled(enabled);
+    }
+    bool isEnabled() const override { return m_enabled; }
+    void setVisible(bool visible) override {
+        m_visible = visible;
+        m_widget->setVisible(visible);
+    }
+    bool isVisible() const override { return m_visible; }
+
+    QWidget* widget() const { return m_widget; }
+
+protected:
+    template <typename... Args>
+    void fire(ui::Event<Args...>& event, Args... args) {
+        if (m_alive) event.raise(args...);
+    }
+
+    QWidget* m_widget;
+    const bool& m_alive;
+
+private:
+    // The control's own flags; Qt's answer would include the ancestors'.
+    bool m_enabled = true;
+    bool m_visible = true;
+};
+
+class QtLabel : public QtControl<ui::Label> {
+public:
+    QtLabel(QLabel* label, const bool& alive);
+};
+
+class QtFrame : public QtControl<ui::Frame> {
+public:
+    QtFrame(QGroupBox* frame, const bool& alive);
+};
+
+// A single-line (QLineEdit) or multi-line (QPlainTextEdit) box holding bytes.
+class QtTextBox : public QtControl<ui::TextBox> {
+public:
+    QtTextBox(QLineEdit* line, const bool& alive);
+    QtTextBox(QPlainTextEdit* area, const bool& alive);
+
+    std::string text() const override;
+    void setText(const std::string& bytes) override;
+    void setBackColor(ui::SysColor color) override;
+    ui::SysColor backColor() const override { return m_back; }
+    void selectAll() override;
+
+    QString shownText() const;
+
+private:
+    void hookEvents();
+    void userEdited();
+
+    QLineEdit* m_line = nullptr;
+    QPlainTextEdit* m_area = nullptr;
+    std::optional<std::string> m_written;  // the program's bytes, until the user edits
+    QString m_shown;                       // what the widget shows, to tell real edits apart
+    bool m_writing = false;
+    ui::SysColor m_back = ui::SysColor::WindowBackground;
+};
+
+class QtOption : public QtControl<ui::OptionButton> {
+public:
+    QtOption(QRadioButton* option, QButtonGroup* group, const bool& alive);
+
+    bool value() const override;
+    void setValue(bool selected) override;
+    void setFocus() override;
+
+private:
+    QRadioButton* m_option;
+    QButtonGroup* m_group;
+};
+
+class QtComboBox : public QtControl<ui::ComboBox> {
+public:
+    QtComboBox(QComboBox* combo, const bool& alive);
+
+    int listIndex() const override;
+    void setListIndex(int index) override;
+    int listCount() const override;
+
+private:
+    QComboBox* m_combo;
+    bool m_setting = false;
+};
+
+class QtButton : public QtControl<ui::Button> {
+public:
+    QtButton(QPushButton* button, const bool& alive);
+
+    std::string caption() const override;
+    void setCaption(const std::string& caption) override;
+    void setMousePointer(ui::MousePointer pointer) override;
+    ui::MousePointer mousePointer() const override { return m_pointer; }
+
+private:
+    QPushButton* m_button;
+    ui::MousePointer m_pointer = ui::MousePointer::Default;
+};
+
+class QtTabStrip : public QtControl<ui::TabStrip> {
+public:
+    QtTabStrip(QTabWidget* tabs, const bool& alive);
+    int selectedIndex() const override;
+
+private:
+    QTabWidget* m_tabs;
+};
+
+class QtProgressBar : public QtControl<ui::ProgressBar> {
+public:
+    QtProgressBar(QProgressBar* bar, const bool& alive);
+    int value() const override;
+    void setValue(int value) override;
+
+private:
+    QProgressBar* m_bar;
+};
+
+// The up-down control's face: an up and a down arrow button stacked.
+class SpinArrows : public QWidget {
+public:
+    explicit SpinArrows(QWidget* parent);
+    QToolButton* upButton() const { return m_up; }
+    QToolButton* downButton() const { return m_down; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    QToolButton* m_up;
+    QToolButton* m_down;
+};
+
+class QtUpDown : public QtControl<ui::UpDown> {
+public:
+    QtUpDown(SpinArrows* arrows, QtTextBox* buddy, int min, int max, int value, const bool& alive);
+
+    int value() const override { return m_value; }
+    void setValue(int value) override;
+    int min() const override { return m_min; }
+    int max() const override { return m_max; }
+
+private:
+    void step(int delta, ui::Event<>& event);
+
+    QtTextBox* m_buddy;
+    int m_min;
+    int m_max;
+    int m_value;
+};
+
+}  // namespace ui::qt

@@ -1,0 +1,378 @@
+#include "ui/qt/QtForm.h"
+
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDialog>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <algorithm>
+#include <functional>
+#include <stdexcept>
+#include <vector>
+
+#include "ui/qt/QtControls.h"
+
+namespace ui::qt {
+namespace {
+
+QString qtext(const std::string& utf8) {
+    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+
+class FormWindow : public QWidget {
+public:
+    std::function<void(QCloseEvent*)> onClose;
+
+protected:
+    void closeEvent(QCloseEvent* event) override {
+        if (onClose)
+            onClose(event);
+        else
+            QWidget::closeEvent(event);
+    }
+};
+
+class FormDialog : public QDialog {
+public:
+    explicit FormDialog(QWidget* owner) : QDialog(owner) {}
+    std::function<void()> onClose;
+
+protected:
+    void closeEvent(QCloseEvent* event) override {
+        if (onClose) onClose();
+        QDialog::closeEvent(event);  // rejects: a running showModal returns
+    }
+};
+
+bool takesFocus(ui::ControlKind kind) {
+    switch (kind) {
+        case ui::ControlKind::TextBox:
+        case ui::ControlKind::Option:
+        case ui::ControlKind::ComboBox:
+        case ui::ControlKind::Button:
+        case ui::ControlKind::TabStrip:
+            return true;
+        default:
+            return false;
+    }
+}
+
+std::string describe(const std::string& name, int index) {
+    return index >= 0 ? name + "(" + std::to_string(index) + ")" : name;
+}
+
+}  // namespace
+
+QtForm::QtForm(const ui::FormSpec& spec, FormRole role, QWidget* owner, const Geometry& geometry)
+    : m_spec(spec), m_role(role) {
+    if (role == FormRole::Main) {
+        auto* window = new FormWindow;
+        window->setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                               Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+        // The logic decides whether the window goes away.
+        window->onClose = [this](QCloseEvent* event) {
+            event->ignore();
+            if (m_alive) closeRequested.raise();
+        };
+        m_window = window;
+    } else {
+        auto* dialog = new FormDialog(owner);
+        dialog->setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                               Qt::WindowCloseButtonHint);
+        dialog->setModal(true);
+        dialog->onClose = [this] {
+            if (m_alive) closeRequested.raise();
+        };
+        m_window = dialog;
+    }
+    m_window->setObjectName(qtext(spec.name));
+    m_window->setWindowTitle(qtext(spec.caption));
+    m_window->setFixedSize(geometry.size(spec.clientWidth, spec.clientHeight));
+    try {
+        build(geometry);
+    } catch (...) {
+        m_alive = false;
+        delete m_window.data();
+        throw;
+    }
+}
+
+QtForm::~QtForm() {
+    m_alive = false;
+    delete m_window.data();
+}
+
+void QtForm::build(const Geometry& geometry) {
+    // Up-downs come last: they attach to a buddy box that must exist.
+    for (const ui::ControlSpec& c : m_spec.controls) {
+        if (c.kind == ui::ControlKind::UpDown) continue;
+        QWidget* parent = m_window;
+        if (!c.container.empty()) {
+            auto it = m_controls.find({c.container, -1});
+            if (it == m_controls.end() || !qobject_cast<QGroupBox*>(it->second.widget))
+                throw std::invalid_argument(describe(c.name, c.index) + " lies in " + c.container +
+                                            ", which is not a frame listed before it");
+            parent = it->second.widget;
+        }
+        createControl(c, parent, geometry);
+    }
+    for (const ui::ControlSpec& c : m_spec.controls)
+        if (c.kind == ui::ControlKind::UpDown) placeUpDown(c, geometry);
+    chainTabOrder();
+
+    // Escape and Enter reach the form's cancel and default buttons from any control.
+    auto* keys = new EventHook(m_window, [this](QObject* watched, QEvent* event) {
+        if (!m_alive || event->type() != QEvent::KeyPress || !watched->isWidgetType()) return false;
+        return handleKey(static_cast<QWidget*>(watched), *static_cast<QKeyEvent*>(event));
+    });
+    m_window->installEventFilter(keys);
+    for (QWidget* child : m_window->findChildren<QWidget*>()) child->installEventFilter(keys);
+}
+
+void QtForm::createControl(const ui::ControlSpec& c, QWidget* parent, const Geometry& geometry) {
+    const QString caption = qtext(c.caption);
+    Entry entry;
+    switch (c.kind) {
+        case ui::ControlKind::Label: {
+            auto* label = new QLabel(caption, parent);
+            label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+            entry.widget = label;
+            entry.control = std::make_unique<QtLabel>(label, m_alive);
+            break;
+        }
+        case ui::ControlKind::TextBox: {
+            std::unique_ptr<QtTextBox> box;
+            if (c.style == ui::TextBoxStyle::MultiLine) {
+                auto* area = new QPlainTextEdit(parent);
+                area->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+                area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+                area->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+                area->setTabChangesFocus(true);
+                area->setReadOnly(c.readOnlyGrey);
+                entry.widget = area;
+                box = std::make_unique<QtTextBox>(area, m_alive);
+            } else {
+                auto* line = new QLineEdit(parent);
+                line->setReadOnly(c.readOnlyGrey);
+                entry.widget = line;
+                box = std::make_unique<QtTextBox>(line, m_alive);
+            }
+            box->setText(c.caption);
+            if (c.readOnlyGrey) box->setBackColor(ui::SysColor::InactiveBorder);
+            entry.control = std::move(box);
+            break;
+        }
+        case ui::ControlKind::Option: {
+            auto* option = new QRadioButton(caption, parent);
+            option->setAutoExclusive(false);  // the array's group decides
+            const std::string groupName = "group:" + c.name;
+            auto* group = parent->findChild<QButtonGroup*>(qtext(groupName), Qt::FindDirectChildrenOnly);
+            if (!group) {
+                group = new QButtonGroup(parent);
+                group->setObjectName(qtext(groupName));
+                group->setExclusive(true);
+            }
+            group->addButton(option);
+            option->setChecked(c.selected);
+            entry.widget = option;
+            entry.control = std::make_unique<QtOption>(option, group, m_alive);
+            break;
+        }
+        case ui::ControlKind::ComboBox: {
+            auto* combo = new QComboBox(parent);
+            combo->setEditable(false);
+            for (const std::string& item : c.items) combo->addItem(qtext(item));
+            combo->setCurrentIndex(-1);  // nothing chosen until the logic picks an entry
+            entry.widget = combo;
+            entry.control = std::make_unique<QtComboBox>(combo, m_alive);
+            break;
+        }
+        case ui::ControlKind::Button: {
+            auto* button = new QPushButton(caption, parent);
+            button->setAutoDefault(true);  // Enter on a focused button clicks it
+            if (m_role == FormRole::Dialog && c.name == m_spec.defaultButton) button->setDefault(true);
+            entry.widget = button;
+            entry.control = std::make_unique<QtButton>(button, m_alive);
+            break;
+        }
+        case ui::ControlKind::Frame: {
+            auto* frame = new QGroupBox(caption, parent);
+            entry.widget = frame;
+            entry.control = std::make_unique<QtFrame>(frame, m_alive);
+            break;
+        }
+        case ui::ControlKind::TabStrip: {
+            auto* tabs = new QTabWidget(parent);
+            tabs->setUsesScrollButtons(false);
+            tabs->setElideMode(Qt::ElideNone);
+            // The pages stay empty: each tab's frames are the window's own children lying over them.
+            for (const std::string& item : c.items) tabs->addTab(new QWidget, qtext(item));
+            entry.widget = tabs;
+            entry.control = std::make_unique<QtTabStrip>(tabs, m_alive);
+            break;
+        }
+        case ui::ControlKind::ProgressBar: {
+            auto* bar = new QProgressBar(parent);
+            bar->setRange(c.min, c.max > c.min ? c.max : 100);
+            bar->setValue(bar->minimum());
+            bar->setTextVisible(false);
+            entry.widget = bar;
+            entry.control = std::make_unique<QtProgressBar>(bar, m_alive);
+            break;
+        }
+        case ui::ControlKind::UpDown:
+            return;  // placeUpDown
+    }
+    entry.widget->setObjectName(qtext(describe(c.name, c.index)));
+    entry.widget->setGeometry(geometry.rect(c.rect));
+    if (!c.toolTip.empty()) entry.widget->setToolTip(qtext(c.toolTip));
+    if (!takesFocus(c.kind) || c.tabOrder < 0) entry.widget->setFocusPolicy(Qt::NoFocus);
+    if (!c.enabled) entry.control->setEnabled(false);
+    if (!c.visible) entry.control->setVisible(false);
+    m_controls[{c.name, c.index}] = std::move(entry);
+}
+
+void QtForm::placeUpDown(const ui::ControlSpec& c, const Geometry& geometry) {
+    QWidget* parent = m_window;
+    if (!c.container.empty()) parent = widget(c.container);
+    QtTextBox* buddy = nullptr;
+    if (!c.buddy.empty()) buddy = &dynamic_cast<QtTextBox&>(textBox(c.buddy));
+
+    auto* arrows = new SpinArrows(parent);
+    const QRect rect = geometry.rect(c.rect);
+    arrows->setGeometry(rect);
+    if (buddy && buddy->widget()->parentWidget() == parent) {
+        // The arrows sit at the box's right end; the box gives up the width they cover.
+        QRect box = buddy->widget()->geometry();
+        if (box.left() < rect.left() && box.right() >= rect.left()) {
+            box.setRight(rect.left() - 1);
+            buddy->widget()->setGeometry(box);
+        }
+    }
+    arrows->setObjectName(qtext(c.name));
+    if (!c.toolTip.empty()) arrows->setToolTip(qtext(c.toolTip));
+
+    Entry entry;
+    entry.widget = arrows;
+    auto upDown = std::make_unique<QtUpDown>(arrows, buddy, c.min, c.max, c.value, m_alive);
+    upDown->setValue(c.value);
+    entry.control = std::move(upDown);
+    if (!c.enabled) entry.control->setEnabled(false);
+    if (!c.visible) entry.control->setVisible(false);
+    m_controls[{c.name, c.index}] = std::move(entry);
+}
+
+void QtForm::chainTabOrder() {
+    std::vector<std::pair<int, QWidget*>> chain;
+    for (const ui::ControlSpec& c : m_spec.controls)
+        if (takesFocus(c.kind) && c.tabOrder >= 0) chain.emplace_back(c.tabOrder, widget(c.name, c.index));
+    std::stable_sort(chain.begin(), chain.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (size_t i = 1; i < chain.size(); ++i) QWidget::setTabOrder(chain[i - 1].second, chain[i].second);
+}
+
+bool QtForm::usable(const ui::ControlSpec& c) const {
+    const ui::Control& control = *m_controls.at({c.name, c.index}).control;
+    if (!control.isEnabled() || !control.isVisible()) return false;
+    if (c.container.empty()) return true;
+    const ui::ControlSpec* container = m_spec.find(c.container);
+    return container && usable(*container);
+}
+
+void QtForm::focusFirst() {
+    if (m_window->focusWidget()) return;
+    const ui::ControlSpec* first = nullptr;
+    for (const ui::ControlSpec& c : m_spec.controls) {
+        if (!takesFocus(c.kind) || c.tabOrder < 0 || !usable(c)) continue;
+        if (!first || c.tabOrder < first->tabOrder) first = &c;
+    }
+    if (first) widget(first->name, first->index)->setFocus(Qt::OtherFocusReason);
+}
+
+bool QtForm::handleKey(QWidget* receiver, const QKeyEvent& event) {
+    if (receiver->window() != m_window) return false;  // a drop-down's open list, for one
+    if ((event.modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) return false;
+    switch (event.key()) {
+        case Qt::Key_Escape:
+            if (m_spec.cancelButton.empty()) return m_role == FormRole::Dialog;  // no button, no reaction
+            clickIfUsable(m_spec.cancelButton);
+            return true;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            if (m_spec.defaultButton.empty()) return false;
+            if (qobject_cast<QPushButton*>(receiver)) return false;  // a focused button clicks itself
+            clickIfUsable(m_spec.defaultButton);
+            return true;
+        default:
+            return false;
+    }
+}
+
+void QtForm::clickIfUsable(const std::string& buttonName) {
+    const ui::ControlSpec* spec = m_spec.find(buttonName);
+    auto* pushButton = qobject_cast<QPushButton*>(widget(buttonName));
+    // A button that is disabled, hidden or in a disabled frame cannot be clicked.
+    if (spec && pushButton && usable(*spec)) pushButton->click();
+}
+
+std::string QtForm::caption() const { return m_window->windowTitle().toUtf8().toStdString(); }
+
+void QtForm::setCaption(const std::string& caption) { m_window->setWindowTitle(qtext(caption)); }
+
+QWidget* QtForm::widget(const std::string& name, int index) const {
+    auto it = m_controls.find({name, index});
+    if (it == m_controls.end())
+        throw std::out_of_range("no control " + describe(name, index) + " in " + m_spec.name);
+    return it->second.widget;
+}
+
+template <typename T>
+T& QtForm::get(const std::string& name, int index) {
+    auto it = m_controls.find({name, index});
+    if (it == m_controls.end())
+        throw std::out_of_range("no control " + describe(name, index) + " in " + m_spec.name);
+    T* control = dynamic_cast<T*>(it->second.control.get());
+    if (!control) throw std::out_of_range("control " + describe(name, index) + " is of another kind");
+    return *control;
+}
+
+ui::TextBox& QtForm::textBox(const std::string& name) { return get<ui::TextBox>(name, -1); }
+ui::OptionButton& QtForm::option(const std::string& name, int index) {
+    return get<ui::OptionButton>(name, index);
+}
+ui::ComboBox& QtForm::comboBox(const std::string& name) { return get<ui::ComboBox>(name, -1); }
+ui::Button& QtForm::button(const std::string& name) { return get<ui::Button>(name, -1); }
+ui::Frame& QtForm::frame(const std::string& name) { return get<ui::Frame>(name, -1); }
+ui::Label& QtForm::label(const std::string& name, int index) { return get<ui::Label>(name, index); }
+ui::TabStrip& QtForm::tabStrip(const std::string& name) { return get<ui::TabStrip>(name, -1); }
+ui::ProgressBar& QtForm::progressBar(const std::string& name) { return get<ui::ProgressBar>(name, -1); }
+ui::UpDown& QtForm::upDown(const std::string& name) { return get<ui::UpDown>(name, -1); }
+
+void QtForm::show() {
+    focusFirst();
+    m_window->show();
+    m_window->raise();
+    m_window->activateWindow();
+}
+
+void QtForm::showModal() {
+    auto* dialog = qobject_cast<QDialog*>(m_window.data());
+    if (!dialog) {
+        show();
+        return;
+    }
+    focusFirst();
+    dialog->exec();
+}
+
+void QtForm::hide() { m_window->hide(); }
+
+}  // namespace ui::qt

@@ -1,0 +1,82 @@
+#pragma once
+// A form of the windowing layer on Qt: one top-level window whose controls
+// are all built from a FormSpec by one factory.
+
+#include <QPointer>
+#include <QWidget>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "ui/Windowing.h"
+#include "ui/qt/Geometry.h"
+
+class QKeyEvent;
+class QPushButton;
+
+namespace ui::qt {
+
+enum class FormRole {
+    Main,    // close box raises closeRequested and leaves the window open
+    Dialog,  // modal over its owner, closes from its title bar
+};
+
+class QtForm : public ui::Form {
+public:
+    QtForm(const ui::FormSpec& spec, FormRole role, QWidget* owner, const Geometry& geometry);
+    ~QtForm() override;
+    QtForm(const QtForm&) = delete;
+    QtForm& operator=(const QtForm&) = delete;
+
+    std::string caption() const override;
+    void setCaption(const std::string& caption) override;
+
+    ui::TextBox& textBox(const std::string& name) override;
+    ui::OptionButton& option(const std::string& name, int index) override;
+    ui::ComboBox& comboBox(const std::string& name) override;
+    ui::Button& button(const std::string& name) override;
+    ui::Frame& frame(const std::string& name) override;
+    ui::Label& label(const std::string& name, int index = -1) override;
+    ui::TabStrip& tabStrip(const std::string& name) override;
+    ui::ProgressBar& progressBar(const std::string& name) override;
+    ui::UpDown& upDown(const std::string& name) override;
+
+    void showModal() override;
+    void hide() override;
+
+    // Shows the window without blocking (the main window).
+    void show();
+
+    QWidget* window() const { return m_window; }
+    // The Qt widget of a control; throws std::out_of_range for an unknown name.
+    QWidget* widget(const std::string& name, int index = -1) const;
+    const ui::FormSpec& spec() const { return m_spec; }
+    FormRole role() const { return m_role; }
+
+private:
+    struct Entry {
+        std::unique_ptr<ui::Control> control;
+        QWidget* widget = nullptr;
+    };
+
+    void build(const Geometry& geometry);
+    void createControl(const ui::ControlSpec& spec, QWidget* parent, const Geometry& geometry);
+    void placeUpDown(const ui::ControlSpec& spec, const Geometry& geometry);
+    void chainTabOrder();
+    // Enabled and shown, and so is every frame it lies in.
+    bool usable(const ui::ControlSpec& spec) const;
+    void focusFirst();
+    bool handleKey(QWidget* receiver, const QKeyEvent& event);
+    void clickIfUsable(const std::string& buttonName);
+    template <typename T>
+    T& get(const std::string& name, int index);
+
+    ui::FormSpec m_spec;
+    FormRole m_role;
+    bool m_alive = true;
+    QPointer<QWidget> m_window;
+    std::map<std::pair<std::string, int>, Entry> m_controls;
+};
+
+}  // namespace ui::qt

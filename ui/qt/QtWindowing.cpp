@@ -1,0 +1,119 @@
+#include "ui/qt/QtWindowing.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QFile>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "ui/qt/FileDialog.h"
+#include "ui/qt/Text.h"
+
+namespace ui::qt {
+
+QtWindowing::QtWindowing(const ui::FormSpec& mainSpec)
+    : m_look(installLook(mainSpec)),
+      m_geometry(Geometry::screenScale() * m_look.layoutScale),
+      m_main(std::make_unique<QtForm>(mainSpec, FormRole::Main, nullptr, m_geometry)) {}
+
+QtWindowing::~QtWindowing() { setScreenPointer(ui::MousePointer::Default); }
+
+std::unique_ptr<ui::Form> QtWindowing::createForm(const ui::FormSpec& spec) {
+    return std::make_unique<QtForm>(spec, FormRole::Dialog, m_main->window(), m_geometry);
+}
+
+QWidget* QtWindowing::dialogOwner() const {
+    QWidget* window = m_main->window();
+    return window && window->isVisible() ? window : nullptr;
+}
+
+ui::MsgAnswer QtWindowing::messageBox(const ui::MessageBoxRequest& request) {
+    QMessageBox box(dialogOwner());
+    const std::string title = request.title && !request.title->empty() ? *request.title : applicationTitle();
+    box.setWindowTitle(QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())));
+    box.setText(displayText(request.text));
+    box.setTextFormat(Qt::PlainText);
+    switch (request.icon) {
+        case ui::MsgIcon::Error:
+            box.setIcon(QMessageBox::Critical);
+            break;
+        case ui::MsgIcon::Warning:
+            box.setIcon(QMessageBox::Warning);
+            break;
+        case ui::MsgIcon::None:
+            box.setIcon(QMessageBox::NoIcon);
+            break;
+    }
+    if (request.buttons == ui::MsgButtons::YesNo) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(request.defaultAnswer == ui::MsgAnswer::Yes ? QMessageBox::Yes
+                                                                         : QMessageBox::No);
+        box.setEscapeButton(QMessageBox::No);
+    } else {
+        box.setStandardButtons(QMessageBox::Ok);
+        box.setDefaultButton(QMessageBox::Ok);
+        box.setEscapeButton(QMessageBox::Ok);
+    }
+    // The box is modal: the busy pointer must not hide the arrow over it.
+    const bool busy = QApplication::overrideCursor() != nullptr;
+    if (busy) QApplication::setOverrideCursor(Qt::ArrowCursor);
+    const int answer = box.exec();
+    if (busy) QApplication::restoreOverrideCursor();
+    if (request.buttons == ui::MsgButtons::YesNo)
+        return answer == QMessageBox::Yes ? ui::MsgAnswer::Yes : ui::MsgAnswer::No;
+    return ui::MsgAnswer::Ok;
+}
+
+std::optional<std::string> QtWindowing::fileDialog(const ui::FileDialogRequest& request) {
+    QFileDialog dialog(dialogOwner());
+    configureFileDialog(dialog, request);
+    const bool busy = QApplication::overrideCursor() != nullptr;
+    if (busy) QApplication::setOverrideCursor(Qt::ArrowCursor);
+    const int result = dialog.exec();
+    if (busy) QApplication::restoreOverrideCursor();
+    if (result != QDialog::Accepted) return std::nullopt;
+    const QStringList files = dialog.selectedFiles();
+    if (files.isEmpty() || files.first().isEmpty()) return std::nullopt;
+    return QFile::encodeName(files.first()).toStdString();
+}
+
+void QtWindowing::setScreenPointer(ui::MousePointer pointer) {
+    m_pointer = pointer;
+    // A state, not a stack: whatever was pushed before goes.
+    while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
+    switch (pointer) {
+        case ui::MousePointer::Hourglass:
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            break;
+        case ui::MousePointer::ArrowQuestion:
+            QApplication::setOverrideCursor(Qt::WhatsThisCursor);
+            break;
+        case ui::MousePointer::Default:
+        default:
+            break;
+    }
+}
+
+void QtWindowing::doEvents() {
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void QtWindowing::unloadMain() {
+    m_unloaded = true;
+    m_main->hide();
+    // exit(), not quit(): quit() first asks every window to close.
+    QCoreApplication::exit(0);
+}
+
+std::string QtWindowing::applicationTitle() const {
+    const QString name = QCoreApplication::applicationName();
+    return name.isEmpty() ? std::string("Quorval") : utf8(name);
+}
+
+void QtWindowing::showMain() {
+    if (!m_unloaded) m_main->show();
+}
+
+}  // namespace ui::qt

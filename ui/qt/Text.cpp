@@ -1,0 +1,64 @@
+#include "ui/qt/Text.h"
+
+#include <QKeyEvent>
+#include <QStringDecoder>
+
+namespace ui::qt {
+
+QString displayText(const std::string& bytes) {
+    const QByteArrayView view(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    QString text = decoder.decode(view);
+    if (decoder.hasError()) return QString::fromLatin1(view);
+    return text;
+}
+
+std::string utf8(const QString& text) { return text.toUtf8().toStdString(); }
+
+namespace {
+
+struct KeyCode {
+    int qt;
+    int windows;
+};
+
+const KeyCode kKeys[] = {
+    {Qt::Key_Backspace, 8},     {Qt::Key_Tab, 9},         {Qt::Key_Backtab, 9},
+    {Qt::Key_Clear, 12},        {Qt::Key_Return, 13},     {Qt::Key_Enter, 13},
+    {Qt::Key_Shift, 16},        {Qt::Key_Control, 17},    {Qt::Key_Alt, 18},
+    {Qt::Key_Pause, 19},        {Qt::Key_CapsLock, 20},   {Qt::Key_Escape, 27},
+    {Qt::Key_Space, 32},        {Qt::Key_PageUp, 33},     {Qt::Key_PageDown, 34},
+    {Qt::Key_End, 35},          {Qt::Key_Home, 36},       {Qt::Key_Left, 37},
+    {Qt::Key_Up, 38},           {Qt::Key_Right, 39},      {Qt::Key_Down, 40},
+    {Qt::Key_Print, 44},        {Qt::Key_Insert, 45},     {Qt::Key_Delete, 46},
+    {Qt::Key_Meta, 91},         {Qt::Key_Menu, 93},       {Qt::Key_NumLock, 144},
+    {Qt::Key_ScrollLock, 145},  {Qt::Key_Semicolon, 186}, {Qt::Key_Equal, 187},
+    {Qt::Key_Plus, 187},        {Qt::Key_Comma, 188},     {Qt::Key_Minus, 189},
+    {Qt::Key_Period, 190},      {Qt::Key_Slash, 191},     {Qt::Key_QuoteLeft, 192},
+    {Qt::Key_BracketLeft, 219}, {Qt::Key_Backslash, 220}, {Qt::Key_BracketRight, 221},
+    {Qt::Key_Apostrophe, 222},
+};
+
+// The numeric keypad has codes of its own.
+const KeyCode kKeypadKeys[] = {
+    {Qt::Key_Asterisk, 106}, {Qt::Key_Plus, 107},  {Qt::Key_Minus, 109},
+    {Qt::Key_Period, 110},   {Qt::Key_Slash, 111},
+};
+
+}  // namespace
+
+int windowsKeyCode(const QKeyEvent& event) {
+    const int key = event.key();
+    const bool keypad = event.modifiers() & Qt::KeypadModifier;
+    if (key >= Qt::Key_0 && key <= Qt::Key_9) return (keypad ? 96 : 48) + (key - Qt::Key_0);
+    if (key >= Qt::Key_A && key <= Qt::Key_Z) return 65 + (key - Qt::Key_A);
+    if (key >= Qt::Key_F1 && key <= Qt::Key_F24) return 112 + (key - Qt::Key_F1);
+    if (keypad)
+        for (const KeyCode& code : kKeypadKeys)
+            if (code.qt == key) return code.windows;
+    for (const KeyCode& code : kKeys)
+        if (code.qt == key) return code.windows;
+    return 0;
+}
+
+}  // namespace ui::qt
