@@ -3,13 +3,13 @@
 namespace {
 
 using ui::ControlKind;
-using ui::ControlSpec;
+using ui::ControlLayout;
 using ui::Rect;
 using ui::TextBoxStyle;
 
-ControlSpec control(const char* name, int index, ControlKind kind, const char* container, const char* caption,
+ControlLayout control(const char* name, int index, ControlKind kind, const char* container, const char* caption,
                     Rect rect, int tabOrder) {
-    ControlSpec c;
+    ControlLayout c;
     c.name = name;
     c.index = index;
     c.kind = kind;
@@ -20,47 +20,47 @@ ControlSpec control(const char* name, int index, ControlKind kind, const char* c
     return c;
 }
 
-ControlSpec option(const char* name, int index, const char* container, const char* caption, Rect rect,
+ControlLayout option(const char* name, int index, const char* container, const char* caption, Rect rect,
                    int tabOrder, bool selected = false) {
-    ControlSpec c = control(name, index, ControlKind::Option, container, caption, rect, tabOrder);
+    ControlLayout c = control(name, index, ControlKind::Option, container, caption, rect, tabOrder);
     c.selected = selected;
     return c;
 }
 
-ControlSpec button(const char* name, const char* container, const char* caption, Rect rect, int tabOrder) {
+ControlLayout button(const char* name, const char* container, const char* caption, Rect rect, int tabOrder) {
     return control(name, -1, ControlKind::Button, container, caption, rect, tabOrder);
 }
 
-ControlSpec frame(const char* name, const char* container, const char* caption, Rect rect, int tabOrder) {
+ControlLayout frame(const char* name, const char* container, const char* caption, Rect rect, int tabOrder) {
     return control(name, -1, ControlKind::Frame, container, caption, rect, tabOrder);
 }
 
-ControlSpec label(const char* name, int index, const char* container, const char* caption, Rect rect,
+ControlLayout label(const char* name, int index, const char* container, const char* caption, Rect rect,
                   int tabOrder) {
     return control(name, index, ControlKind::Label, container, caption, rect, tabOrder);
 }
 
-ControlSpec list(const char* name, const char* container, std::vector<std::string> items, Rect rect,
+ControlLayout list(const char* name, const char* container, std::vector<std::string> items, Rect rect,
                  int tabOrder) {
-    ControlSpec c = control(name, -1, ControlKind::ComboBox, container, "", rect, tabOrder);
+    ControlLayout c = control(name, -1, ControlKind::ComboBox, container, "", rect, tabOrder);
     c.items = std::move(items);
     return c;
 }
 
-ControlSpec textBox(const char* name, const char* container, const char* text, Rect rect, int tabOrder,
+ControlLayout textBox(const char* name, const char* container, const char* text, Rect rect, int tabOrder,
                     TextBoxStyle style = TextBoxStyle::SingleLine, bool readOnlyGrey = false) {
-    ControlSpec c = control(name, -1, ControlKind::TextBox, container, text, rect, tabOrder);
+    ControlLayout c = control(name, -1, ControlKind::TextBox, container, text, rect, tabOrder);
     c.style = style;
     c.readOnlyGrey = readOnlyGrey;
     return c;
 }
 
-ControlSpec multiLine(const char* name, const char* container, Rect rect, int tabOrder, bool readOnlyGrey = false) {
+ControlLayout multiLine(const char* name, const char* container, Rect rect, int tabOrder, bool readOnlyGrey = false) {
     return textBox(name, container, "", rect, tabOrder, TextBoxStyle::MultiLine, readOnlyGrey);
 }
 
-ControlSpec upDown(const char* name, const char* container, const char* buddy, Rect rect, int tabOrder) {
-    ControlSpec c = control(name, -1, ControlKind::UpDown, container, "", rect, tabOrder);
+ControlLayout upDown(const char* name, const char* container, const char* buddy, Rect rect, int tabOrder) {
+    ControlLayout c = control(name, -1, ControlKind::UpDown, container, "", rect, tabOrder);
     c.buddy = buddy;
     c.min = -1;
     c.max = 9;
@@ -68,8 +68,8 @@ ControlSpec upDown(const char* name, const char* container, const char* buddy, R
     return c;
 }
 
-ui::FormSpec build() {
-    ui::FormSpec f;
+ui::FormLayout build() {
+    ui::FormLayout f;
     f.name = "frmMain";
     f.caption = "Exemple";
     f.clientWidth = 6600;
@@ -78,15 +78,15 @@ ui::FormSpec build() {
     auto& c = f.controls;
 
     // Direct children of the window.
-    ControlSpec tabs = control("TabStrip1", -1, ControlKind::TabStrip, "", "", {120, 120, 6405, 7610}, 52);
+    ControlLayout tabs = control("TabStrip1", -1, ControlKind::TabStrip, "", "", {120, 120, 6405, 7610}, 52);
     tabs.items = {"Hash", "Symetric Encrypt/Decrypt", "Asymmetric Encrypt/Decrypt", "Encode/Decode"};
     c.push_back(tabs);
-    ControlSpec bar = control("pgBar", -1, ControlKind::ProgressBar, "", "", {240, 7440, 6100, 180}, 79);
+    ControlLayout bar = control("pgBar", -1, ControlKind::ProgressBar, "", "", {240, 7440, 6100, 180}, 79);
     bar.visible = false;
     bar.min = 0;
     bar.max = 100;
     c.push_back(bar);
-    ControlSpec abort = button("cmdAbort", "", "Abort transaction", {120, 7800, 1695, 350}, 78);
+    ControlLayout abort = button("cmdAbort", "", "Abort transaction", {120, 7800, 1695, 350}, 78);
     abort.enabled = false;
     c.push_back(abort);
     c.push_back(button("cmdOk", "", "OK", {3390, 7800, 975, 350}, 50));
@@ -184,7 +184,7 @@ ui::FormSpec build() {
     c.push_back(button("cmdDecED", "frTxtED", "<-Decoding", {2520, 1800, 1075, 350}, 81));
     c.push_back(multiLine("txtResED", "frTxtED", {3700, 900, 2200, 1695}, 86));
     // Encoding to "Binary" would only copy the data: the option is shown greyed.
-    ControlSpec binaryED = option("optTypeED", 0, "frEDType", "Binary", {240, 300, 1100, 255}, 91);
+    ControlLayout binaryED = option("optTypeED", 0, "frEDType", "Binary", {240, 300, 1100, 255}, 91);
     binaryED.enabled = false;
     c.push_back(binaryED);
     c.push_back(option("optTypeED", 1, "frEDType", "Base64", {240, 600, 1100, 255}, 90, true));
@@ -194,7 +194,7 @@ ui::FormSpec build() {
 
 }  // namespace
 
-const ui::FormSpec& frmMainSpec() {
-    static const ui::FormSpec spec = build();
-    return spec;
+const ui::FormLayout& frmMainLayout() {
+    static const ui::FormLayout layout = build();
+    return layout;
 }

@@ -1,6 +1,6 @@
 #pragma once
-#include "ui/FormSpec.h"
+#include "ui/FormLayout.h"
 
 // The main window's controls: names, kinds, containers, captions, lists,
 // initial states, rectangles (twips) and tab order.
-const ui::FormSpec& frmMainSpec();
+const ui::FormLayout& frmMainLayout();

@@ -20,7 +20,7 @@ int main(int argc, char* argv[]) {
     QApplication::setOrganizationName(QStringLiteral("Quorval"));
     QApplication::setWindowIcon(QIcon(QPixmap(quorval_xpm)));
 
-    ui::qt::QtWindowing windowing(frmMainSpec());
+    ui::qt::QtWindowing windowing(frmMainLayout());
     frmMain window(windowing, [] { return engine::CreateEngineRoot(); });
     std::string failure;
     try {

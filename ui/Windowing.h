@@ -1,5 +1,5 @@
 #pragma once
-// The windowing layer: forms built from a FormSpec, message boxes, the file
+// The windowing layer: forms built from a FormLayout, message boxes, the file
 // dialog, the screen-wide pointer, event processing and program end.
 
 #include <memory>
@@ -7,7 +7,7 @@
 #include <string>
 
 #include "ui/Controls.h"
-#include "ui/FormSpec.h"
+#include "ui/FormLayout.h"
 
 namespace ui {
 
@@ -70,7 +70,7 @@ public:
 
     virtual Form& mainForm() = 0;
     // A further window (a dialog) owned by the main window.
-    virtual std::unique_ptr<Form> createForm(const FormSpec& spec) = 0;
+    virtual std::unique_ptr<Form> createForm(const FormLayout& layout) = 0;
 
     virtual MsgAnswer messageBox(const MessageBoxRequest& request) = 0;
     // The chosen full path, or nothing when the user cancelled.

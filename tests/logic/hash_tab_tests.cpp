@@ -234,7 +234,7 @@ TEST_F(HashTab, APendingAbortIsClearedByANewWrapperButNotByAReusedOne) {
 }
 
 TEST(clsHashProperties, TheAlgorithmFilterAndTheSourceKind) {
-    FakeWindowing ui{frmMainSpec()};
+    FakeWindowing ui{frmMainLayout()};
     clsHash hash(ui);
     EXPECT_EQ(hash.iHashCrypto(), 0);
     hash.iHashCrypto(2);

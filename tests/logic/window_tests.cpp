@@ -43,7 +43,7 @@ TEST_F(MainWindow, StartsOnTheHashTabWithTheDefaultSettings) {
 }
 
 TEST(MainWindowStartUp, AnEngineThatCannotStartIsReportedToTheCaller) {
-    FakeWindowing ui{frmMainSpec()};
+    FakeWindowing ui{frmMainLayout()};
     frmMain window(ui, []() -> std::shared_ptr<engine::EngineRoot> {
         throw engine::EngineError(engine::ErrorKind::Internal, "self-test failed");
     });
@@ -110,7 +110,7 @@ TEST_F(MainWindow, TheAsymmetricTabWithoutKeysOffersOnlyKeyGenerationAndLoading)
 
 TEST_F(MainWindow, OkCancelAndTheCloseBoxEndTheProgramAndReleaseTheEngine) {
     for (int way = 0; way < 3; ++way) {
-        FakeWindowing ui2{frmMainSpec()};
+        FakeWindowing ui2{frmMainLayout()};
         auto root2 = std::make_shared<::testing::NiceMock<MockEngineRoot>>();
         frmMain w(ui2, [&] { return root2; });
         w.Form_Load();
@@ -201,7 +201,7 @@ TEST_F(MainWindow, TheOpenButtonRaisesTheOptionClickOnlyWhenItChangesTheSelectio
 }
 
 TEST(FileDialog, OnlyTheSaveTitleOpensTheSaveDialogAndFailuresGiveEmptyText) {
-    FakeWindowing ui{frmMainSpec()};
+    FakeWindowing ui{frmMainLayout()};
     ui.fileAnswers = {std::string("/k/a.pem"), std::string("/k/b.pem"), std::string("/k/c.pem")};
     EXPECT_EQ(modUtils::ShowFileDialog(ui, "Save to file "), "/k/a.pem");
     EXPECT_EQ(modUtils::ShowFileDialog(ui, "Load to file "), "/k/b.pem");
@@ -219,7 +219,7 @@ TEST(FileDialog, AFailingDialogCountsAsNoFile) {
         std::optional<std::string> fileDialog(const ui::FileDialogRequest&) override {
             throw std::runtime_error("no dialog");
         }
-    } ui{frmMainSpec()};
+    } ui{frmMainLayout()};
     EXPECT_EQ(modUtils::ShowFileDialog(ui, "Open file "), "");
 }
 
@@ -248,7 +248,7 @@ TEST(AddFileSuffix, InsertsBeforeTheLastFourCharactersWithoutLeavingTheFolder) {
 }
 
 TEST(ConfirmReplace, AsksBeforeAnExistingFileIsReplacedWithNoAsTheDefault) {
-    FakeWindowing ui{frmMainSpec()};
+    FakeWindowing ui{frmMainLayout()};
     auto dir = std::filesystem::temp_directory_path() / "quorval-confirm";
     std::filesystem::create_directories(dir);
     std::string existing = (dir / "there.txt").string();

@@ -1,13 +1,13 @@
 #pragma once
 // The small forms the windowing-layer tests build: one control of every kind.
 
-#include "ui/FormSpec.h"
+#include "ui/FormLayout.h"
 
 namespace contract {
 
-inline ui::ControlSpec control(const char* name, int index, ui::ControlKind kind, const char* container,
+inline ui::ControlLayout control(const char* name, int index, ui::ControlKind kind, const char* container,
                                const char* caption, ui::Rect rect, int tabOrder) {
-    ui::ControlSpec c;
+    ui::ControlLayout c;
     c.name = name;
     c.index = index;
     c.kind = kind;
@@ -19,34 +19,34 @@ inline ui::ControlSpec control(const char* name, int index, ui::ControlKind kind
 }
 
 // A small window with one control of every kind the logic drives.
-inline const ui::FormSpec& mainSpec() {
-    static const ui::FormSpec spec = [] {
+inline const ui::FormLayout& mainLayout() {
+    static const ui::FormLayout layout = [] {
         using K = ui::ControlKind;
-        ui::FormSpec f;
+        ui::FormLayout f;
         f.name = "frmContract";
         f.caption = "Contract";
         f.clientWidth = 6000;
         f.clientHeight = 5000;
         f.cancelButton = "cmdAbort";
         auto& c = f.controls;
-        ui::ControlSpec tabs = control("tabs", -1, K::TabStrip, "", "", {120, 120, 5700, 4700}, 20);
+        ui::ControlLayout tabs = control("tabs", -1, K::TabStrip, "", "", {120, 120, 5700, 4700}, 20);
         tabs.items = {"One", "Two"};
         c.push_back(tabs);
         c.push_back(control("txtOne", -1, K::TextBox, "", "", {240, 600, 2000, 315}, 0));
-        ui::ControlSpec multi = control("txtMulti", -1, K::TextBox, "", "", {240, 1000, 2000, 1200}, 1);
+        ui::ControlLayout multi = control("txtMulti", -1, K::TextBox, "", "", {240, 1000, 2000, 1200}, 1);
         multi.style = ui::TextBoxStyle::MultiLine;
         c.push_back(multi);
-        ui::ControlSpec level = control("txtLevel", -1, K::TextBox, "", "-1", {240, 2400, 1200, 315}, 2);
+        ui::ControlLayout level = control("txtLevel", -1, K::TextBox, "", "-1", {240, 2400, 1200, 315}, 2);
         level.readOnlyGrey = true;
         c.push_back(level);
-        ui::ControlSpec ud = control("udLevel", -1, K::UpDown, "", "", {1440, 2400, 240, 315}, 3);
+        ui::ControlLayout ud = control("udLevel", -1, K::UpDown, "", "", {1440, 2400, 240, 315}, 3);
         ud.buddy = "txtLevel";
         ud.min = -1;
         ud.max = 9;
         ud.value = -1;
         c.push_back(ud);
         c.push_back(control("frA", -1, K::Frame, "", "Group A", {3000, 600, 2600, 1300}, 21));
-        ui::ControlSpec a0 = control("optA", 0, K::Option, "frA", "First", {200, 240, 1500, 255}, 4);
+        ui::ControlLayout a0 = control("optA", 0, K::Option, "frA", "First", {200, 240, 1500, 255}, 4);
         a0.selected = true;
         c.push_back(a0);
         c.push_back(control("optA", 1, K::Option, "frA", "Second", {200, 540, 1500, 255}, 5));
@@ -54,31 +54,31 @@ inline const ui::FormSpec& mainSpec() {
         c.push_back(control("lblA", -1, K::Label, "frA", "Note", {1800, 240, 700, 255}, 22));
         c.push_back(control("frB", -1, K::Frame, "", "Group B", {3000, 2000, 2600, 1000}, 23));
         c.push_back(control("optB", 0, K::Option, "frB", "Yes", {200, 240, 1500, 255}, 7));
-        ui::ControlSpec b1 = control("optB", 1, K::Option, "frB", "No", {200, 540, 1500, 255}, 8);
+        ui::ControlLayout b1 = control("optB", 1, K::Option, "frB", "No", {200, 540, 1500, 255}, 8);
         b1.selected = true;
         c.push_back(b1);
-        ui::ControlSpec list = control("cboList", -1, K::ComboBox, "", "", {240, 2900, 2000, 315}, 9);
+        ui::ControlLayout list = control("cboList", -1, K::ComboBox, "", "", {240, 2900, 2000, 315}, 9);
         list.items = {"one", "two", "three"};
         c.push_back(list);
-        ui::ControlSpec abort = control("cmdAbort", -1, K::Button, "", "Abort", {240, 4000, 1200, 350}, 10);
+        ui::ControlLayout abort = control("cmdAbort", -1, K::Button, "", "Abort", {240, 4000, 1200, 350}, 10);
         abort.enabled = false;
         c.push_back(abort);
         c.push_back(control("cmdGo", -1, K::Button, "", "Go", {1600, 4000, 1200, 350}, 11));
-        ui::ControlSpec bar = control("pgBar", -1, K::ProgressBar, "", "", {240, 3500, 5000, 180}, 24);
+        ui::ControlLayout bar = control("pgBar", -1, K::ProgressBar, "", "", {240, 3500, 5000, 180}, 24);
         bar.min = 0;
         bar.max = 100;
         bar.visible = false;
         c.push_back(bar);
         return f;
     }();
-    return spec;
+    return layout;
 }
 
 // A small modal dialog with a default and a cancel button.
-inline const ui::FormSpec& dialogSpec() {
-    static const ui::FormSpec spec = [] {
+inline const ui::FormLayout& dialogLayout() {
+    static const ui::FormLayout layout = [] {
         using K = ui::ControlKind;
-        ui::FormSpec f;
+        ui::FormLayout f;
         f.name = "frmAsk";
         f.caption = "Ask";
         f.clientWidth = 3600;
@@ -87,7 +87,7 @@ inline const ui::FormSpec& dialogSpec() {
         f.cancelButton = "cmdCancel";
         auto& c = f.controls;
         c.push_back(control("frKind", -1, K::Frame, "", "", {120, 120, 3360, 1000}, 3));
-        ui::ControlSpec first =
+        ui::ControlLayout first =
             control("optKind", 0, K::Option, "frKind", "Public", {200, 200, 1500, 255}, 0);
         first.selected = true;
         c.push_back(first);
@@ -96,7 +96,7 @@ inline const ui::FormSpec& dialogSpec() {
         c.push_back(control("cmdCancel", -1, K::Button, "", "Cancel", {1900, 1350, 1100, 350}, 4));
         return f;
     }();
-    return spec;
+    return layout;
 }
 
 }  // namespace contract

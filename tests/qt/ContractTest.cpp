@@ -20,7 +20,7 @@ namespace contract {
 // The user, on real widgets.
 class QtDriver {
 public:
-    explicit QtDriver(const ui::FormSpec& mainSpec) : m_windowing(mainSpec) {}
+    explicit QtDriver(const ui::FormLayout& mainLayout) : m_windowing(mainLayout) {}
 
     ui::Windowing& windowing() { return m_windowing; }
 
@@ -72,7 +72,7 @@ private:
 // The user, on the scripted fake.
 class FakeDriver {
 public:
-    explicit FakeDriver(const ui::FormSpec& mainSpec) : m_windowing(mainSpec) {}
+    explicit FakeDriver(const ui::FormLayout& mainLayout) : m_windowing(mainLayout) {}
 
     ui::Windowing& windowing() { return m_windowing; }
 

@@ -44,7 +44,7 @@ protected:
         qobject_cast<QTabWidget*>(widget("TabStrip1"))->tabBar()->setCurrentIndex(index - 1);
     }
 
-    ui::qt::QtWindowing windowing{frmMainSpec()};
+    ui::qt::QtWindowing windowing{frmMainLayout()};
     ui::qt::QtForm& form = windowing.mainForm();
     std::shared_ptr<NiceMock<fake::MockEngineRoot>> root = std::make_shared<NiceMock<fake::MockEngineRoot>>();
     std::unique_ptr<frmMain> window;

@@ -36,7 +36,7 @@ namespace {
 void expectCaptionsFit(ui::qt::QtForm& form) {
     form.window()->show();
     const QStyle* style = form.window()->style();
-    for (const ui::ControlSpec& c : frmMainSpec().controls) {
+    for (const ui::ControlLayout& c : frmMainLayout().controls) {
         const std::string id = c.name + "(" + std::to_string(c.index) + ")";
         QWidget* w = form.widget(c.name, c.index);
         const QFontMetrics metrics = w->fontMetrics();
@@ -100,7 +100,7 @@ protected:
         return items;
     }
 
-    ui::qt::QtWindowing windowing{frmMainSpec()};
+    ui::qt::QtWindowing windowing{frmMainLayout()};
     ui::qt::QtForm& form = windowing.mainForm();
     QWidget* window = form.window();
 };
@@ -114,7 +114,7 @@ TEST_F(MainWindow, IsCaptionedExempleWithTheTablesFixedClientSize) {
 }
 
 TEST_F(MainWindow, BuildsEveryControlOfTheTableWithItsKindAndContainer) {
-    for (const ui::ControlSpec& c : frmMainSpec().controls) {
+    for (const ui::ControlLayout& c : frmMainLayout().controls) {
         SCOPED_TRACE(c.name + "(" + std::to_string(c.index) + ")");
         QWidget* w = form.widget(c.name, c.index);
         ASSERT_NE(w, nullptr);
@@ -167,7 +167,7 @@ TEST_F(MainWindow, CaptionsAreTheTables) {
     EXPECT_EQ(widget<QGroupBox>("frLoad")->title(), "Load Key from file");
     EXPECT_EQ(widget<QLabel>("lbl1", 7)->text(), "Encryption Schema");
     EXPECT_EQ(widget<QRadioButton>("optTypeED", 1)->text(), "Base64");
-    for (const ui::ControlSpec& c : frmMainSpec().controls) {
+    for (const ui::ControlLayout& c : frmMainLayout().controls) {
         if (c.kind != ui::ControlKind::Button) continue;
         EXPECT_EQ(form.button(c.name).caption(), c.caption);
     }
@@ -198,7 +198,7 @@ TEST_F(MainWindow, StartsInTheTablesStates) {
     const std::set<std::pair<std::string, int>> selected = {
         {"optHash", 0}, {"optType", 0},     {"optSym", 0}, {"optTypeSym", 0}, {"optCip", 0},
         {"optAsym", 0}, {"optTypeAsym", 0}, {"optED", 0},  {"optTypeED", 1}};
-    for (const ui::ControlSpec& c : frmMainSpec().controls) {
+    for (const ui::ControlLayout& c : frmMainLayout().controls) {
         if (c.kind != ui::ControlKind::Option) continue;
         EXPECT_EQ(widget<QRadioButton>(c.name, c.index)->isChecked(), selected.count({c.name, c.index}) == 1)
             << c.name << c.index;
@@ -224,7 +224,7 @@ TEST_F(MainWindow, StartsInTheTablesStates) {
 TEST_F(MainWindow, SourceAndResultBoxesAreMultiLineWithAVerticalScrollBar) {
     const std::set<std::string> multiLine = {"txtCont",     "txtRes",     "txtContSym", "txtResSym",
                                              "txtContAsym", "txtResAsym", "txtContED",  "txtResED"};
-    for (const ui::ControlSpec& c : frmMainSpec().controls) {
+    for (const ui::ControlLayout& c : frmMainLayout().controls) {
         if (c.kind != ui::ControlKind::TextBox) continue;
         if (multiLine.count(c.name)) {
             auto* area = widget<QPlainTextEdit>(c.name);
@@ -285,7 +285,7 @@ TEST_F(MainWindow, EachTabsFramesAreWindowChildrenLyingOverTheTabPage) {
 TEST_F(MainWindow, TabOrderFollowsTheTablesOrderNumbers) {
     std::map<QWidget*, std::string> focusable;
     std::vector<std::pair<int, std::string>> expected;
-    for (const ui::ControlSpec& c : frmMainSpec().controls) {
+    for (const ui::ControlLayout& c : frmMainLayout().controls) {
         const bool takesFocus = c.kind == ui::ControlKind::TextBox || c.kind == ui::ControlKind::Option ||
                                 c.kind == ui::ControlKind::ComboBox || c.kind == ui::ControlKind::Button ||
                                 c.kind == ui::ControlKind::TabStrip;
@@ -340,11 +340,11 @@ TEST_F(MainWindow, EveryCaptionFitsItsRectangle) { expectCaptionsFit(form); }
 TEST_F(MainWindow, WhenNoCandidateFontFitsTheWholeLayoutGrowsByOneFactor) {
     QFont large(QStringLiteral("DejaVu Sans"));
     large.setPointSizeF(11);
-    const ui::qt::Look look = ui::qt::chooseLook(frmMainSpec(), {large});
+    const ui::qt::Look look = ui::qt::chooseLook(frmMainLayout(), {large});
     ASSERT_GT(look.layoutScale, 1.0);
     EXPECT_EQ(look.font.family(), large.family());
 
-    ui::qt::QtForm grown(frmMainSpec(), ui::qt::FormRole::Main, nullptr, ui::qt::Geometry(look.layoutScale));
+    ui::qt::QtForm grown(frmMainLayout(), ui::qt::FormRole::Main, nullptr, ui::qt::Geometry(look.layoutScale));
     grown.window()->setFont(look.font);
     expectCaptionsFit(grown);
     // The table's proportions hold.
@@ -356,7 +356,7 @@ TEST_F(MainWindow, WhenNoCandidateFontFitsTheWholeLayoutGrowsByOneFactor) {
 TEST_F(MainWindow, UsesACompactReadableFontWithoutAStretchedLayout) {
     const ui::qt::Look& look = windowing.look();
     EXPECT_GE(look.font.pointSizeF(), 7.0);
-    EXPECT_LE(ui::qt::captionOverflow(frmMainSpec(), look.font), 1.0);
+    EXPECT_LE(ui::qt::captionOverflow(frmMainLayout(), look.font), 1.0);
     EXPECT_EQ(look.layoutScale, 1.0);
     EXPECT_EQ(window->font(), look.font);
     auto* style = qobject_cast<QProxyStyle*>(QApplication::style());

@@ -45,7 +45,7 @@ protected:
         return qobject_cast<W*>(form.widget(name, index));
     }
 
-    ui::qt::QtWindowing windowing{contract::mainSpec()};
+    ui::qt::QtWindowing windowing{contract::mainLayout()};
     ui::qt::QtForm& form = windowing.mainForm();
 };
 
@@ -198,7 +198,7 @@ TEST_F(QtLayer, TheScreenPointerCannotGetStuckBusy) {
 // ---- Dialog forms
 
 TEST_F(QtLayer, DialogsAreModalAndOwnedByTheMainWindow) {
-    std::unique_ptr<ui::Form> dialog = windowing.createForm(contract::dialogSpec());
+    std::unique_ptr<ui::Form> dialog = windowing.createForm(contract::dialogLayout());
     QWidget* window = dynamic_cast<ui::qt::QtForm&>(*dialog).window();
     EXPECT_EQ(window->parentWidget(), form.window());
     bool modal = false;
@@ -211,7 +211,7 @@ TEST_F(QtLayer, DialogsAreModalAndOwnedByTheMainWindow) {
 }
 
 TEST_F(QtLayer, EnterOnAFocusedButtonClicksThatButtonNotTheDefault) {
-    std::unique_ptr<ui::Form> dialog = windowing.createForm(contract::dialogSpec());
+    std::unique_ptr<ui::Form> dialog = windowing.createForm(contract::dialogLayout());
     auto& qtDialog = dynamic_cast<ui::qt::QtForm&>(*dialog);
     int ok = 0, cancel = 0;
     dialog->button("cmdOk").click.connect([&] {
@@ -232,9 +232,9 @@ TEST_F(QtLayer, EnterOnAFocusedButtonClicksThatButtonNotTheDefault) {
 }
 
 TEST_F(QtLayer, ADialogWithoutCancelButtonIgnoresEscape) {
-    ui::FormSpec spec = contract::dialogSpec();
-    spec.cancelButton.clear();
-    std::unique_ptr<ui::Form> dialog = windowing.createForm(spec);
+    ui::FormLayout layout = contract::dialogLayout();
+    layout.cancelButton.clear();
+    std::unique_ptr<ui::Form> dialog = windowing.createForm(layout);
     QWidget* window = dynamic_cast<ui::qt::QtForm&>(*dialog).window();
     bool stillOpen = false;
     QTimer::singleShot(0, window, [&] {

@@ -26,7 +26,7 @@ int saveScreenshots(const char* dir) {
     QApplication::setWindowIcon(QIcon(icon));
     icon.scaled(128, 128).save(target.filePath(QStringLiteral("icon.png")));
 
-    ui::qt::QtWindowing windowing(frmMainSpec());
+    ui::qt::QtWindowing windowing(frmMainLayout());
     frmMain window(windowing, [] { return engine::CreateEngineRoot(); });
     try {
         window.Form_Load();

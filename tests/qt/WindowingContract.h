@@ -3,7 +3,7 @@
 // typed test suite, run over every implementation. It includes no Qt header.
 //
 // A Driver plays the user on one implementation:
-//   explicit Driver(const ui::FormSpec& mainSpec);
+//   explicit Driver(const ui::FormLayout& mainLayout);
 //   ui::Windowing& windowing();
 //   void type(ui::Form&, const std::string& box, const std::string& utf8);  // types over the whole text
 //   void clickOption(ui::Form&, const std::string& name, int index);
@@ -34,7 +34,7 @@ namespace contract {
 template <typename Driver>
 class WindowingContract : public ::testing::Test {
 protected:
-    WindowingContract() : driver(mainSpec()), windowing(driver.windowing()), form(windowing.mainForm()) {}
+    WindowingContract() : driver(mainLayout()), windowing(driver.windowing()), form(windowing.mainForm()) {}
 
     static std::function<void()> counter(int& count) {
         return [&count] { ++count; };
@@ -235,7 +235,7 @@ TYPED_TEST_P(WindowingContract, EscapeClicksTheCancelButtonOnlyWhileItIsEnabled)
 }
 
 TYPED_TEST_P(WindowingContract, DialogAnswersEnterWithItsDefaultAndEscapeWithItsCancelButton) {
-    std::unique_ptr<ui::Form> dialog = this->windowing.createForm(dialogSpec());
+    std::unique_ptr<ui::Form> dialog = this->windowing.createForm(dialogLayout());
     EXPECT_EQ(dialog->caption(), "Ask");
     int ok = 0, cancel = 0;
     dialog->button("cmdOk").click.connect([&] {
@@ -261,7 +261,7 @@ TYPED_TEST_P(WindowingContract, DialogAnswersEnterWithItsDefaultAndEscapeWithIts
 }
 
 TYPED_TEST_P(WindowingContract, DialogCloseBoxEndsShowModal) {
-    std::unique_ptr<ui::Form> dialog = this->windowing.createForm(dialogSpec());
+    std::unique_ptr<ui::Form> dialog = this->windowing.createForm(dialogLayout());
     dialog->setCaption("Load key");
     EXPECT_EQ(dialog->caption(), "Load key");
     bool ran = false;

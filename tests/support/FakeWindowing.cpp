@@ -70,9 +70,9 @@ void FakeUpDown::userClickDown() {
     downClick.raise();
 }
 
-FakeForm::FakeForm(FakeWindowing& windowing, const ui::FormSpec& spec)
-    : m_windowing(windowing), m_spec(spec), m_caption(spec.caption) {
-    for (const ui::ControlSpec& c : spec.controls) {
+FakeForm::FakeForm(FakeWindowing& windowing, const ui::FormLayout& layout)
+    : m_windowing(windowing), m_layout(layout), m_caption(layout.caption) {
+    for (const ui::ControlLayout& c : layout.controls) {
         std::unique_ptr<FakeControlState> control;
         switch (c.kind) {
             case ui::ControlKind::Label:
@@ -130,7 +130,7 @@ FakeForm::FakeForm(FakeWindowing& windowing, const ui::FormSpec& spec)
         m_controls[{c.name, c.index}] = std::move(control);
     }
     // Second pass: containers and buddies exist now.
-    for (const ui::ControlSpec& c : spec.controls) {
+    for (const ui::ControlLayout& c : layout.controls) {
         FakeControlState& control = *m_controls.at({c.name, c.index});
         if (!c.container.empty()) control.container = m_controls.at({c.container, -1}).get();
         if (c.kind == ui::ControlKind::UpDown)
@@ -142,7 +142,7 @@ FakeForm::FakeForm(FakeWindowing& windowing, const ui::FormSpec& spec)
 template <typename T>
 T& FakeForm::get(const std::string& name, int index) {
     auto it = m_controls.find({name, index});
-    if (it == m_controls.end()) throw std::out_of_range("no control " + name + " in " + m_spec.name);
+    if (it == m_controls.end()) throw std::out_of_range("no control " + name + " in " + m_layout.name);
     T* control = dynamic_cast<T*>(it->second.get());
     if (!control) throw std::out_of_range("control " + name + " is of another kind");
     return *control;
@@ -160,11 +160,11 @@ void FakeForm::showModal() {
 }
 
 void FakeForm::pressEnter() {
-    if (!m_spec.defaultButton.empty()) button(m_spec.defaultButton).userClick();
+    if (!m_layout.defaultButton.empty()) button(m_layout.defaultButton).userClick();
 }
 
 void FakeForm::pressEscape() {
-    if (!m_spec.cancelButton.empty()) button(m_spec.cancelButton).userClick();
+    if (!m_layout.cancelButton.empty()) button(m_layout.cancelButton).userClick();
 }
 
 void FakeForm::userClose() {
@@ -174,10 +174,10 @@ void FakeForm::userClose() {
         hide();
 }
 
-FakeWindowing::FakeWindowing(const ui::FormSpec& mainSpec) : m_main(std::make_unique<FakeForm>(*this, mainSpec)) {}
+FakeWindowing::FakeWindowing(const ui::FormLayout& mainLayout) : m_main(std::make_unique<FakeForm>(*this, mainLayout)) {}
 
-std::unique_ptr<ui::Form> FakeWindowing::createForm(const ui::FormSpec& spec) {
-    auto form = std::make_unique<FakeForm>(*this, spec);
+std::unique_ptr<ui::Form> FakeWindowing::createForm(const ui::FormLayout& layout) {
+    auto form = std::make_unique<FakeForm>(*this, layout);
     lastCreatedForm = form.get();
     return form;
 }

@@ -184,7 +184,7 @@ class FakeWindowing;
 
 class FakeForm : public ui::Form {
 public:
-    FakeForm(FakeWindowing& windowing, const ui::FormSpec& spec);
+    FakeForm(FakeWindowing& windowing, const ui::FormLayout& layout);
 
     std::string caption() const override { return m_caption; }
     void setCaption(const std::string& caption) override { m_caption = caption; }
@@ -208,7 +208,7 @@ public:
     void userClose();
 
     bool shown() const { return m_shown; }
-    const ui::FormSpec& spec() const { return m_spec; }
+    const ui::FormLayout& layout() const { return m_layout; }
     // The control that has the keyboard focus ("" for none), "name(index)" for arrays.
     std::string focusedControl;
 
@@ -217,7 +217,7 @@ private:
     T& get(const std::string& name, int index);
 
     FakeWindowing& m_windowing;
-    ui::FormSpec m_spec;
+    ui::FormLayout m_layout;
     std::string m_caption;
     bool m_shown = false;
     std::map<std::pair<std::string, int>, std::unique_ptr<FakeControlState>> m_controls;
@@ -234,10 +234,10 @@ struct RecordedMessageBox {
 
 class FakeWindowing : public ui::Windowing {
 public:
-    explicit FakeWindowing(const ui::FormSpec& mainSpec);
+    explicit FakeWindowing(const ui::FormLayout& mainLayout);
 
     FakeForm& mainForm() override { return *m_main; }
-    std::unique_ptr<ui::Form> createForm(const ui::FormSpec& spec) override;
+    std::unique_ptr<ui::Form> createForm(const ui::FormLayout& layout) override;
     ui::MsgAnswer messageBox(const ui::MessageBoxRequest& request) override;
     std::optional<std::string> fileDialog(const ui::FileDialogRequest& request) override;
     void setScreenPointer(ui::MousePointer pointer) override;

@@ -27,7 +27,7 @@ protected:
 
     void selectTab(int index) { form.tabStrip("TabStrip1").userSelect(index); }
 
-    FakeWindowing ui{frmMainSpec()};
+    FakeWindowing ui{frmMainLayout()};
     FakeForm& form;
     std::shared_ptr<::testing::NiceMock<MockEngineRoot>> root =
         std::make_shared<::testing::NiceMock<MockEngineRoot>>();

@@ -5,7 +5,7 @@
 #include <QRect>
 #include <QSize>
 
-#include "ui/FormSpec.h"
+#include "ui/FormLayout.h"
 
 namespace ui::qt {
 

@@ -107,14 +107,14 @@ int buttonPadding() { return 2 * QApplication::style()->pixelMetric(QStyle::PM_D
 
 }  // namespace
 
-double captionOverflow(const ui::FormSpec& spec, const QFont& font) {
+double captionOverflow(const ui::FormLayout& layout, const QFont& font) {
     const Geometry geometry(Geometry::screenScale());
     const QFontMetrics metrics(font);
     double worst = 0;
     auto consider = [&worst](int needed, int available) {
         if (available > 0) worst = std::max(worst, static_cast<double>(needed) / available);
     };
-    for (const ui::ControlSpec& c : spec.controls) {
+    for (const ui::ControlLayout& c : layout.controls) {
         const int width = geometry.rect(c.rect).width();
         const QString caption = QString::fromUtf8(c.caption.c_str());
         switch (c.kind) {
@@ -153,13 +153,13 @@ double captionOverflow(const ui::FormSpec& spec, const QFont& font) {
     return worst;
 }
 
-Look chooseLook(const ui::FormSpec& spec, const std::vector<QFont>& candidates) {
+Look chooseLook(const ui::FormLayout& layout, const std::vector<QFont>& candidates) {
     Look look;
     look.font = QApplication::font();
     bool found = false;
     for (const QFont& font : candidates) {
         if (!installed(font)) continue;
-        if (captionOverflow(spec, font) <= 1.0) {
+        if (captionOverflow(layout, font) <= 1.0) {
             look.font = font;
             return look;
         }
@@ -169,11 +169,11 @@ Look chooseLook(const ui::FormSpec& spec, const std::vector<QFont>& candidates) 
         }
     }
     // No readable font fits: grow the whole layout by one factor instead.
-    look.layoutScale = std::max(1.0, std::ceil(captionOverflow(spec, look.font) * 20.0) / 20.0);
+    look.layoutScale = std::max(1.0, std::ceil(captionOverflow(layout, look.font) * 20.0) / 20.0);
     return look;
 }
 
-Look installLook(const ui::FormSpec& mainSpec) {
+Look installLook(const ui::FormLayout& mainLayout) {
     if (QApplication::style()->objectName() != QLatin1String(kStyleName)) {
         auto* style = new CompactStyle;
         QApplication::setStyle(style);
@@ -185,7 +185,7 @@ Look installLook(const ui::FormSpec& mainSpec) {
         font.setPointSizeF(choice.points);
         candidates.push_back(font);
     }
-    const Look look = chooseLook(mainSpec, candidates);
+    const Look look = chooseLook(mainLayout, candidates);
     QApplication::setFont(look.font);
     return look;
 }

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "ui/Controls.h"
-#include "ui/FormSpec.h"
+#include "ui/FormLayout.h"
 
 namespace ui::qt {
 
@@ -19,15 +19,15 @@ struct Look {
 
 // Installs the style and its palette (once per application), then picks and
 // installs the font for this window. Needs a QApplication.
-Look installLook(const ui::FormSpec& mainSpec);
+Look installLook(const ui::FormLayout& mainLayout);
 
 // The first installed candidate under which every caption fits; when none
 // fits, the first installed one with the layout factor that makes room.
-Look chooseLook(const ui::FormSpec& spec, const std::vector<QFont>& candidates);
+Look chooseLook(const ui::FormLayout& layout, const std::vector<QFont>& candidates);
 
 // How much wider the widest caption needs its rectangle to be with this font
 // (at the screen's scale): 1.0 or less when every caption fits.
-double captionOverflow(const ui::FormSpec& spec, const QFont& font);
+double captionOverflow(const ui::FormLayout& layout, const QFont& font);
 
 QColor systemColor(ui::SysColor color);
 

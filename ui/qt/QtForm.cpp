@@ -71,8 +71,8 @@ std::string describe(const std::string& name, int index) {
 
 }  // namespace
 
-QtForm::QtForm(const ui::FormSpec& spec, FormRole role, QWidget* owner, const Geometry& geometry)
-    : m_spec(spec), m_role(role) {
+QtForm::QtForm(const ui::FormLayout& layout, FormRole role, QWidget* owner, const Geometry& geometry)
+    : m_layout(layout), m_role(role) {
     if (role == FormRole::Main) {
         auto* window = new FormWindow;
         window->setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -93,9 +93,9 @@ QtForm::QtForm(const ui::FormSpec& spec, FormRole role, QWidget* owner, const Ge
         };
         m_window = dialog;
     }
-    m_window->setObjectName(qtext(spec.name));
-    m_window->setWindowTitle(qtext(spec.caption));
-    m_window->setFixedSize(geometry.size(spec.clientWidth, spec.clientHeight));
+    m_window->setObjectName(qtext(layout.name));
+    m_window->setWindowTitle(qtext(layout.caption));
+    m_window->setFixedSize(geometry.size(layout.clientWidth, layout.clientHeight));
     try {
         build(geometry);
     } catch (...) {
@@ -112,7 +112,7 @@ QtForm::~QtForm() {
 
 void QtForm::build(const Geometry& geometry) {
     // Up-downs come last: they attach to a buddy box that must exist.
-    for (const ui::ControlSpec& c : m_spec.controls) {
+    for (const ui::ControlLayout& c : m_layout.controls) {
         if (c.kind == ui::ControlKind::UpDown) continue;
         QWidget* parent = m_window;
         if (!c.container.empty()) {
@@ -124,7 +124,7 @@ void QtForm::build(const Geometry& geometry) {
         }
         createControl(c, parent, geometry);
     }
-    for (const ui::ControlSpec& c : m_spec.controls)
+    for (const ui::ControlLayout& c : m_layout.controls)
         if (c.kind == ui::ControlKind::UpDown) placeUpDown(c, geometry);
     chainTabOrder();
 
@@ -137,7 +137,7 @@ void QtForm::build(const Geometry& geometry) {
     for (QWidget* child : m_window->findChildren<QWidget*>()) child->installEventFilter(keys);
 }
 
-void QtForm::createControl(const ui::ControlSpec& c, QWidget* parent, const Geometry& geometry) {
+void QtForm::createControl(const ui::ControlLayout& c, QWidget* parent, const Geometry& geometry) {
     const QString caption = qtext(c.caption);
     Entry entry;
     switch (c.kind) {
@@ -198,7 +198,7 @@ void QtForm::createControl(const ui::ControlSpec& c, QWidget* parent, const Geom
         case ui::ControlKind::Button: {
             auto* button = new QPushButton(caption, parent);
             button->setAutoDefault(true);  // Enter on a focused button clicks it
-            if (m_role == FormRole::Dialog && c.name == m_spec.defaultButton) button->setDefault(true);
+            if (m_role == FormRole::Dialog && c.name == m_layout.defaultButton) button->setDefault(true);
             entry.widget = button;
             entry.control = std::make_unique<QtButton>(button, m_alive);
             break;
@@ -240,7 +240,7 @@ void QtForm::createControl(const ui::ControlSpec& c, QWidget* parent, const Geom
     m_controls[{c.name, c.index}] = std::move(entry);
 }
 
-void QtForm::placeUpDown(const ui::ControlSpec& c, const Geometry& geometry) {
+void QtForm::placeUpDown(const ui::ControlLayout& c, const Geometry& geometry) {
     QWidget* parent = m_window;
     if (!c.container.empty()) parent = widget(c.container);
     QtTextBox* buddy = nullptr;
@@ -272,25 +272,25 @@ void QtForm::placeUpDown(const ui::ControlSpec& c, const Geometry& geometry) {
 
 void QtForm::chainTabOrder() {
     std::vector<std::pair<int, QWidget*>> chain;
-    for (const ui::ControlSpec& c : m_spec.controls)
+    for (const ui::ControlLayout& c : m_layout.controls)
         if (takesFocus(c.kind) && c.tabOrder >= 0) chain.emplace_back(c.tabOrder, widget(c.name, c.index));
     std::stable_sort(chain.begin(), chain.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
     for (size_t i = 1; i < chain.size(); ++i) QWidget::setTabOrder(chain[i - 1].second, chain[i].second);
 }
 
-bool QtForm::usable(const ui::ControlSpec& c) const {
+bool QtForm::usable(const ui::ControlLayout& c) const {
     const ui::Control& control = *m_controls.at({c.name, c.index}).control;
     if (!control.isEnabled() || !control.isVisible()) return false;
     if (c.container.empty()) return true;
-    const ui::ControlSpec* container = m_spec.find(c.container);
+    const ui::ControlLayout* container = m_layout.find(c.container);
     return container && usable(*container);
 }
 
 void QtForm::focusFirst() {
     if (m_window->focusWidget()) return;
-    const ui::ControlSpec* first = nullptr;
-    for (const ui::ControlSpec& c : m_spec.controls) {
+    const ui::ControlLayout* first = nullptr;
+    for (const ui::ControlLayout& c : m_layout.controls) {
         if (!takesFocus(c.kind) || c.tabOrder < 0 || !usable(c)) continue;
         if (!first || c.tabOrder < first->tabOrder) first = &c;
     }
@@ -302,14 +302,14 @@ bool QtForm::handleKey(QWidget* receiver, const QKeyEvent& event) {
     if ((event.modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) return false;
     switch (event.key()) {
         case Qt::Key_Escape:
-            if (m_spec.cancelButton.empty()) return m_role == FormRole::Dialog;  // no button, no reaction
-            clickIfUsable(m_spec.cancelButton);
+            if (m_layout.cancelButton.empty()) return m_role == FormRole::Dialog;  // no button, no reaction
+            clickIfUsable(m_layout.cancelButton);
             return true;
         case Qt::Key_Return:
         case Qt::Key_Enter:
-            if (m_spec.defaultButton.empty()) return false;
+            if (m_layout.defaultButton.empty()) return false;
             if (qobject_cast<QPushButton*>(receiver)) return false;  // a focused button clicks itself
-            clickIfUsable(m_spec.defaultButton);
+            clickIfUsable(m_layout.defaultButton);
             return true;
         default:
             return false;
@@ -317,10 +317,10 @@ bool QtForm::handleKey(QWidget* receiver, const QKeyEvent& event) {
 }
 
 void QtForm::clickIfUsable(const std::string& buttonName) {
-    const ui::ControlSpec* spec = m_spec.find(buttonName);
+    const ui::ControlLayout* layout = m_layout.find(buttonName);
     auto* pushButton = qobject_cast<QPushButton*>(widget(buttonName));
     // A button that is disabled, hidden or in a disabled frame cannot be clicked.
-    if (spec && pushButton && usable(*spec)) pushButton->click();
+    if (layout && pushButton && usable(*layout)) pushButton->click();
 }
 
 std::string QtForm::caption() const { return m_window->windowTitle().toUtf8().toStdString(); }
@@ -330,7 +330,7 @@ void QtForm::setCaption(const std::string& caption) { m_window->setWindowTitle(q
 QWidget* QtForm::widget(const std::string& name, int index) const {
     auto it = m_controls.find({name, index});
     if (it == m_controls.end())
-        throw std::out_of_range("no control " + describe(name, index) + " in " + m_spec.name);
+        throw std::out_of_range("no control " + describe(name, index) + " in " + m_layout.name);
     return it->second.widget;
 }
 
@@ -338,7 +338,7 @@ template <typename T>
 T& QtForm::get(const std::string& name, int index) {
     auto it = m_controls.find({name, index});
     if (it == m_controls.end())
-        throw std::out_of_range("no control " + describe(name, index) + " in " + m_spec.name);
+        throw std::out_of_range("no control " + describe(name, index) + " in " + m_layout.name);
     T* control = dynamic_cast<T*>(it->second.control.get());
     if (!control) throw std::out_of_range("control " + describe(name, index) + " is of another kind");
     return *control;

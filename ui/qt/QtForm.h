@@ -1,6 +1,6 @@
 #pragma once
 // A form of the windowing layer on Qt: one top-level window whose controls
-// are all built from a FormSpec by one factory.
+// are all built from a FormLayout by one factory.
 
 #include <QPointer>
 #include <QWidget>
@@ -24,7 +24,7 @@ enum class FormRole {
 
 class QtForm : public ui::Form {
 public:
-    QtForm(const ui::FormSpec& spec, FormRole role, QWidget* owner, const Geometry& geometry);
+    QtForm(const ui::FormLayout& layout, FormRole role, QWidget* owner, const Geometry& geometry);
     ~QtForm() override;
     QtForm(const QtForm&) = delete;
     QtForm& operator=(const QtForm&) = delete;
@@ -51,7 +51,7 @@ public:
     QWidget* window() const { return m_window; }
     // The Qt widget of a control; throws std::out_of_range for an unknown name.
     QWidget* widget(const std::string& name, int index = -1) const;
-    const ui::FormSpec& spec() const { return m_spec; }
+    const ui::FormLayout& layout() const { return m_layout; }
     FormRole role() const { return m_role; }
 
 private:
@@ -61,18 +61,18 @@ private:
     };
 
     void build(const Geometry& geometry);
-    void createControl(const ui::ControlSpec& spec, QWidget* parent, const Geometry& geometry);
-    void placeUpDown(const ui::ControlSpec& spec, const Geometry& geometry);
+    void createControl(const ui::ControlLayout& layout, QWidget* parent, const Geometry& geometry);
+    void placeUpDown(const ui::ControlLayout& layout, const Geometry& geometry);
     void chainTabOrder();
     // Enabled and shown, and so is every frame it lies in.
-    bool usable(const ui::ControlSpec& spec) const;
+    bool usable(const ui::ControlLayout& layout) const;
     void focusFirst();
     bool handleKey(QWidget* receiver, const QKeyEvent& event);
     void clickIfUsable(const std::string& buttonName);
     template <typename T>
     T& get(const std::string& name, int index);
 
-    ui::FormSpec m_spec;
+    ui::FormLayout m_layout;
     FormRole m_role;
     bool m_alive = true;
     QPointer<QWidget> m_window;

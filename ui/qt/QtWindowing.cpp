@@ -12,15 +12,15 @@
 
 namespace ui::qt {
 
-QtWindowing::QtWindowing(const ui::FormSpec& mainSpec)
-    : m_look(installLook(mainSpec)),
+QtWindowing::QtWindowing(const ui::FormLayout& mainLayout)
+    : m_look(installLook(mainLayout)),
       m_geometry(Geometry::screenScale() * m_look.layoutScale),
-      m_main(std::make_unique<QtForm>(mainSpec, FormRole::Main, nullptr, m_geometry)) {}
+      m_main(std::make_unique<QtForm>(mainLayout, FormRole::Main, nullptr, m_geometry)) {}
 
 QtWindowing::~QtWindowing() { setScreenPointer(ui::MousePointer::Default); }
 
-std::unique_ptr<ui::Form> QtWindowing::createForm(const ui::FormSpec& spec) {
-    return std::make_unique<QtForm>(spec, FormRole::Dialog, m_main->window(), m_geometry);
+std::unique_ptr<ui::Form> QtWindowing::createForm(const ui::FormLayout& layout) {
+    return std::make_unique<QtForm>(layout, FormRole::Dialog, m_main->window(), m_geometry);
 }
 
 QWidget* QtWindowing::dialogOwner() const {

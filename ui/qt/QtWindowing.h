@@ -17,11 +17,11 @@ namespace ui::qt {
 
 class QtWindowing : public ui::Windowing {
 public:
-    explicit QtWindowing(const ui::FormSpec& mainSpec);
+    explicit QtWindowing(const ui::FormLayout& mainLayout);
     ~QtWindowing() override;
 
     QtForm& mainForm() override { return *m_main; }
-    std::unique_ptr<ui::Form> createForm(const ui::FormSpec& spec) override;
+    std::unique_ptr<ui::Form> createForm(const ui::FormLayout& layout) override;
 
     ui::MsgAnswer messageBox(const ui::MessageBoxRequest& request) override;
     std::optional<std::string> fileDialog(const ui::FileDialogRequest& request) override;

@@ -23,7 +23,7 @@ enum class TextBoxStyle {
     MultiLine,    // multi-line with a vertical scroll bar (source and result boxes)
 };
 
-struct ControlSpec {
+struct ControlLayout {
     std::string name;
     int index = -1;           // member of a control array when >= 0
     ControlKind kind = ControlKind::Label;
@@ -42,17 +42,17 @@ struct ControlSpec {
     std::string toolTip;
 };
 
-struct FormSpec {
+struct FormLayout {
     std::string name;
     std::string caption;
     int clientWidth = 0;   // twips
     int clientHeight = 0;  // twips
     std::string defaultButton;  // answers Enter (dialogs)
     std::string cancelButton;   // answers Escape (dialogs)
-    std::vector<ControlSpec> controls;
+    std::vector<ControlLayout> controls;
 
-    const ControlSpec* find(const std::string& name, int index = -1) const {
-        for (const ControlSpec& c : controls)
+    const ControlLayout* find(const std::string& name, int index = -1) const {
+        for (const ControlLayout& c : controls)
             if (c.name == name && c.index == index) return &c;
         return nullptr;
     }
