@@ -49,7 +49,7 @@ struct MessageBoxRequest {
     std::string text;
     MsgIcon icon = MsgIcon::None;
     MsgButtons buttons = MsgButtons::Ok;
-    std::optional<std::string> title;  // empty: the application's default title
+    std::optional<std::string> title;  // none or empty: the application's default title
     MsgAnswer defaultAnswer = MsgAnswer::Ok;
 };
 

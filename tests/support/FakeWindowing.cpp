@@ -184,7 +184,7 @@ std::unique_ptr<ui::Form> FakeWindowing::createForm(const ui::FormLayout& layout
 
 ui::MsgAnswer FakeWindowing::messageBox(const ui::MessageBoxRequest& request) {
     messageBoxes.push_back(
-        {request.text, request.icon, request.buttons, request.title.value_or(applicationTitle()), request.defaultAnswer});
+        {request.text, request.icon, request.buttons, request.title && !request.title->empty() ? *request.title : applicationTitle(), request.defaultAnswer});
     if (onMessageBox) onMessageBox(messageBoxes.back());
     if (messageAnswers.empty()) return request.defaultAnswer;
     ui::MsgAnswer answer = messageAnswers.front();
