@@ -52,7 +52,6 @@ constexpr size_t kPipeChunk = 4 * kChunkSize;
 // Compressed input fed to zlib at a time: bounds what one step can expand to.
 constexpr size_t kInflatePiece = 8 * 1024;
 // Sources from this size on are processed on two threads.
-constexpr uint64_t kThreadedFrom = 1 << 20;
 
 // Buffers no larger than the data needs: texts are often tiny.
 size_t bufferFor(uint64_t dataSize, size_t largest) {

@@ -4,6 +4,7 @@
 #include "engine/Objects.h"
 #include "engine/Progress.h"
 #include "engine/Secret.h"
+#include "engine/Worker.h"
 
 namespace engine::detail {
 
@@ -62,10 +63,24 @@ public:
             progress.begin();
             StreamEncoder encoder(m_encoding);
             Bytes buffer(kChunkSize);
-            std::string out;
+            std::string out, firstHalf;
+            // Whole chunks split into two halves of whole Base64 groups: the
+            // second thread encodes the first half while this one does the rest.
+            static_assert((kChunkSize / 2) % 3 == 0, "halves must hold whole Base64 groups");
+            Worker worker(input.size() >= kThreadedFrom);
+            uint64_t consumed = 0;
             while (const size_t n = input.read(buffer.data(), buffer.size())) {
                 out.clear();
-                encoder.update(buffer.data(), n, out);
+                // Only when the encoder holds no leftover bytes from an earlier piece.
+                const size_t half = n == kChunkSize && consumed % 3 == 0 ? kChunkSize / 2 : 0;
+                consumed += n;
+                if (half > 0)
+                    worker.submit([&] { firstHalf = encode(m_encoding, buffer.data(), half); });
+                encoder.update(buffer.data() + half, n - half, out);
+                if (half > 0) {
+                    worker.wait();
+                    output.write(firstHalf);
+                }
                 output.write(out);
                 progress.advance(n);
             }

@@ -16,7 +16,6 @@ namespace engine::detail {
 namespace {
 
 constexpr size_t kHashChunk = 4 * kChunkSize;
-constexpr uint64_t kThreadedFrom = 1 << 20;
 
 class HashObject final : public EngineHash {
 public:

@@ -3,12 +3,16 @@
 // other (a MAC, encoding and writing), one buffer behind the calling thread.
 
 #include <condition_variable>
+#include <cstdint>
 #include <exception>
 #include <functional>
 #include <mutex>
 #include <thread>
 
 namespace engine::detail {
+
+// Below this size a second thread costs more than it saves.
+constexpr uint64_t kThreadedFrom = 1 << 20;
 
 class Worker {
 public:

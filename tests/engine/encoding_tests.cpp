@@ -185,7 +185,8 @@ TEST_F(EncoderTest, FilesRoundTripAcrossChunkBoundaries) {
     const size_t chunk = 3 * 64 * 1024;
     for (int32_t code : {engine::Binary, engine::Base64, engine::Hex}) {
         auto encoder = root->NewEncoder(code);
-        for (size_t size : {size_t{0}, size_t{1}, chunk - 1, chunk, chunk + 1, 2 * chunk + 2}) {
+        // The last size is large enough for the two-thread path.
+        for (size_t size : {size_t{0}, size_t{1}, chunk - 1, chunk, chunk + 1, 2 * chunk + 2, 7 * chunk + 1}) {
             const std::string plain = pseudoRandom(size, static_cast<uint32_t>(size));
             writeAll(dir.file("plain"), plain);
             encoder->EncodeFile(dir.file("plain"), dir.file("encoded"));
@@ -200,7 +201,7 @@ TEST_F(EncoderTest, FilesRoundTripAcrossChunkBoundaries) {
 TEST_F(EncoderTest, FilesMatchCoreutilsAndReadItsWrappedLines) {
     if (!haveTool("base64") || !haveTool("basenc")) GTEST_SKIP() << "coreutils base64/basenc missing";
     ScratchDir dir;
-    const std::string plain = pseudoRandom(100000, 9);
+    const std::string plain = pseudoRandom(1500001, 9);
     writeAll(dir.file("plain"), plain);
     auto b64 = root->NewEncoder(engine::Base64);
     b64->EncodeFile(dir.file("plain"), dir.file("ours.b64"));
