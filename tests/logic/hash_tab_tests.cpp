@@ -141,6 +141,18 @@ TEST_F(HashTab, AFailingEncodingStepStillHashesButReportsAndReturnsNothing) {
     EXPECT_EQ(result(), "");
 }
 
+TEST_F(HashTab, AFailureInTheWindowsOwnStepsHasTheWindowsTitleAndTheRestStillRuns) {
+    form.textBox("txtRes").change.connect([] { throw std::runtime_error("the result box refused the text"); });
+    form.textBox("txtCont").type("abc");
+    hash();
+    ASSERT_EQ(ui.messageBoxes.size(), 1u);
+    EXPECT_EQ(ui.messageBoxes[0].title, "frmMain->Function HashBinary");
+    EXPECT_EQ(ui.messageBoxes[0].text, "the result box refused the text");
+    EXPECT_EQ(ui.messageBoxes[0].icon, ui::MsgIcon::Error);
+    EXPECT_FALSE(form.button("cmdAbort").isEnabled());
+    EXPECT_EQ(ui.screenPointer(), ui::MousePointer::Default);
+}
+
 TEST_F(HashTab, TheBarShowsDuringTheCallAndTheAbortButtonIsEnabledOnlyThen) {
     bool abortEnabledDuringCall = false;
     bool barVisibleDuringCall = false;
