@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
@@ -70,6 +71,28 @@ TEST_F(LogicOnQt, PickingATabSwitchesThePanelsAndMovesTheFocus) {
     EXPECT_TRUE(shown("frEncAsym"));
     EXPECT_FALSE(widget("txtContAsym")->isEnabled());
     EXPECT_FALSE(widget("udAsym")->isEnabled());
+}
+
+TEST_F(LogicOnQt, ClickingATabNeverLeavesTheFocusOnOk) {
+    // Enter or Space on a focused "OK" would end the program.
+    QTabBar* bar = qobject_cast<QTabWidget*>(widget("TabStrip1"))->tabBar();
+    QApplication::setActiveWindow(form.window());
+    ASSERT_TRUE(qttest::waitUntil([&] { return form.window()->isActiveWindow(); }));
+    widget("txtCont")->setFocus();
+    for (int tab : {3, 4, 1, 4, 2, 3}) {
+        const QPoint at = bar->tabRect(tab - 1).center();
+        QMouseEvent press(QEvent::MouseButtonPress, at, bar->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                          Qt::NoModifier);
+        QMouseEvent release(QEvent::MouseButtonRelease, at, bar->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
+                            Qt::NoModifier);
+        // A real click focuses a widget that takes click focus before the press is delivered.
+        if (bar->focusPolicy() & Qt::ClickFocus) bar->setFocus(Qt::MouseFocusReason);
+        QCoreApplication::sendEvent(bar, &press);
+        QCoreApplication::sendEvent(bar, &release);
+        ASSERT_EQ(window->currentTab(), tab);
+        ASSERT_TRUE(form.window()->focusWidget());
+        EXPECT_NE(form.window()->focusWidget(), widget("cmdOk")) << "after tab " << tab;
+    }
 }
 
 TEST_F(LogicOnQt, ArrowKeysInTheCompressionBoxStepTheLevelAndEmptyTheResult) {

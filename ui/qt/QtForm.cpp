@@ -12,6 +12,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <algorithm>
 #include <functional>
@@ -213,6 +214,8 @@ void QtForm::createControl(const ui::ControlLayout& c, QWidget* parent, const Ge
             auto* tabs = new QTabWidget(parent);
             tabs->setUsesScrollButtons(false);
             tabs->setElideMode(Qt::ElideNone);
+            // A click takes the focus, so hiding the old tab's frames never hands it to "OK".
+            tabs->tabBar()->setFocusPolicy(Qt::StrongFocus);
             // The pages stay empty: each tab's frames are the window's own children lying over them.
             for (const std::string& item : c.items) tabs->addTab(new QWidget, qtext(item));
             entry.widget = tabs;
