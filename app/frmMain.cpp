@@ -121,7 +121,12 @@ void frmMain::RefreshAsymPanel(bool bSaveAllowed) {
     udAsym.setEnabled(K);
     cmdAsymSave.setEnabled(K);
     cmdAsymLoadRelat.setEnabled(K);
-    if (!mAsym) mAsym = std::make_shared<clsAsym>(m_windowing);
+    if (!mAsym) {
+        // A new wrapper drops a stale abort request, never one made for the running operation.
+        const bool pending = modUtils::bAbort;
+        mAsym = std::make_shared<clsAsym>(m_windowing);
+        if (operationRunning()) modUtils::bAbort = pending;
+    }
     cmdAsymSave.setEnabled(bSaveAllowed && K);
     cmdAsymVerifSign.setEnabled(false);
 }
@@ -151,7 +156,6 @@ void frmMain::Form_Unload() {
 }
 
 void frmMain::cmdHelp_Click() {
-    if (operationRunning()) return;
     ui::MessageBoxRequest request;
     request.text = "Not implemented";
     request.icon = ui::MsgIcon::None;
@@ -163,7 +167,6 @@ void frmMain::cmdHelp_Click() {
 void frmMain::sourceOption_Click(ui::TextBox& sourceBox) { sourceBox.setText(""); }
 
 void frmMain::openButton_Click(ui::OptionButton& fileOption, ui::TextBox& sourceBox) {
-    if (operationRunning()) return;
     fileOption.setValue(true);
     sourceBox.setText(modUtils::ShowFileDialog(m_windowing, "Open file "));
 }
@@ -217,6 +220,12 @@ void frmMain::connectCompressionField(ui::TextBox& box, ui::UpDown& upDown) {
 
 // ---------------------------------------------------------------- wiring
 
+void frmMain::connectAction(ui::Button& button, std::function<void()> action) {
+    button.click.connect([this, action = std::move(action)] {
+        if (!actionsBlocked()) action();
+    });
+}
+
 int16_t frmMain::encodingOf(const char* optionName) {
     if (m_form.option(optionName, 0).value()) return 0;
     if (m_form.option(optionName, 1).value()) return 1;
@@ -253,7 +262,7 @@ void frmMain::connectEvents() {
     cmdOk.click.connect([this] { requestUnload(); });
     cmdCancel.click.connect([this] { requestUnload(); });
     m_form.closeRequested.connect([this] { requestUnload(); });
-    cmdHelp.click.connect([this] { cmdHelp_Click(); });
+    connectAction(cmdHelp, [this] { cmdHelp_Click(); });
 
     cmdAbort.click.connect([this] { cmdAbort_Click(); });
     cmdAbort.mouseMove.connect([this] { cmdAbort_MouseMove(); });
@@ -273,12 +282,12 @@ void frmMain::connectEvents() {
             for (int i = 0; i < 2; ++i)
                 m_form.option(s.option, i).click.connect([this, box] { sourceOption_Click(*box); });
         ui::OptionButton* fileOption = &m_form.option(s.option, 1);
-        m_form.button(s.open).click.connect([this, fileOption, box] { openButton_Click(*fileOption, *box); });
+        connectAction(m_form.button(s.open), [this, fileOption, box] { openButton_Click(*fileOption, *box); });
     }
 
     connectCompressionField(txtSymComp, udSymLev);
     connectCompressionField(txtAsymComp, udAsym);
     connectSettingsReset();
 
-    cmdHashBin.click.connect([this] { cmdHashBin_Click(); });
+    connectAction(cmdHashBin, [this] { cmdHashBin_Click(); });
 }

@@ -53,6 +53,10 @@ private:
     };
 
     void connectEvents();
+    // Actions that call the engine or open a dialog do nothing while an
+    // operation runs (the engine is never entered twice) or once unloaded.
+    bool actionsBlocked() const { return m_unloaded || operationRunning(); }
+    void connectAction(ui::Button& button, std::function<void()> action);
     void connectSettingsReset();
     void connectCompressionField(ui::TextBox& box, ui::UpDown& upDown);
 

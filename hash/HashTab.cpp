@@ -5,7 +5,6 @@
 #include "util/ErrorTrap.h"
 
 void frmMain::cmdHashBin_Click() {
-    if (operationRunning()) return;
     if (CheckSource(txtCont.text(), m_form.option("optHash", 0).value())) RunHash(mCls);
 }
 

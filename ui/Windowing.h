@@ -36,8 +36,8 @@ public:
     // Hides the form; a modal form's showModal then returns.
     virtual void hide() = 0;
 
-    // The main window's close box: the window stays open and the logic
-    // decides (it unloads through Windowing::unloadMain). Dialogs simply close.
+    // The close box. The main window stays open and the logic decides (it
+    // unloads through Windowing::unloadMain); a dialog closes after raising it.
     Event<> closeRequested;
 };
 

@@ -32,12 +32,15 @@ std::string ShowFileDialog(ui::Windowing& windowing, const std::string& title) {
 }
 
 std::string AddFileSuffix(const std::string& path, const std::string& suffix) {
-    if (path.size() < 4) return suffix + path;
-    std::string::size_type cut = path.size() - 4;
+    // Four characters, not bytes: names may hold UTF-8. A shorter path gets the suffix in front.
+    std::string::size_type cut = path.size();
+    for (int characters = 0; characters < 4 && cut > 0; ++characters) {
+        --cut;
+        while (cut > 0 && (static_cast<unsigned char>(path[cut]) & 0xC0) == 0x80) --cut;
+    }
+    // Never in front of a folder separator: the output stays in the source's folder.
     std::string::size_type slash = path.find_last_of('/');
-    // When the last four characters reach into the folder part, the file
-    // name is shorter than four: put the suffix in front of it instead.
-    if (slash != std::string::npos && slash >= cut) cut = slash + 1;
+    if (slash != std::string::npos && cut <= slash) cut = slash + 1;
     return path.substr(0, cut) + suffix + path.substr(cut);
 }
 

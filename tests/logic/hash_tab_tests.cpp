@@ -233,6 +233,28 @@ TEST_F(HashTab, ClosingDuringARunAbortsItAndEndsTheProgramAfterTheCallReturns) {
     EXPECT_EQ(ui.screenPointer(), ui::MousePointer::Default);
 }
 
+TEST_F(HashTab, ShowingTheAsymmetricTabDuringARunKeepsTheUsersAbort) {
+    form.textBox("txtCont").type("abc");
+    hash();
+    bool aborted = false;
+    EXPECT_CALL(*lastHash, HashText(_)).WillOnce(Invoke([&](const engine::Text&) -> engine::Text {
+        for (int p = 0; p <= 100; p += 25)
+            if (root->report(p)) {
+                aborted = true;
+                throw engineFailure("The operation was aborted.", engine::ErrorKind::Aborted);
+            }
+        return "done";
+    }));
+    ui.onDoEvents = [&](int call) {
+        if (call != 1) return;
+        form.button("cmdAbort").userClick();
+        selectTab(3);  // first showing: creates the asymmetric wrapper
+    };
+    hash();
+    EXPECT_TRUE(window->asymWrapper());
+    EXPECT_TRUE(aborted);
+}
+
 TEST_F(HashTab, APendingAbortIsClearedByANewWrapperButNotByAReusedOne) {
     form.textBox("txtCont").type("abc");
     hash();

@@ -223,7 +223,7 @@ TEST(FileDialog, AFailingDialogCountsAsNoFile) {
     EXPECT_EQ(modUtils::ShowFileDialog(ui, "Open file "), "");
 }
 
-TEST(AddFileSuffix, InsertsBeforeTheLastFourCharactersWithoutLeavingTheFolder) {
+TEST(AddFileSuffix, InsertsBeforeTheLastFourCharactersWithoutLeavingTheFolderOrSplittingOne) {
     const struct {
         const char* path;
         const char* suffix;
@@ -243,6 +243,11 @@ TEST(AddFileSuffix, InsertsBeforeTheLastFourCharactersWithoutLeavingTheFolder) {
         {"/tmp/abcde", "Dec", "/tmp/aDecbcde"},
         {"/a.d/x", "Enc", "/a.d/Encx"},
         {"/tmp/", "Enc", "/tmp/Enc"},
+        {"/ab", "Enc", "/Encab"},
+        {"a/b", "Enc", "a/Encb"},
+        {"/tmp/\xc3\xa9.md", "Enc", "/tmp/Enc\xc3\xa9.md"},
+        {"/tmp/a\xe2\x82\xac" "bc", "Dec", "/tmp/Deca\xe2\x82\xac" "bc"},
+        {"/tmp/r\xc3\xa9sum\xc3\xa9.txt", "Enc", "/tmp/r\xc3\xa9sum\xc3\xa9" "Enc.txt"},
     };
     for (const auto& c : cases) EXPECT_EQ(modUtils::AddFileSuffix(c.path, c.suffix), c.expected) << c.path;
 }

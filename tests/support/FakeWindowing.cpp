@@ -160,6 +160,14 @@ void FakeForm::showModal() {
 }
 
 void FakeForm::pressEnter() {
+    // A focused button answers Enter itself; otherwise the default button does.
+    auto focused = m_controls.find({focusedControl, -1});
+    if (focused != m_controls.end()) {
+        if (auto* b = dynamic_cast<FakeButton*>(focused->second.get())) {
+            b->userClick();
+            return;
+        }
+    }
     if (!m_layout.defaultButton.empty()) button(m_layout.defaultButton).userClick();
 }
 
@@ -168,10 +176,8 @@ void FakeForm::pressEscape() {
 }
 
 void FakeForm::userClose() {
-    if (this == &m_windowing.mainForm())
-        closeRequested.raise();
-    else
-        hide();
+    closeRequested.raise();
+    if (this != &m_windowing.mainForm()) hide();
 }
 
 FakeWindowing::FakeWindowing(const ui::FormLayout& mainLayout) : m_main(std::make_unique<FakeForm>(*this, mainLayout)) {}
