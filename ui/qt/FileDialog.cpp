@@ -1,4 +1,5 @@
 #include "ui/qt/FileDialog.h"
+#include "ui/qt/Text.h"
 
 #include <QFileDialog>
 #include <algorithm>
@@ -7,7 +8,7 @@ namespace ui::qt {
 
 QStringList qtNameFilters(const std::string& filter) {
     const QStringList parts =
-        QString::fromUtf8(filter.data(), static_cast<qsizetype>(filter.size())).split(QLatin1Char('|'));
+        qtext(filter).split(QLatin1Char('|'));
     QStringList filters;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
         QStringList patterns;
@@ -28,7 +29,7 @@ void configureFileDialog(QFileDialog& dialog, const ui::FileDialogRequest& reque
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
     dialog.setOption(QFileDialog::HideNameFilterDetails, true);
     dialog.setWindowTitle(
-        QString::fromUtf8(request.title.data(), static_cast<qsizetype>(request.title.size())));
+        qtext(request.title));
     if (request.save) {
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);  // Qt asks before overwriting
@@ -42,7 +43,7 @@ void configureFileDialog(QFileDialog& dialog, const ui::FileDialogRequest& reque
         const qsizetype index = std::clamp<qsizetype>(request.filterIndex, 1, filters.size()) - 1;
         dialog.selectNameFilter(filters[index]);
     }
-    if (!request.fileName.empty()) dialog.selectFile(QString::fromUtf8(request.fileName.c_str()));
+    if (!request.fileName.empty()) dialog.selectFile(qtext(request.fileName));
 }
 
 }  // namespace ui::qt

@@ -1,4 +1,5 @@
 #include "ui/qt/Look.h"
+#include "ui/qt/Text.h"
 
 #include <QApplication>
 #include <QFontInfo>
@@ -116,7 +117,7 @@ double captionOverflow(const ui::FormLayout& layout, const QFont& font) {
     };
     for (const ui::ControlLayout& c : layout.controls) {
         const int width = geometry.rect(c.rect).width();
-        const QString caption = QString::fromUtf8(c.caption.c_str());
+        const QString caption = qtext(c.caption);
         switch (c.kind) {
             case ui::ControlKind::Label:
                 if (!caption.isEmpty()) {
@@ -142,7 +143,7 @@ double captionOverflow(const ui::FormLayout& layout, const QFont& font) {
             case ui::ControlKind::TabStrip: {
                 QTabBar tabs;
                 tabs.setFont(font);
-                for (const std::string& item : c.items) tabs.addTab(QString::fromUtf8(item.c_str()));
+                for (const std::string& item : c.items) tabs.addTab(qtext(item));
                 consider(tabs.sizeHint().width(), width - 2);
                 break;
             }

@@ -158,7 +158,7 @@ QtButton::QtButton(QPushButton* button, const bool& alive) : QtControl(button, a
 std::string QtButton::caption() const { return utf8(m_button->text()); }
 
 void QtButton::setCaption(const std::string& caption) {
-    m_button->setText(QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())));
+    m_button->setText(qtext(caption));
 }
 
 void QtButton::setMousePointer(ui::MousePointer pointer) {

@@ -20,13 +20,10 @@
 #include <vector>
 
 #include "ui/qt/QtControls.h"
+#include "ui/qt/Text.h"
 
 namespace ui::qt {
 namespace {
-
-QString qtext(const std::string& utf8) {
-    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-}
 
 class FormWindow : public QWidget {
 public:

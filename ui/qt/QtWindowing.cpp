@@ -31,7 +31,7 @@ QWidget* QtWindowing::dialogOwner() const {
 ui::MsgAnswer QtWindowing::messageBox(const ui::MessageBoxRequest& request) {
     QMessageBox box(dialogOwner());
     const std::string title = request.title && !request.title->empty() ? *request.title : applicationTitle();
-    box.setWindowTitle(QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())));
+    box.setWindowTitle(qtext(title));
     box.setText(displayText(request.text));
     box.setTextFormat(Qt::PlainText);
     switch (request.icon) {

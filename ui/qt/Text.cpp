@@ -13,6 +13,10 @@ QString displayText(const std::string& bytes) {
     return text;
 }
 
+QString qtext(const std::string& utf8) {
+    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+
 std::string utf8(const QString& text) { return text.toUtf8().toStdString(); }
 
 namespace {
