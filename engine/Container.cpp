@@ -41,7 +41,6 @@ constexpr size_t kSaltSize = 16;
 constexpr size_t kMinSaltSize = 16;
 constexpr size_t kMaxSaltSize = 64;
 constexpr uint8_t kKdfPbkdf2 = 1;
-constexpr uint8_t kKdfArgon2id = 2;
 constexpr uint8_t kCompressionNone = 0;
 constexpr uint8_t kCompressionZlib = 1;
 // zlib's own default level, for the public -1.
@@ -51,6 +50,9 @@ constexpr int kZlibDefaultLevel = 6;
 constexpr size_t kPipeChunk = 4 * kChunkSize;
 // Compressed input fed to zlib at a time: bounds what one step can expand to.
 constexpr size_t kInflatePiece = 8 * 1024;
+// Buffers of compressed data read at a time, so that progress moves while a
+// little data expands to a lot; whole cipher blocks.
+constexpr size_t kCompressedChunk = 6 * kInflatePiece;
 // Sources from this size on are processed on two threads.
 
 // Buffers no larger than the data needs: texts are often tiny.
@@ -241,7 +243,13 @@ private:
         m_progress.advance(n);
         if (n == 0) {
             m_ended = true;
-            m_decoder.finish(m_pending);
+            try {
+                m_decoder.finish(m_pending);
+            } catch (const EngineError& e) {
+                // An unfinished group or digit pair at the very end: the text was cut short.
+                if (e.kind() == ErrorKind::InvalidInput) throw truncatedError();
+                throw;
+            }
         } else {
             m_decoder.update(m_rawBuffer.data(), n, m_pending);
         }
@@ -450,9 +458,57 @@ void sealStream(ByteSource& plain, ByteSink& out, const SealSettings& settings, 
 
 // --- Opening ------------------------------------------------------------------------
 
+// Whether a zlib header (RFC 1950) could start at data[at]: deflate, a window
+// of at most 32 KiB, a valid check and no preset dictionary (which Botan
+// refuses anyway). With only the first byte at hand, it could.
+bool mayStartZlibHeader(const uint8_t* data, size_t at, size_t length) {
+    const unsigned method = data[at];
+    if ((method & 0x0F) != 8 || (method >> 4) > 7) return false;
+    if (at + 1 == length) return true;
+    const unsigned flags = data[at + 1];
+    return ((method << 8) | flags) % 31 == 0 && (flags & 0x20) == 0;
+}
+
+// How much of `data` to feed zlib next: up to the first later position where a
+// zlib header could start, and at most kInflatePiece.
+size_t pieceLength(const uint8_t* data, size_t length) {
+    static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the word scan counts bytes from the low end");
+    constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+    const size_t limit = std::min(length, kInflatePiece);
+    size_t at = 1;
+    // Eight bytes at a time, looking closer only at bytes 0x08, 0x18, ... 0x78
+    // (the only ones that can start a header): a byte-wise scan costs as much
+    // as zlib itself here.
+    for (; at + 8 <= limit; at += 8) {
+        uint64_t word;
+        std::memcpy(&word, data + at, 8);
+        const uint64_t x = (word & 0x8F8F8F8F8F8F8F8Full) ^ 0x0808080808080808ull;
+        // 0x80 in exactly the bytes where x is zero.
+        for (uint64_t hits = ~(((x & kLow7) + kLow7) | x | kLow7); hits != 0; hits &= hits - 1) {
+            const size_t candidate = at + static_cast<size_t>(__builtin_ctzll(hits)) / 8;
+            if (mayStartZlibHeader(data, candidate, length)) return candidate;
+        }
+    }
+    for (; at < limit; ++at)
+        if (mayStartZlibHeader(data, at, length)) return at;
+    return limit;
+}
+
+// Writes the data through, or decompresses the one zlib stream it must be.
+//
+// Botan's decompressor drops its stream when one ends exactly at the end of
+// what update() was given (the next update() would then crash), and quietly
+// starts a second stream when one ends inside it. So every piece is cut right
+// before any position where a zlib header could start, and after each piece a
+// probe asks whether the stream has ended. A stream that ends inside a piece is
+// then followed by bytes that are no header, which Botan refuses. Input after
+// the end, a second stream and a stream cut short are all damaged data.
 class Unpacker {
 public:
-    Unpacker(ByteSink& out, bool compressed) : m_out(out) {
+    // `progress`, when given, is polled after every piece: a little compressed
+    // data can take long to expand.
+    Unpacker(ByteSink& out, bool compressed, Progress* progress = nullptr)
+        : m_out(out), m_progress(progress) {
         if (!compressed) return;
         m_inflater.reset(Botan::make_decompressor("zlib"));
         if (!m_inflater) throw EngineError(ErrorKind::Internal, "zlib decompression is not available.");
@@ -462,26 +518,74 @@ public:
     void write(const uint8_t* data, size_t length) {
         if (!m_inflater) return m_out.write(data, length);
         while (length > 0) {
-            const size_t n = std::min(length, kInflatePiece);
+            if (m_ended) throw damagedError();
+            const size_t n = pieceLength(data, length);
             m_buffer.assign(data, data + n);
-            m_inflater->update(m_buffer);
-            if (!m_buffer.empty()) m_out.write(m_buffer.data(), m_buffer.size());
+            inflate([&] { m_inflater->update(m_buffer); });
+            emit(m_buffer);
+            m_ended = probeEnded();
+            if (m_progress) m_progress->poll();
             data += n;
             length -= n;
         }
+        flush();
     }
 
     void finish() {
-        if (!m_inflater) return;
-        m_buffer.clear();
-        m_inflater->finish(m_buffer);
-        if (!m_buffer.empty()) m_out.write(m_buffer.data(), m_buffer.size());
+        if (m_inflater && !m_ended) throw damagedError();
     }
 
 private:
+    template <class Step>
+    static void inflate(Step&& step) {
+        try {
+            step();
+        } catch (const Botan::Exception& e) {
+            if (e.error_type() == Botan::ErrorType::OutOfMemory) throw;
+            throw damagedError();
+        }
+    }
+
+    // finish() on no input returns once the stream has ended and throws while it
+    // is open, leaving an open stream as it was.
+    bool probeEnded() {
+        m_probe.clear();
+        bool ended = true;
+        try {
+            m_inflater->finish(m_probe);
+        } catch (const Botan::Exception&) {
+            ended = false;
+        }
+        emit(m_probe);
+        return ended;
+    }
+
+    // Pieces are often small: their output is gathered into fewer, larger writes.
+    void emit(const Botan::secure_vector<uint8_t>& output) {
+        if (output.size() >= kOutputBatch) {
+            flush();
+            m_out.write(output.data(), output.size());
+            return;
+        }
+        m_output.insert(m_output.end(), output.begin(), output.end());
+        if (m_output.size() >= kOutputBatch) flush();
+    }
+
+    void flush() {
+        if (m_output.empty()) return;
+        m_out.write(m_output.data(), m_output.size());
+        m_output.clear();
+    }
+
+    static constexpr size_t kOutputBatch = 256 * 1024;
+
     ByteSink& m_out;
+    Progress* m_progress;
     std::unique_ptr<Botan::Decompression_Algorithm> m_inflater;
     Botan::secure_vector<uint8_t> m_buffer;
+    Botan::secure_vector<uint8_t> m_probe;
+    Bytes m_output;
+    bool m_ended = false;
 };
 
 void openStream(ByteSource& raw, ByteSink& out, KeyOpener& key, const OpenRules& rules, Progress& progress,
@@ -550,12 +654,15 @@ void openStream(ByteSource& raw, ByteSink& out, KeyOpener& key, const OpenRules&
     recheck->update(headerTag);
 
     BlockCrypter crypter(header.cipher, keys.cipherKey, header.iv, false);
-    Unpacker unpacker(out, header.compressionMethod == kCompressionZlib);
+    // Decompression polls progress, which only this thread may do: it stays here then.
+    const bool compressed = header.compressionMethod == kCompressionZlib;
+    Unpacker unpacker(out, compressed, compressed ? &progress : nullptr);
     {
         // Whole blocks, so that the padding always lies in the last buffer.
-        const size_t chunk = bufferFor(cipherLength, kPipeChunk);
+        const size_t chunk = bufferFor(cipherLength, compressed ? kCompressedChunk : kPipeChunk);
         // The worker authenticates one buffer of cipher text and writes its plain text
-        // while this thread reads and decrypts the next.
+        // (or only authenticates it, when decompressing) while this thread reads and
+        // decrypts the next.
         std::array<Bytes, 2> sealed{Bytes(chunk), Bytes(chunk)};
         std::array<Bytes, 2> plain{Bytes(chunk), Bytes(chunk)};
         Worker worker(threaded);
@@ -574,10 +681,15 @@ void openStream(ByteSource& raw, ByteSink& out, KeyOpener& key, const OpenRules&
                 usable = static_cast<size_t>(dataLength - done);
                 if (!paddingIsValid(header.cipher.padding, out + usable, n - usable)) throw damagedError();
             }
-            worker.submit([&recheck, &unpacker, cipherText, out, n, usable] {
-                recheck->update(cipherText, n);
+            if (compressed) {
+                worker.submit([&recheck, cipherText, n] { recheck->update(cipherText, n); });
                 unpacker.write(out, usable);
-            });
+            } else {
+                worker.submit([&recheck, &unpacker, cipherText, out, n, usable] {
+                    recheck->update(cipherText, n);
+                    unpacker.write(out, usable);
+                });
+            }
             done += n;
         }
         worker.wait();
@@ -621,82 +733,99 @@ Bytes cryptBlocks(const DataCipher& cipher, const Bytes& key, const Bytes& iv, b
     return out;
 }
 
+Bytes zlibCompress(const Bytes& data, int level) {
+    try {
+        std::unique_ptr<Botan::Compression_Algorithm> compressor(Botan::make_compressor("zlib"));
+        if (!compressor) throw EngineError(ErrorKind::Internal, "zlib compression is not available.");
+        compressor->start(level);
+        Botan::secure_vector<uint8_t> buffer(data.begin(), data.end());
+        compressor->finish(buffer);
+        return Bytes(buffer.begin(), buffer.end());
+    } catch (...) {
+        rethrowAsEngineError("Compression failed");
+    }
+}
+
+Bytes zlibDecompress(const Bytes& stream, const std::vector<size_t>& pieces) {
+    try {
+        class BytesSink : public ByteSink {
+        public:
+            explicit BytesSink(Bytes& out) : m_out(out) {}
+            void write(const uint8_t* data, size_t length) override {
+                m_out.insert(m_out.end(), data, data + length);
+            }
+
+        private:
+            Bytes& m_out;
+        };
+        Bytes result;
+        BytesSink sink(result);
+        Unpacker unpacker(sink, true);
+        size_t offset = 0;
+        for (size_t piece : pieces) {
+            const size_t n = std::min(piece, stream.size() - offset);
+            unpacker.write(stream.data() + offset, n);
+            offset += n;
+        }
+        if (offset < stream.size()) unpacker.write(stream.data() + offset, stream.size() - offset);
+        unpacker.finish();
+        return result;
+    } catch (...) {
+        rethrowAsEngineError("Decompression failed");
+    }
+}
+
 // --- Password key source ---------------------------------------------------------
 
-PasswordKeySealer::PasswordKeySealer(std::string password, uint32_t iterations)
-    : m_password(std::move(password)), m_iterations(iterations == 0 ? kDefaultPbkdf2Iterations : iterations) {
+PasswordKeySealer::PasswordKeySealer(const std::string& password, uint32_t iterations)
+    : m_password(password), m_iterations(iterations == 0 ? kDefaultPbkdf2Iterations : iterations) {
     if (m_iterations > kMaxPbkdf2Iterations)
         throw EngineError(ErrorKind::InvalidInput, "The key-derivation cost is above the limit.");
 }
 
-void PasswordKeySealer::useArgon2id(uint32_t memoryKiB, uint32_t passes, uint32_t lanes) {
-    m_argonMemory = memoryKiB;
-    m_argonPasses = passes;
-    m_argonLanes = lanes;
-}
+PasswordKeySealer::~PasswordKeySealer() { scrubMemory(&m_password[0], m_password.size()); }
 
 void PasswordKeySealer::makeKeyBlock(Bytes& block, SecretBytes& secret) {
     Botan::AutoSeeded_RNG rng;
     Bytes salt(kSaltSize);
     rng.randomize(salt.data(), salt.size());
-    std::unique_ptr<Botan::PasswordHash> kdf;
     block.clear();
-    if (m_argonMemory != 0) {
-        block.push_back(kKdfArgon2id);
-        putBigEndian(block, m_argonMemory, 4);
-        putBigEndian(block, m_argonPasses, 4);
-        block.push_back(static_cast<uint8_t>(m_argonLanes));
-        kdf = Botan::PasswordHashFamily::create_or_throw("Argon2id")
-                  ->from_params(m_argonMemory, m_argonPasses, m_argonLanes);
-    } else {
-        block.push_back(kKdfPbkdf2);
-        putBigEndian(block, m_iterations, 4);
-        kdf = Botan::PasswordHashFamily::create_or_throw("PBKDF2(SHA-256)")->from_params(m_iterations);
-    }
+    block.push_back(kKdfPbkdf2);
+    putBigEndian(block, m_iterations, 4);
     block.push_back(static_cast<uint8_t>(salt.size()));
     block.insert(block.end(), salt.begin(), salt.end());
     secret.assign(kSecretSize, 0);
-    kdf->derive_key(secret.data(), secret.size(), m_password.data(), m_password.size(), salt.data(),
-                    salt.size());
+    Botan::PasswordHashFamily::create_or_throw("PBKDF2(SHA-256)")
+        ->from_params(m_iterations)
+        ->derive_key(secret.data(), secret.size(), m_password.data(), m_password.size(), salt.data(),
+                     salt.size());
 }
 
-PasswordKeyOpener::PasswordKeyOpener(std::string password) : m_password(std::move(password)) {}
+PasswordKeyOpener::PasswordKeyOpener(const std::string& password) : m_password(password) {}
+
+PasswordKeyOpener::~PasswordKeyOpener() { scrubMemory(&m_password[0], m_password.size()); }
 
 SecretBytes PasswordKeyOpener::openKeyBlock(const uint8_t* block, size_t length) {
-    auto tooCostly = [] {
-        return EngineError(ErrorKind::NotOurData,
-                           "This data asks for a key-derivation cost above the limit this program accepts.");
-    };
     if (length < 1) throw damagedError();
-    std::unique_ptr<Botan::PasswordHash> kdf;
-    size_t offset = 0;
-    if (block[0] == kKdfPbkdf2) {
-        if (length < 5) throw damagedError();
-        const uint64_t iterations = getBigEndian(block + 1, 4);
-        if (iterations == 0) throw damagedError();
-        if (iterations > kMaxPbkdf2Iterations) throw tooCostly();
-        kdf = Botan::PasswordHashFamily::create_or_throw("PBKDF2(SHA-256)")->from_params(iterations);
-        offset = 5;
-    } else if (block[0] == kKdfArgon2id) {
-        if (length < 10) throw damagedError();
-        const uint64_t memory = getBigEndian(block + 1, 4);
-        const uint64_t passes = getBigEndian(block + 5, 4);
-        const uint64_t lanes = block[9];
-        if (passes == 0 || lanes == 0 || memory < 8 * lanes) throw damagedError();
-        if (memory > kMaxArgon2MemoryKiB || passes > kMaxArgon2Passes || lanes > kMaxArgon2Lanes)
-            throw tooCostly();
-        kdf = Botan::PasswordHashFamily::create_or_throw("Argon2id")->from_params(memory, passes, lanes);
-        offset = 10;
-    } else {
-        throw damagedError();
-    }
-    if (length < offset + 1) throw damagedError();
-    const size_t saltLength = block[offset];
-    if (saltLength < kMinSaltSize || saltLength > kMaxSaltSize || length != offset + 1 + saltLength)
+    if (block[0] != kKdfPbkdf2)
+        throw EngineError(ErrorKind::NotOurData,
+                          "This data uses a key derivation this program does not support.");
+    if (length < 5) throw damagedError();
+    const uint64_t iterations = getBigEndian(block + 1, 4);
+    if (iterations == 0) throw damagedError();
+    if (iterations > kMaxPbkdf2Iterations)
+        throw EngineError(ErrorKind::NotOurData,
+                          "This data asks for a key-derivation cost above the limit this program accepts.");
+    constexpr size_t kSaltAt = 5;
+    if (length < kSaltAt + 1) throw damagedError();
+    const size_t saltLength = block[kSaltAt];
+    if (saltLength < kMinSaltSize || saltLength > kMaxSaltSize || length != kSaltAt + 1 + saltLength)
         throw damagedError();
     SecretBytes secret(kSecretSize);
-    kdf->derive_key(secret.data(), secret.size(), m_password.data(), m_password.size(), block + offset + 1,
-                    saltLength);
+    Botan::PasswordHashFamily::create_or_throw("PBKDF2(SHA-256)")
+        ->from_params(iterations)
+        ->derive_key(secret.data(), secret.size(), m_password.data(), m_password.size(), block + kSaltAt + 1,
+                     saltLength);
     return secret;
 }
 

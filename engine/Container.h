@@ -6,19 +6,19 @@
 //
 // The header records everything decryption needs: format version, the key
 // source with its key block, cipher, key length, mode, padding, compression
-// and IV. A key source turns its key block into a secret (password: PBKDF2 or
-// Argon2id over the password and a fresh salt; RSA: a fresh random secret
-// wrapped with the public key); HKDF-SHA-256 expands the secret into the
-// cipher key and the HMAC-SHA-256 key. The header tag (HMAC of the header)
-// tells a wrong password or key at once, before the recorded settings are
-// trusted; the tag (HMAC of everything before it) is compared in constant time
-// before any byte is decrypted or written. The data is compressed (zlib), then
-// padded, then encrypted. Whole containers may be Binary, Base64 or Hex;
-// opening recognises each form by itself.
+// and IV. A key source turns its key block into a secret (password: PBKDF2
+// over the password and a fresh salt; RSA: a fresh random secret wrapped with
+// the public key); HKDF-SHA-256 expands the secret into the cipher key and the
+// HMAC-SHA-256 key. The header tag (HMAC of the header) tells a wrong password
+// or key at once, before the recorded settings are trusted; the tag (HMAC of
+// everything before it) is compared in constant time before any byte is
+// decrypted or written. The data is compressed (zlib, one stream), then padded,
+// then encrypted. Whole containers may be Binary, Base64 or Hex; opening
+// recognises each form by itself.
 //
 // Failures are EngineError: WrongKeyOrDamaged (wrong password or key, altered
 // or truncated data, always the same words), NotOurData (not a container, or a
-// newer format version, or a key-derivation cost above the limit),
+// newer format version, or another key derivation or a cost above the limit),
 // WrongSettings (needs another algorithm or key length, or another kind of
 // key), InvalidInput (bad Base64/Hex), TooLarge (a text result above
 // kMaxTextResult), Io (files), Aborted.
@@ -28,6 +28,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "engine/Codec.h"
 #include "engine/Context.h"
@@ -41,13 +42,10 @@ namespace engine::detail {
 constexpr uint64_t kMaxTextResult = 64ull << 20;
 // Largest key block (an RSA-wrapped secret for keys up to 16384 bits fits).
 constexpr size_t kMaxKeyBlock = 4096;
-// PBKDF2-HMAC-SHA-256 iterations: written by default, and the most accepted.
+// PBKDF2-HMAC-SHA-256 iterations: written by default, and the most accepted
+// (key derivation shows no progress and cannot be aborted: about a second here).
 constexpr uint32_t kDefaultPbkdf2Iterations = 600000;
-constexpr uint32_t kMaxPbkdf2Iterations = 10000000;
-// Argon2id parameters accepted when opening (memory in KiB).
-constexpr uint32_t kMaxArgon2MemoryKiB = 1u << 20;
-constexpr uint32_t kMaxArgon2Passes = 16;
-constexpr uint32_t kMaxArgon2Lanes = 16;
+constexpr uint32_t kMaxPbkdf2Iterations = 4000000;
 
 // --- Settings ----------------------------------------------------------------
 
@@ -114,27 +112,27 @@ public:
     virtual SecretBytes openKeyBlock(const uint8_t* block, size_t length) = 0;
 };
 
-// Password key source. Key block: KDF id, its parameters, salt (16 fresh
-// random bytes per container). The empty password is a password like any other.
+// Password key source. Key block: KDF id (PBKDF2 only; any other is
+// NotOurData), its iterations, salt (16 fresh random bytes per container). The
+// empty password is a password like any other. Both wipe their copy of the
+// password when destroyed.
 class PasswordKeySealer : public KeySealer {
 public:
     // iterations 0 means kDefaultPbkdf2Iterations.
-    PasswordKeySealer(std::string password, uint32_t iterations);
+    PasswordKeySealer(const std::string& password, uint32_t iterations);
+    ~PasswordKeySealer() override;
     KeySourceKind kind() const override { return KeySourceKind::Password; }
     void makeKeyBlock(Bytes& block, SecretBytes& secret) override;
-
-    // Argon2id instead of PBKDF2 (memory in KiB).
-    void useArgon2id(uint32_t memoryKiB, uint32_t passes, uint32_t lanes);
 
 private:
     std::string m_password;
     uint32_t m_iterations;
-    uint32_t m_argonMemory = 0, m_argonPasses = 0, m_argonLanes = 0;
 };
 
 class PasswordKeyOpener : public KeyOpener {
 public:
-    explicit PasswordKeyOpener(std::string password);
+    explicit PasswordKeyOpener(const std::string& password);
+    ~PasswordKeyOpener() override;
     KeySourceKind kind() const override { return KeySourceKind::Password; }
     SecretBytes openKeyBlock(const uint8_t* block, size_t length) override;
 
@@ -170,5 +168,12 @@ void openFile(const EngineContext& context, int32_t hashCode, const std::string&
 // containers use it; for known-answer tests.
 Bytes cryptBlocks(const DataCipher& cipher, const Bytes& key, const Bytes& iv, bool encrypt,
                   const Bytes& data);
+
+// The compression layer alone, exactly as containers use it: `data` as one
+// zlib stream at `level` (1 to 9), and a stream decompressed as decryption
+// hands it over, in pieces of the given sizes (the rest as one last piece);
+// for tests.
+Bytes zlibCompress(const Bytes& data, int level);
+Bytes zlibDecompress(const Bytes& stream, const std::vector<size_t>& pieces);
 
 }  // namespace engine::detail

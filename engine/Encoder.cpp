@@ -75,7 +75,7 @@ public:
                 const size_t half = n == kChunkSize && consumed % 3 == 0 ? kChunkSize / 2 : 0;
                 consumed += n;
                 if (half > 0)
-                    worker.submit([&] { firstHalf = encode(m_encoding, buffer.data(), half); });
+                    worker.submit([&, half] { firstHalf = encode(m_encoding, buffer.data(), half); });
                 encoder.update(buffer.data() + half, n - half, out);
                 if (half > 0) {
                     worker.wait();

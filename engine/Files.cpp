@@ -44,9 +44,13 @@ InputFile::InputFile(const std::string& path) : m_path(path) {
         throw EngineError(ErrorKind::Io, "Cannot open \"" + path + "\": it is a folder, not a file.");
     if (!S_ISREG(info.st_mode))
         throw EngineError(ErrorKind::Io, "Cannot open \"" + path + "\": it is not a regular file.");
-    m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a pipe put in its place since the check cannot stall the open.
+    m_fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (m_fd < 0) throw ioError("Cannot open", path, errno);
-    if (::fstat(m_fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    errno = 0;
+    const int flags = ::fcntl(m_fd, F_GETFL);
+    if (::fstat(m_fd, &info) != 0 || !S_ISREG(info.st_mode) || flags < 0 ||
+        ::fcntl(m_fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
         const int error = errno;
         ::close(m_fd);
         throw ioError("Cannot open", path, error ? error : EINVAL);
@@ -92,7 +96,8 @@ AtomicOutputFile::AtomicOutputFile(const std::string& targetPath, mode_t mode, c
         throw EngineError(ErrorKind::InvalidInput,
                           "Cannot write \"" + targetPath + "\": it is the source file itself.");
     struct stat info {};
-    if (::stat(targetPath.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+    const bool exists = ::stat(targetPath.c_str(), &info) == 0;
+    if (exists && S_ISDIR(info.st_mode))
         throw EngineError(ErrorKind::Io, "Cannot write \"" + targetPath + "\": it is a folder.");
 
     static std::atomic<unsigned> counter{0};
@@ -102,12 +107,23 @@ AtomicOutputFile::AtomicOutputFile(const std::string& targetPath, mode_t mode, c
     for (int attempt = 0; attempt < 1000; ++attempt) {
         m_temporary = base + std::to_string(counter.fetch_add(1));
         m_fd = ::open(m_temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        if (m_fd >= 0) return;
-        if (errno != EEXIST) break;
+        if (m_fd >= 0 || errno != EEXIST) break;
     }
-    const int error = errno;
-    m_temporary.clear();
-    throw ioError("Cannot create", targetPath, error);
+    if (m_fd < 0) {
+        const int error = errno;
+        m_temporary.clear();
+        throw ioError("Cannot create", targetPath, error);
+    }
+    // A replaced file keeps its permissions (never more than asked for), set
+    // before any data is written: decrypted text must not become readable to others.
+    if (exists && S_ISREG(info.st_mode) && ::fchmod(m_fd, info.st_mode & 07777 & mode) != 0) {
+        const int error = errno;
+        ::close(m_fd);
+        m_fd = -1;
+        ::unlink(m_temporary.c_str());
+        m_temporary.clear();
+        throw ioError("Cannot create", targetPath, error);
+    }
 }
 
 AtomicOutputFile::~AtomicOutputFile() {

@@ -48,7 +48,8 @@ private:
 class AtomicOutputFile {
 public:
     // `mode` is the permission of the new file before the umask: 0666 for data,
-    // 0600 for private keys. `source`, when given, is refused as the target.
+    // 0600 for private keys. A regular file it replaces keeps its permissions,
+    // masked by `mode`. `source`, when given, is refused as the target.
     explicit AtomicOutputFile(const std::string& targetPath, mode_t mode = 0666,
                               const InputFile* source = nullptr);
     ~AtomicOutputFile();

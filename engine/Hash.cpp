@@ -21,7 +21,9 @@ class HashObject final : public EngineHash {
 public:
     HashObject(const EngineContext& context, HashAlgorithm algorithm)
         : m_context(context), m_algorithm(algorithm), m_hashCode(newHashCode()) {
-        Botan::HashFunction::create_or_throw(hashLibraryName(algorithm));
+        // Fails early if this build of the library lacks the algorithm.
+        translateErrors("Hashing is not available",
+                        [&] { Botan::HashFunction::create_or_throw(hashLibraryName(algorithm)); });
     }
 
     void Encoding(int32_t code) override { m_encoding = encodingFromCode(code); }

@@ -15,6 +15,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/Errors.h"
@@ -22,6 +23,7 @@
 #include "engine/Progress.h"
 #include "engine/Rsa.h"
 #include "engine/RsaKey.h"
+#include "engine/Secret.h"
 
 namespace engine::detail {
 
@@ -33,6 +35,16 @@ constexpr uint64_t kMaxKeyFileSize = 1u << 20;
 constexpr size_t kMaxLabelLength = 64;
 
 std::string quoted(const std::string& path) { return "\"" + path + "\""; }
+
+// Text that may hold a private key, wiped when it goes out of scope on any path.
+struct ScrubbedText {
+    ScrubbedText() = default;
+    explicit ScrubbedText(std::string text) : value(std::move(text)) {}
+    ScrubbedText(const ScrubbedText&) = delete;
+    ScrubbedText& operator=(const ScrubbedText&) = delete;
+    ~ScrubbedText() { scrubMemory(&value[0], value.size()); }
+    std::string value;
+};
 
 EngineError keyFileError(const std::string& path, const std::string& what) {
     return EngineError(ErrorKind::KeyFile, "The file " + quoted(path) + " " + what);
@@ -125,8 +137,11 @@ LoadedKey parsePem(const std::string& path, const std::string& text, size_t begi
 
     Botan::secure_vector<uint8_t> der;
     try {
+        // Read in place: a copy of the text would be one more to wipe.
+        Botan::DataSource_Memory source(reinterpret_cast<const uint8_t*>(text.data()) + begin,
+                                        text.size() - begin);
         std::string found;
-        der = Botan::PEM_Code::decode(text.substr(begin), found);
+        der = Botan::PEM_Code::decode(source, found);
     } catch (const Botan::Exception&) {
         throw damagedKeyFile(path);
     }
@@ -153,13 +168,13 @@ LoadedKey parseKeyFile(const std::string& path, const std::string& bytes) {
     return parseDer(path, bytes);
 }
 
-std::string readKeyFile(const std::string& path) {
+// Into the caller's `bytes`, which it wipes.
+void readKeyFile(const std::string& path, std::string& bytes) {
     InputFile file(path);
     if (file.size() > kMaxKeyFileSize) throw notAKeyFile(path);
-    std::string bytes(static_cast<size_t>(file.size()), '\0');
+    bytes.assign(static_cast<size_t>(file.size()), '\0');
     const size_t got = file.read(reinterpret_cast<uint8_t*>(&bytes[0]), bytes.size());
     bytes.resize(got);
-    return bytes;
 }
 
 void checkRsaKey(const std::string& path, const Botan::Public_Key& key, bool isPrivate) {
@@ -183,12 +198,12 @@ void saveRsaKey(const EngineContext& context, int32_t hashCode, const Botan::RSA
                 const Botan::RSA_PrivateKey* privateKey, const std::string& path) {
     Progress progress(context.hub, hashCode, 1);
     progress.begin();
-    const std::string pem = translateErrors("Saving the key to " + quoted(path), [&] {
+    const ScrubbedText pem(translateErrors("Saving the key to " + quoted(path), [&] {
         return privateKey ? Botan::PKCS8::PEM_encode(*privateKey) : Botan::X509::PEM_encode(publicKey);
-    });
+    }));
     // A private key is readable by its owner only, from the moment it exists.
     AtomicOutputFile output(path, privateKey ? 0600 : 0666);
-    output.write(pem);
+    output.write(pem.value);
     progress.finish();
     output.commit();
 }
@@ -206,7 +221,9 @@ std::shared_ptr<EngineAsymKey> LoadRsaKey(const EngineContext& context, const Te
 
     std::shared_ptr<EngineAsymKey> result =
         translateErrors("Loading the key from " + quoted(fileName), [&]() -> std::shared_ptr<EngineAsymKey> {
-            LoadedKey loaded = parseKeyFile(fileName, readKeyFile(fileName));
+            ScrubbedText bytes;
+            readKeyFile(fileName, bytes.value);
+            LoadedKey loaded = parseKeyFile(fileName, bytes.value);
             if (keyKind == PrivateKey) {
                 if (!loaded.privateKey) {
                     checkRsaKey(fileName, *loaded.publicKey, false);

@@ -100,6 +100,32 @@ TEST_F(FileCipherTest, TheSourceIsNeverModifiedAndTheTargetGetsTheUsualPermissio
     EXPECT_EQ(sealed.st_mode & 0777, 0644u);
 }
 
+mode_t permissionsOf(const std::string& path) {
+    struct stat info {};
+    ::stat(path.c_str(), &info);
+    return info.st_mode & 07777;
+}
+
+TEST_F(FileCipherTest, AReplacedTargetKeepsItsTighterPermissions) {
+    writeAll(dir.file("plain"), "for your eyes only");
+    auto c = cipher();
+    c->EncryptFile(dir.file("plain"), dir.file("sealed"));
+    const mode_t old = ::umask(022);
+    for (mode_t mode : {0600, 0640}) {
+        writeAll(dir.file("opened"), "old");
+        ::chmod(dir.file("opened").c_str(), mode);
+        c->DecryptFile(dir.file("sealed"), dir.file("opened"));
+        EXPECT_EQ(permissionsOf(dir.file("opened")), mode);
+        EXPECT_EQ(readAll(dir.file("opened")), "for your eyes only");
+    }
+    // The same for every file the engine writes.
+    writeAll(dir.file("encoded"), "old");
+    ::chmod(dir.file("encoded").c_str(), 0600);
+    root->NewEncoder(engine::Base64)->EncodeFile(dir.file("plain"), dir.file("encoded"));
+    EXPECT_EQ(permissionsOf(dir.file("encoded")), 0600u);
+    ::umask(old);
+}
+
 TEST_F(FileCipherTest, AnExistingTargetIsReplacedWhole) {
     writeAll(dir.file("plain"), "short");
     writeAll(dir.file("opened"), std::string(100000, 'x'));
@@ -164,6 +190,33 @@ TEST_F(FileCipherTest, ASourceChangedBetweenTheTwoPassesIsCaught) {
               ErrorKind::WrongKeyOrDamaged);
     EXPECT_TRUE(changed);
     EXPECT_EQ(dir.names(), (std::vector<std::string>{"plain", "sealed"}));
+}
+
+TEST_F(FileCipherTest, DecompressionReportsProgressAndStopsPartWayOnAnAbort) {
+    // A small container that expands a thousandfold.
+    const uint64_t size = 48u << 20;
+    auto c = cipher();
+    c->Compression(9);
+    writeAll(dir.file("sealed"), c->EncryptText(std::string(size, '\0')));
+    auto temporarySize = [&]() -> uint64_t {
+        for (const auto& name : dir.names())
+            if (name.rfind(".opened", 0) == 0) return fs::file_size(dir.file(name));
+        return 0;
+    };
+    uint64_t writtenAtAbort = 0;
+    root->SetOnProcess([&](int32_t position, int32_t, bool& abort) {
+        const uint64_t written = temporarySize();
+        if (position <= 100 && written > 0 && writtenAtAbort == 0) {
+            writtenAtAbort = written;
+            abort = true;
+        }
+        // Makes the next chance to report due at once.
+        std::this_thread::sleep_for(std::chrono::milliseconds(45));
+    });
+    EXPECT_EQ(kindOf([&] { c->DecryptFile(dir.file("sealed"), dir.file("opened")); }), ErrorKind::Aborted);
+    EXPECT_GT(writtenAtAbort, 0u);
+    EXPECT_LT(writtenAtAbort, size);
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"sealed"}));
 }
 
 struct AbortCase {
@@ -272,6 +325,15 @@ TEST_F(FileCipherTest, UnusableSourcesAndTargetsAreReportedWithThePath) {
     std::vector<std::string> expected{"plain", "sub"};
     if (::geteuid() != 0) expected.insert(expected.begin(), "locked");
     EXPECT_EQ(dir.names(), expected);
+}
+
+TEST_F(FileCipherTest, APipeIsRefusedWithoutWaitingForAWriter) {
+    ASSERT_EQ(::mkfifo(dir.file("pipe").c_str(), 0600), 0);
+    std::string description;
+    EXPECT_EQ(kindOf([&] { cipher()->DecryptFile(dir.file("pipe"), dir.file("out")); }, &description),
+              ErrorKind::Io);
+    EXPECT_NE(description.find(dir.file("pipe")), std::string::npos) << description;
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"pipe"}));
 }
 
 TEST_F(FileCipherTest, TheSourceCannotBeItsOwnTarget) {

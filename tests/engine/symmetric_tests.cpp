@@ -1,11 +1,16 @@
 // Password encryption: the block ciphers' known answers, round trips over
-// every setting, the container's forms, and every way decryption must fail.
+// every setting, the container's forms, its compression layer, and every way
+// decryption must fail.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cctype>
+#include <new>
+#include <random>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "EngineTestSupport.h"
 #include "engine/Container.h"
@@ -298,6 +303,19 @@ TEST_F(SymmetricTest, TruncatedOrExtendedDataIsCaught) {
     EXPECT_EQ(kindOf([&] { c->DecryptText(sealed + "x"); }), ErrorKind::WrongKeyOrDamaged);
 }
 
+TEST_F(SymmetricTest, TruncatedBase64OrHexIsDamagedDataNotBadInput) {
+    auto c = cipher();
+    for (int32_t encoding : {engine::Base64, engine::Hex}) {
+        configure(*c, kCbc, kPkcs7, 0, encoding);
+        const std::string sealed = c->EncryptText("some plain text");
+        // Cut anywhere after the magic, even inside a Base64 group or a hex digit pair;
+        // Base64 without its padding loses nothing.
+        for (size_t length = 12; sealed.find_first_not_of('=', length) != std::string::npos; ++length)
+            EXPECT_EQ(kindOf([&] { c->DecryptText(sealed.substr(0, length)); }), ErrorKind::WrongKeyOrDamaged)
+                << "encoding " << encoding << " length " << length;
+    }
+}
+
 TEST_F(SymmetricTest, DataThatIsNotOursIsSaidToBeSo) {
     auto c = cipher();
     for (const std::string& text :
@@ -325,8 +343,29 @@ TEST_F(SymmetricTest, InvalidBase64OrHexInAContainerIsReportedWithItsPosition) {
 }
 
 TEST_F(SymmetricTest, AKeyDerivationCostAboveTheLimitIsRefusedBeforeAnyWork) {
+    // Above 4 000 000 PBKDF2 iterations: more than about a second with no progress to show.
+    for (uint32_t iterations : {4000001u, 0xFFFFFFFFu}) {
+        std::string sealed = binaryContainer("x");
+        for (size_t i = 0; i < 4; ++i)
+            sealed[kIterationsAt + i] = static_cast<char>(iterations >> (24 - 8 * i));
+        EXPECT_EQ(kindOf([&] { cipher()->DecryptText(sealed); }), ErrorKind::NotOurData) << iterations;
+    }
+    engine::EngineOptions costly;
+    costly.kdfIterations = 4000001;
+    auto c = engine::CreateEngineRoot(costly)->NewSymCipher(kAes, "secret", 256);
+    EXPECT_EQ(kindOf([&] { c->EncryptText("x"); }), ErrorKind::InvalidInput);
+}
+
+TEST_F(SymmetricTest, AnArgon2idKeyBlockIsNotOurs) {
+    // The program never writes Argon2id, and its cost could not be bounded well enough.
     std::string sealed = binaryContainer("x");
-    for (size_t i = 0; i < 4; ++i) sealed[kIterationsAt + i] = '\xff';
+    constexpr size_t kBlockLengthAt = kIvAt + 16, kBlockAt = kBlockLengthAt + 2, kPbkdf2BlockLength = 22;
+    // KDF 2, 8 KiB of memory, 1 pass, 1 lane, 16 bytes of salt.
+    const std::string argon2 =
+        std::string("\x02\x00\x00\x00\x08\x00\x00\x00\x01\x01\x10", 11) + std::string(16, 's');
+    sealed.replace(kBlockAt, kPbkdf2BlockLength, argon2);
+    sealed[kBlockLengthAt] = 0;
+    sealed[kBlockLengthAt + 1] = static_cast<char>(argon2.size());
     EXPECT_EQ(kindOf([&] { cipher()->DecryptText(sealed); }), ErrorKind::NotOurData);
 }
 
@@ -352,17 +391,21 @@ TEST_F(SymmetricTest, SettingsOutOfRangeAreRefused) {
 
 // --- Key sources -------------------------------------------------------------------
 
-TEST(PasswordKeySources, Argon2idContainersOpenToo) {
-    engine::detail::PasswordKeySealer sealer("pw", 0);
-    sealer.useArgon2id(64, 1, 1);
-    engine::detail::EngineContext context;
-    engine::detail::SealSettings settings;
-    const std::string sealed = engine::detail::sealText(context, 1, "argon", settings, sealer);
-    engine::detail::PasswordKeyOpener opener("pw");
-    EXPECT_EQ(engine::detail::openText(context, 1, sealed, opener, {}), "argon");
-    engine::detail::PasswordKeyOpener wrong("pw2");
-    EXPECT_EQ(kindOf([&] { engine::detail::openText(context, 1, sealed, wrong, {}); }),
-              ErrorKind::WrongKeyOrDamaged);
+// Whether the bytes an object occupied still hold `secret` once it is destroyed.
+template <class Object, class... Args>
+bool leavesBehind(const std::string& secret, Args&&... args) {
+    alignas(Object) unsigned char storage[sizeof(Object)];
+    auto* object = new (storage) Object(std::forward<Args>(args)...);
+    object->~Object();
+    return std::string(reinterpret_cast<const char*>(storage), sizeof storage).find(secret) !=
+           std::string::npos;
+}
+
+TEST(PasswordKeySources, TheirCopyOfThePasswordIsWipedWithThem) {
+    // Short enough to be kept inside the object rather than on the heap.
+    const std::string password = "tiger-lily-42";
+    EXPECT_FALSE((leavesBehind<engine::detail::PasswordKeySealer>(password, password, 1000u)));
+    EXPECT_FALSE((leavesBehind<engine::detail::PasswordKeyOpener>(password, password)));
 }
 
 // A key source of the other kind, as RSA encryption has.
@@ -387,6 +430,71 @@ TEST(PasswordKeySources, DataSealedForAnotherKindOfKeyIsRefusedAsSuch) {
     engine::detail::PasswordKeyOpener password("pw");
     EXPECT_EQ(kindOf([&] { engine::detail::openText(context, 1, sealed, password, {}); }),
               ErrorKind::WrongSettings);
+}
+
+// --- The compression layer ---------------------------------------------------------
+
+using engine::detail::zlibCompress;
+using engine::detail::zlibDecompress;
+
+Bytes bytesOf(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+Bytes joined(Bytes first, const Bytes& second) {
+    first.insert(first.end(), second.begin(), second.end());
+    return first;
+}
+
+// A stream exactly `length` bytes long: random data is stored as it is, plus a few bytes.
+Bytes streamOfLength(size_t length) {
+    for (size_t size = length - 64; size < length; ++size) {
+        Bytes stream = zlibCompress(bytesOf(pseudoRandom(size, static_cast<uint32_t>(size))), 1);
+        if (stream.size() == length) return stream;
+    }
+    ADD_FAILURE() << "no stream of " << length << " bytes";
+    return {};
+}
+
+TEST(Decompression, OneStreamComesBackWhateverPiecesItArrivesIn) {
+    const Bytes plain = bytesOf(pseudoRandom(40000, 5) + std::string(300000, 'r') + pseudoRandom(9000, 6));
+    const Bytes stream = zlibCompress(plain, 6);
+    std::mt19937 generator(11);
+    for (int run = 0; run < 12; ++run) {
+        // Single bytes, small pieces, then pieces around the size fed to zlib at a time.
+        std::vector<size_t> pieces;
+        for (size_t total = 0; total < stream.size(); total += pieces.back())
+            pieces.push_back(run == 0 ? 1 : 1 + generator() % (run < 6 ? 64 : 20000));
+        ASSERT_EQ(zlibDecompress(stream, pieces), plain) << "run " << run;
+    }
+}
+
+TEST(Decompression, AnythingButExactlyOneWholeStreamIsDamagedData) {
+    const Bytes first = zlibCompress(bytesOf("first stream"), 6);
+    const Bytes second = zlibCompress(bytesOf("second stream"), 6);
+    // Ends exactly where a piece fed to zlib does.
+    const Bytes pieceSized = streamOfLength(8192);
+    const Bytes header = {0x78, 0x9C};
+    struct Case {
+        const char* what;
+        Bytes data;
+        size_t firstEnds;
+    };
+    const Case cases[] = {
+        {"a piece-sized stream and more", joined(pieceSized, header), pieceSized.size()},
+        {"a piece-sized stream and a second stream", joined(pieceSized, second), pieceSized.size()},
+        {"two streams", joined(first, second), first.size()},
+        {"a stream and garbage", joined(first, {1, 2, 3}), first.size()},
+        {"a stream and one more byte", joined(first, {0x78}), first.size()},
+        {"a cut stream", Bytes(first.begin(), first.end() - 1), first.size() - 1},
+        {"nothing", {}, 0},
+    };
+    for (const auto& c : cases) {
+        std::vector<size_t> splits{0, c.firstEnds - 1, c.firstEnds, c.firstEnds + 1};
+        // Short ones are split at every position.
+        for (size_t at = 1; c.data.size() < 100 && at < c.data.size(); ++at) splits.push_back(at);
+        for (size_t at : splits)
+            EXPECT_EQ(kindOf([&] { zlibDecompress(c.data, {at}); }), ErrorKind::WrongKeyOrDamaged)
+                << c.what << ", split at " << at;
+    }
 }
 
 // --- A cipher text made once and kept -----------------------------------------------
