@@ -95,6 +95,19 @@ TEST_F(LogicOnQt, ClickingATabNeverLeavesTheFocusOnOk) {
     }
 }
 
+TEST_F(LogicOnQt, SwitchingTabsFromTheKeyboardNeverLeavesTheFocusOnOk) {
+    QTabWidget* tabs = qobject_cast<QTabWidget*>(widget("TabStrip1"));
+    QApplication::setActiveWindow(form.window());
+    ASSERT_TRUE(qttest::waitUntil([&] { return form.window()->isActiveWindow(); }));
+    widget("txtCont")->setFocus();
+    for (int tab : {2, 3, 4, 1, 3}) {
+        // Ctrl+Tab and the arrow keys change the current tab without a click.
+        tabs->setCurrentIndex(tab - 1);
+        ASSERT_EQ(window->currentTab(), tab);
+        EXPECT_NE(form.window()->focusWidget(), widget("cmdOk")) << "after tab " << tab;
+    }
+}
+
 TEST_F(LogicOnQt, ArrowKeysInTheCompressionBoxStepTheLevelAndEmptyTheResult) {
     pickTab(2);
     form.textBox("txtResSym").setText("old result");

@@ -12,6 +12,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QToolButton>
 #include <algorithm>
@@ -180,8 +181,13 @@ void QtButton::setMousePointer(ui::MousePointer pointer) {
 // ---- Tab strip
 
 QtTabStrip::QtTabStrip(QTabWidget* tabs, const bool& alive) : QtControl(tabs, alive), m_tabs(tabs) {
-    // Only the user changes the tab: there is no call to select one.
-    QObject::connect(m_tabs, &QTabWidget::currentChanged, m_tabs, [this] { fire(click); });
+    // Only the user changes the tab: there is no call to select one. The strip
+    // takes the focus first, as a click on it would, so that hiding the old
+    // tab's frames never hands the focus on to "OK" (Enter would then close).
+    QObject::connect(m_tabs, &QTabWidget::currentChanged, m_tabs, [this] {
+        m_tabs->tabBar()->setFocus(Qt::TabFocusReason);
+        fire(click);
+    });
 }
 
 int QtTabStrip::selectedIndex() const { return m_tabs->currentIndex() + 1; }
