@@ -8,16 +8,8 @@ using ui::Rect;
 using ui::TextBoxStyle;
 
 ControlLayout control(const char* name, int index, ControlKind kind, const char* container, const char* caption,
-                    Rect rect, int tabOrder) {
-    ControlLayout c;
-    c.name = name;
-    c.index = index;
-    c.kind = kind;
-    c.container = container;
-    c.caption = caption;
-    c.rect = rect;
-    c.tabOrder = tabOrder;
-    return c;
+                      Rect rect, int tabOrder) {
+    return ui::makeControl(name, index, kind, container, caption, rect, tabOrder);
 }
 
 ControlLayout option(const char* name, int index, const char* container, const char* caption, Rect rect,

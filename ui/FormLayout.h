@@ -42,6 +42,20 @@ struct ControlLayout {
     std::string toolTip;
 };
 
+// The fields every row of a control table has; the rest keep their defaults.
+inline ControlLayout makeControl(const char* name, int index, ControlKind kind, const char* container,
+                                 const char* caption, Rect rect, int tabOrder) {
+    ControlLayout c;
+    c.name = name;
+    c.index = index;
+    c.kind = kind;
+    c.container = container;
+    c.caption = caption;
+    c.rect = rect;
+    c.tabOrder = tabOrder;
+    return c;
+}
+
 struct FormLayout {
     std::string name;
     std::string caption;
