@@ -2,21 +2,23 @@
 
 #include <string>
 
-#include "asymmetric/clsAsym.h"
-#include "hash/clsHash.h"
+#include "asymmetric/AsymmetricTab.h"
+#include "encoding/EncodingTab.h"
+#include "hash/HashTab.h"
+#include "symmetric/SymmetricTab.h"
 #include "util/modUtils.h"
 
-frmMain::Operation::Operation(frmMain& window) : m_window(window) {
-    ++m_window.m_operationDepth;
-    m_window.m_windowing.setScreenPointer(ui::MousePointer::Hourglass);
+void frmMain::beginOperation() {
+    ++m_operationDepth;
+    m_windowing.setScreenPointer(ui::MousePointer::Hourglass);
 }
 
-frmMain::Operation::~Operation() {
-    if (--m_window.m_operationDepth > 0) return;
-    m_window.m_windowing.setScreenPointer(ui::MousePointer::Default);
-    if (m_window.m_unloadPending) {
-        m_window.Form_Unload();
-        m_window.m_windowing.unloadMain();
+void frmMain::endOperation() {
+    if (--m_operationDepth > 0) return;
+    m_windowing.setScreenPointer(ui::MousePointer::Default);
+    if (m_unloadPending) {
+        Form_Unload();
+        m_windowing.unloadMain();
     }
 }
 
@@ -29,34 +31,18 @@ frmMain::frmMain(ui::Windowing& windowing, EngineFactory engineFactory)
       cmdAbort(m_form.button("cmdAbort")),
       cmdOk(m_form.button("cmdOk")),
       cmdCancel(m_form.button("cmdCancel")),
-      cmdHelp(m_form.button("cmdHelp")),
-      txtCont(m_form.textBox("txtCont")),
-      txtRes(m_form.textBox("txtRes")),
-      cboEncHash(m_form.comboBox("cboEncHash")),
-      cmdHashBin(m_form.button("cmdHashBin")),
-      txtContSym(m_form.textBox("txtContSym")),
-      txtResSym(m_form.textBox("txtResSym")),
-      txtSymComp(m_form.textBox("txtSymComp")),
-      udSymLev(m_form.upDown("udSymLev")),
-      frTxtAsym(m_form.frame("frTxtAsym")),
-      txtContAsym(m_form.textBox("txtContAsym")),
-      txtResAsym(m_form.textBox("txtResAsym")),
-      txtAsymComp(m_form.textBox("txtAsymComp")),
-      udAsym(m_form.upDown("udAsym")),
-      cmdEncAsym(m_form.button("cmdEncAsym")),
-      cmdDecAsym(m_form.button("cmdDecAsym")),
-      cmdAsign(m_form.button("cmdAsign")),
-      cmdAsymSave(m_form.button("cmdAsymSave")),
-      cmdAsymLoadRelat(m_form.button("cmdAsymLoadRelat")),
-      cmdAsymVerifSign(m_form.button("cmdAsymVerifSign")),
-      txtContED(m_form.textBox("txtContED")),
-      txtResED(m_form.textBox("txtResED")) {
+      cmdHelp(m_form.button("cmdHelp")) {
     connectEvents();
+    TabHost& host = *this;
+    m_hashTab = std::make_unique<HashTab>(host);
+    m_symTab = std::make_unique<SymmetricTab>(host);
+    m_asymTab = std::make_unique<AsymmetricTab>(host);
+    m_encTab = std::make_unique<EncodingTab>(host);
 }
 
 frmMain::~frmMain() {
     if (!m_unloaded) Form_Unload();
-    mEnc.reset();
+    m_encTab->ReleaseWrapper();
 }
 
 // ---------------------------------------------------------------- start-up
@@ -72,8 +58,8 @@ void frmMain::Form_Load() {
 
 void frmMain::InitControls() {
     iCurTab = 1;
-    bAsymKeyReady = false;
-    cboEncHash.setListIndex(0);
+    m_asymTab->ResetKeyState();
+    m_form.comboBox("cboEncHash").setListIndex(0);
     m_form.comboBox("cboSymKey").setListIndex(2);
     m_form.comboBox("cboSymPad").setListIndex(0);
     m_form.comboBox("cboSymAlg").setListIndex(1);
@@ -88,7 +74,7 @@ void frmMain::InitTabs() {
     } frames[] = {{"frEncHash", 1}, {"frTxtHash", 1}, {"frTxtSym", 2},  {"frEncSym", 2},
                   {"frTxtAsym", 3}, {"frEncAsym", 3}, {"frTxtED", 4}, {"frEDType", 4}};
     for (const auto& f : frames) m_form.frame(f.name).setVisible(f.tab == iCurTab);
-    if (iCurTab == 3) RefreshAsymPanel(false);
+    if (iCurTab == 3) m_asymTab->Shown();
 }
 
 void frmMain::TabStrip1_Click() {
@@ -99,36 +85,6 @@ void frmMain::TabStrip1_Click() {
     if (iCurTab == 1) m_form.option("optHash", 0).setFocus();
     if (iCurTab == 2) m_form.option("optSym", 0).setFocus();
     pgBar.setValue(0);
-}
-
-void frmMain::RefreshAsymPanel(bool bSaveAllowed) {
-    const bool K = bAsymKeyReady;
-    const ui::SysColor back = K ? ui::SysColor::WindowBackground : ui::SysColor::InactiveBorder;
-    frTxtAsym.setEnabled(K);
-    m_form.option("optAsym", 0).setEnabled(K);
-    m_form.option("optAsym", 1).setEnabled(K);
-    txtResAsym.setEnabled(K);
-    txtResAsym.setBackColor(back);
-    txtResAsym.setText("");
-    txtContAsym.setBackColor(back);
-    txtContAsym.setEnabled(K);
-    txtContAsym.setText("");
-    cmdEncAsym.setEnabled(K);
-    cmdDecAsym.setEnabled(K);
-    cmdAsign.setEnabled(K);
-    for (int i = 0; i < 3; ++i) m_form.option("optTypeAsym", i).setEnabled(K);
-    txtAsymComp.setEnabled(K);
-    udAsym.setEnabled(K);
-    cmdAsymSave.setEnabled(K);
-    cmdAsymLoadRelat.setEnabled(K);
-    if (!mAsym) {
-        // A new wrapper drops a stale abort request, never one made for the running operation.
-        const bool pending = modUtils::bAbort;
-        mAsym = std::make_shared<clsAsym>(m_windowing);
-        if (operationRunning()) modUtils::bAbort = pending;
-    }
-    cmdAsymSave.setEnabled(bSaveAllowed && K);
-    cmdAsymVerifSign.setEnabled(false);
 }
 
 // ---------------------------------------------------------------- shutdown
@@ -147,9 +103,9 @@ void frmMain::requestUnload() {
 }
 
 void frmMain::Form_Unload() {
-    mSym.reset();
-    mHash.reset();
-    mAsym.reset();
+    m_symTab->ReleaseWrapper();
+    m_hashTab->ReleaseWrapper();
+    m_asymTab->ReleaseWrapper();
     if (mCls) mCls->SetOnProcess(nullptr);
     mCls.reset();
     m_unloaded = true;
@@ -226,20 +182,17 @@ void frmMain::connectAction(ui::Button& button, std::function<void()> action) {
     });
 }
 
-int16_t frmMain::encodingOf(const char* optionName) {
-    if (m_form.option(optionName, 0).value()) return 0;
-    if (m_form.option(optionName, 1).value()) return 1;
-    return 2;
-}
-
 void frmMain::connectSettingsReset() {
     auto empties = [](ui::TextBox& box) { return [&box] { box.setText(""); }; };
+    ui::TextBox& txtRes = m_form.textBox("txtRes");
+    ui::TextBox& txtResSym = m_form.textBox("txtResSym");
+    ui::TextBox& txtResAsym = m_form.textBox("txtResAsym");
     auto optionsEmpty = [&](const char* name, int count, ui::TextBox& box) {
         for (int i = 0; i < count; ++i) m_form.option(name, i).click.connect(empties(box));
     };
 
-    txtCont.change.connect(empties(txtRes));
-    cboEncHash.click.connect(empties(txtRes));
+    m_form.textBox("txtCont").change.connect(empties(txtRes));
+    m_form.comboBox("cboEncHash").click.connect(empties(txtRes));
     optionsEmpty("optType", 3, txtRes);
 
     for (const char* list : {"cboSymKey", "cboSymPad", "cboSymAlg"})
@@ -254,7 +207,7 @@ void frmMain::connectSettingsReset() {
     optionsEmpty("optTypeAsym", 3, txtResAsym);
     m_form.textBox("txtAsymSeed").change.connect(empties(txtResAsym));
     // A changed compression level makes a shown cipher text stale, as on the symmetric tab.
-    txtAsymComp.change.connect(empties(txtResAsym));
+    m_form.textBox("txtAsymComp").change.connect(empties(txtResAsym));
 }
 
 void frmMain::connectEvents() {
@@ -272,10 +225,10 @@ void frmMain::connectEvents() {
         const char* open;
         ui::TextBox& source;
         bool emptiesOnClick;
-    } sources[] = {{"optHash", "cmdOpen", txtCont, true},
-                   {"optSym", "cmdOpenSym", txtContSym, true},
-                   {"optAsym", "cmdOpenAsym", txtContAsym, true},
-                   {"optED", "cmdOpenED", txtContED, false}};
+    } sources[] = {{"optHash", "cmdOpen", m_form.textBox("txtCont"), true},
+                   {"optSym", "cmdOpenSym", m_form.textBox("txtContSym"), true},
+                   {"optAsym", "cmdOpenAsym", m_form.textBox("txtContAsym"), true},
+                   {"optED", "cmdOpenED", m_form.textBox("txtContED"), false}};
     for (const auto& s : sources) {
         ui::TextBox* box = &s.source;
         if (s.emptiesOnClick)
@@ -285,9 +238,7 @@ void frmMain::connectEvents() {
         connectAction(m_form.button(s.open), [this, fileOption, box] { openButton_Click(*fileOption, *box); });
     }
 
-    connectCompressionField(txtSymComp, udSymLev);
-    connectCompressionField(txtAsymComp, udAsym);
+    connectCompressionField(m_form.textBox("txtSymComp"), m_form.upDown("udSymLev"));
+    connectCompressionField(m_form.textBox("txtAsymComp"), m_form.upDown("udAsym"));
     connectSettingsReset();
-
-    connectAction(cmdHashBin, [this] { cmdHashBin_Click(); });
 }

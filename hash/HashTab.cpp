@@ -1,15 +1,28 @@
-// The "Hash" tab's operation of the main window.
+#include "hash/HashTab.h"
 
-#include "app/frmMain.h"
 #include "hash/clsHash.h"
 #include "util/ErrorTrap.h"
 
-void frmMain::cmdHashBin_Click() {
-    if (CheckSource(txtCont.text(), m_form.option("optHash", 0).value())) RunHash(mCls);
+HashTab::HashTab(TabHost& host)
+    : m_host(host),
+      m_windowing(host.windowing()),
+      m_form(host.form()),
+      txtCont(m_form.textBox("txtCont")),
+      txtRes(m_form.textBox("txtRes")),
+      cboEncHash(m_form.comboBox("cboEncHash")),
+      cmdHashBin(m_form.button("cmdHashBin")),
+      cmdAbort(m_form.button("cmdAbort")) {
+    m_host.connectAction(cmdHashBin, [this] { cmdHashBin_Click(); });
 }
 
-void frmMain::RunHash(const std::shared_ptr<engine::EngineRoot>& mcls) {
-    Operation operation(*this);
+HashTab::~HashTab() = default;
+
+void HashTab::cmdHashBin_Click() {
+    if (m_host.CheckSource(txtCont.text(), m_form.option("optHash", 0).value())) RunHash(m_host.engineRoot());
+}
+
+void HashTab::RunHash(const std::shared_ptr<engine::EngineRoot>& mcls) {
+    TabHost::Operation operation(m_host);
     const int algorithm = cboEncHash.listIndex();
     if (!mHash || mHash->iHashCrypto() != algorithm) {
         mHash = std::make_shared<clsHash>(m_windowing);
@@ -17,8 +30,8 @@ void frmMain::RunHash(const std::shared_ptr<engine::EngineRoot>& mcls) {
         if (!mHash->InitKey(mcls)) return;
     }
     std::shared_ptr<clsHash> hash = mHash;
-    hash->iEncodingType(encodingOf("optType"));
-    hash->iSourceType(m_form.option("optHash", 0).value() ? 0 : 1);
+    hash->iEncodingType(EncodingOf(m_form, "optType"));
+    hash->iSourceType(SourceOf(m_form, "optHash"));
 
     ErrorTrap trap;
     trap.step([&] { cmdAbort.setEnabled(true); });

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -119,6 +120,31 @@ TEST_F(LogicOnQt, ArrowKeysInTheCompressionBoxStepTheLevelAndEmptyTheResult) {
     EXPECT_EQ(form.textBox("txtResSym").text(), "");
     dynamic_cast<ui::qt::SpinArrows*>(widget("udSymLev"))->downButton()->click();
     EXPECT_EQ(form.textBox("txtSymComp").text(), "0");
+}
+
+TEST_F(LogicOnQt, ClickingIntoACompressionBoxSelectsItsWholeText) {
+    QApplication::setActiveWindow(form.window());
+    ASSERT_TRUE(qttest::waitUntil([&] { return form.window()->isActiveWindow(); }));
+    for (auto [tab, name] : {std::pair{2, "txtSymComp"}, std::pair{3, "txtAsymComp"}}) {
+        pickTab(tab);
+        auto* box = qobject_cast<QLineEdit*>(widget(name));
+        box->setEnabled(true);  // the asymmetric box is greyed out until a key exists
+        widget("TabStrip1")->setFocus();
+        const QPoint at(box->width() / 2, box->height() / 2);
+        QMouseEvent press(QEvent::MouseButtonPress, at, box->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                          Qt::NoModifier);
+        QMouseEvent release(QEvent::MouseButtonRelease, at, box->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
+                            Qt::NoModifier);
+        // A real click gives the focus just before the press is delivered.
+        box->setFocus(Qt::MouseFocusReason);
+        QCoreApplication::sendEvent(box, &press);
+        QCoreApplication::sendEvent(box, &release);
+        EXPECT_EQ(box->selectedText(), "-1") << name;
+        // A second click into the focused box just places the cursor, as usual.
+        QCoreApplication::sendEvent(box, &press);
+        QCoreApplication::sendEvent(box, &release);
+        EXPECT_EQ(box->selectedText(), "") << name;
+    }
 }
 
 TEST_F(LogicOnQt, ABinaryDigestSurvivesTheResultBoxByteForByte) {

@@ -8,6 +8,10 @@
 
 #include "app/frmMain.h"
 #include "app/frmMainForm.h"
+#include "asymmetric/AsymmetricTab.h"
+#include "encoding/EncodingTab.h"
+#include "hash/HashTab.h"
+#include "symmetric/SymmetricTab.h"
 #include "support/FakeWindowing.h"
 #include "support/MockEngine.h"
 #include "util/modUtils.h"

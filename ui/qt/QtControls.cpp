@@ -47,7 +47,18 @@ void QtTextBox::hookEvents() {
         if (event->type() == QEvent::FocusIn) {
             // Coming back from another window or a popup is not the box getting the focus.
             const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-            if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) fire(gotFocus);
+            if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason) return false;
+            // The press that gave the focus places the cursor and clears any
+            // selection: report the focus once that click is over.
+            if (reason == Qt::MouseFocusReason && m_line)
+                m_focusByMouse = true;
+            else
+                fire(gotFocus);
+        } else if (event->type() == QEvent::MouseButtonRelease || event->type() == QEvent::FocusOut) {
+            if (m_focusByMouse) {
+                m_focusByMouse = false;
+                if (event->type() == QEvent::MouseButtonRelease) fire(gotFocus);
+            }
         } else if (event->type() == QEvent::KeyRelease) {
             const auto* key = static_cast<QKeyEvent*>(event);
             // The key went up once, however long it auto-repeated.

@@ -105,6 +105,7 @@ private:
     std::optional<std::string> m_written;  // the program's bytes, until the user edits
     QString m_shown;                       // what the widget shows, to tell real edits apart
     bool m_writing = false;
+    bool m_focusByMouse = false;  // focus came with a mouse press not yet released
     ui::SysColor m_back = ui::SysColor::WindowBackground;
 };
 

@@ -44,7 +44,7 @@ TEST_F(HashTab, TheFirstRunMakesAnMd5WrapperAndShowsTheDigest) {
     hash();
     EXPECT_EQ(algorithms, (std::vector<int32_t>{0}));
     EXPECT_EQ(result(), "digest of abc #0");
-    EXPECT_EQ(window->hashWrapper()->iHashCrypto(), 0);
+    EXPECT_EQ(window->hashTab().hashWrapper()->iHashCrypto(), 0);
     EXPECT_TRUE(ui.messageBoxes.empty());
     EXPECT_EQ(ui.pointerHistory,
               (std::vector<ui::MousePointer>{ui::MousePointer::Hourglass, ui::MousePointer::Default}));
@@ -55,10 +55,10 @@ TEST_F(HashTab, TheFirstRunMakesAnMd5WrapperAndShowsTheDigest) {
 TEST_F(HashTab, OneWrapperServesEveryEncodingAndANewAlgorithmMakesANewOne) {
     form.textBox("txtCont").type("abc");
     hash();
-    auto first = window->hashWrapper();
+    auto first = window->hashTab().hashWrapper();
     form.option("optType", 1).userClick();
     hash();
-    EXPECT_EQ(window->hashWrapper(), first);
+    EXPECT_EQ(window->hashTab().hashWrapper(), first);
     EXPECT_EQ(result(), "digest of abc #1");
     form.option("optType", 2).userClick();
     hash();
@@ -67,10 +67,10 @@ TEST_F(HashTab, OneWrapperServesEveryEncodingAndANewAlgorithmMakesANewOne) {
 
     form.comboBox("cboEncHash").userSelect(1);
     hash();
-    auto second = window->hashWrapper();
+    auto second = window->hashTab().hashWrapper();
     form.comboBox("cboEncHash").userSelect(0);
     hash();
-    EXPECT_NE(window->hashWrapper(), second);
+    EXPECT_NE(window->hashTab().hashWrapper(), second);
     EXPECT_NE(second, first);
     EXPECT_EQ(algorithms, (std::vector<int32_t>{0, 1, 0})) << "MD5, SHA, MD5: three wrappers, three InitKey";
 }
@@ -103,7 +103,7 @@ TEST_F(HashTab, AFailedInitKeyIsReportedOnceAndKeepsTheResultAndTheWrapper) {
     EXPECT_EQ(result(), "previous");
     EXPECT_EQ(ui.screenPointer(), ui::MousePointer::Default);
     EXPECT_FALSE(form.button("cmdAbort").isEnabled());
-    EXPECT_EQ(window->hashWrapper()->iHashCrypto(), 2) << "the failed wrapper stays";
+    EXPECT_EQ(window->hashTab().hashWrapper()->iHashCrypto(), 2) << "the failed wrapper stays";
 
     // Same algorithm again: no new InitKey; the wrapper's hashing fails and says so.
     hash();
@@ -251,7 +251,7 @@ TEST_F(HashTab, ShowingTheAsymmetricTabDuringARunKeepsTheUsersAbort) {
         selectTab(3);  // first showing: creates the asymmetric wrapper
     };
     hash();
-    EXPECT_TRUE(window->asymWrapper());
+    EXPECT_TRUE(window->asymmetricTab().asymWrapper());
     EXPECT_TRUE(aborted);
 }
 

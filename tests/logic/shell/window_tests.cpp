@@ -38,7 +38,7 @@ TEST_F(MainWindow, StartsOnTheHashTabWithTheDefaultSettings) {
     EXPECT_EQ(form.textBox("txtSymComp").text(), "-1");
     EXPECT_EQ(window->engineRoot(), root);
     EXPECT_TRUE(root->handler) << "the window listens to the engine's progress";
-    EXPECT_FALSE(window->asymKeyReady());
+    EXPECT_FALSE(window->asymmetricTab().asymKeyReady());
     EXPECT_TRUE(ui.messageBoxes.empty());
 }
 
@@ -80,32 +80,6 @@ TEST_F(MainWindow, ClickingTheCurrentTabChangesNothing) {
     selectTab(1);
     EXPECT_EQ(bar.value(), 40);
     EXPECT_EQ(form.focusedControl, "txtCont");
-}
-
-TEST_F(MainWindow, TheAsymmetricTabWithoutKeysOffersOnlyKeyGenerationAndLoading) {
-    EXPECT_FALSE(window->asymWrapper());
-    form.textBox("txtContAsym").setText("left over");
-    selectTab(3);
-    EXPECT_TRUE(window->asymWrapper()) << "the tab's wrapper is created when the tab is first shown";
-    for (const char* b : {"cmdEncAsym", "cmdDecAsym", "cmdAsign", "cmdAsymSave", "cmdAsymLoadRelat", "cmdAsymVerifSign"})
-        EXPECT_FALSE(form.button(b).isEnabled()) << b;
-    for (const char* b : {"cmdAsymGenKey", "cmdAsymLoad"}) EXPECT_TRUE(form.button(b).isEnabled()) << b;
-    EXPECT_TRUE(form.comboBox("cboAsymKey").isEnabled());
-    EXPECT_TRUE(form.textBox("txtAsymSeed").isEnabled());
-    EXPECT_FALSE(form.frame("frTxtAsym").isEnabled());
-    for (int i = 0; i < 2; ++i) EXPECT_FALSE(form.option("optAsym", i).isEnabled());
-    for (int i = 0; i < 3; ++i) EXPECT_FALSE(form.option("optTypeAsym", i).isEnabled());
-    EXPECT_FALSE(form.textBox("txtAsymComp").isEnabled());
-    EXPECT_FALSE(form.upDown("udAsym").isEnabled());
-    for (const char* box : {"txtContAsym", "txtResAsym"}) {
-        EXPECT_FALSE(form.textBox(box).isEnabled()) << box;
-        EXPECT_EQ(form.textBox(box).backColor(), ui::SysColor::InactiveBorder) << box;
-        EXPECT_EQ(form.textBox(box).text(), "") << box;
-    }
-    auto first = window->asymWrapper();
-    selectTab(1);
-    selectTab(3);
-    EXPECT_EQ(window->asymWrapper(), first) << "the wrapper is kept while it exists";
 }
 
 TEST_F(MainWindow, OkCancelAndTheCloseBoxEndTheProgramAndReleaseTheEngine) {

@@ -1,0 +1,5 @@
+#include "encoding/EncodingTab.h"
+
+EncodingTab::EncodingTab(TabHost& host) : m_host(host) {}
+
+EncodingTab::~EncodingTab() = default;
