@@ -136,14 +136,19 @@ void frmMain::cmdAbort_Click() { modUtils::SetAbort(); }
 void frmMain::cmdAbort_MouseMove() { cmdAbort.setMousePointer(ui::MousePointer::ArrowQuestion); }
 
 void frmMain::mCls_OnProcess(int32_t position, int32_t /*hashCode*/, bool& Abort) {
-    Abort = modUtils::bAbort;
-    if (modUtils::bAbort) {
+    auto passAbort = [&] {
+        Abort = true;
         pgBar.setValue(0);
         pgBar.setVisible(false);
         modUtils::bAbort = false;
-        return;
-    }
+    };
+    Abort = modUtils::bAbort;
+    if (modUtils::bAbort) return passAbort();
     m_windowing.doEvents();
+    // A click made during this yield stops the call now, not one report later
+    // (after the last report that would be too late, and the next run's first
+    // report would pay for it).
+    if (modUtils::bAbort) return passAbort();
     if (position > 100) {
         pgBar.setValue(100);
         pgBar.setVisible(false);

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QTextDocument>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -36,9 +37,11 @@ QtTextBox::QtTextBox(QLineEdit* line, const bool& alive) : QtControl(line, alive
 }
 
 QtTextBox::QtTextBox(QPlainTextEdit* area, const bool& alive) : QtControl(area, alive), m_area(area) {
-    QObject::connect(m_area, &QPlainTextEdit::textChanged, m_area, [this] {
-        if (!m_writing) userEdited();
-    });
+    // Only a change of characters is an edit; the counts cost nothing, however long the text.
+    QObject::connect(m_area->document(), &QTextDocument::contentsChange, m_area,
+                     [this](int, int removed, int added) {
+                         if (!m_writing && (removed > 0 || added > 0)) userEdited();
+                     });
     hookEvents();
 }
 
@@ -70,11 +73,15 @@ void QtTextBox::hookEvents() {
 
 QString QtTextBox::shownText() const { return m_line ? m_line->text() : m_area->toPlainText(); }
 
-std::string QtTextBox::text() const { return m_written ? *m_written : utf8(shownText()); }
+std::string QtTextBox::text() const {
+    // Converted once per edit, so an operation never converts a large text twice.
+    if (!m_bytes) m_bytes = utf8(shownText());
+    return *m_bytes;
+}
 
 void QtTextBox::setText(const std::string& bytes) {
     if (bytes == text()) return;
-    m_written = bytes;
+    m_bytes = bytes;
     QString shown = displayText(bytes);
     m_writing = true;
     if (m_line) {
@@ -85,15 +92,11 @@ void QtTextBox::setText(const std::string& bytes) {
         m_area->setPlainText(shown);
     }
     m_writing = false;
-    m_shown = shownText();
     fire(change);
 }
 
 void QtTextBox::userEdited() {
-    const QString now = shownText();
-    if (now == m_shown) return;
-    m_shown = now;
-    m_written.reset();
+    m_bytes.reset();
     fire(change);
 }
 

@@ -102,8 +102,9 @@ private:
 
     QLineEdit* m_line = nullptr;
     QPlainTextEdit* m_area = nullptr;
-    std::optional<std::string> m_written;  // the program's bytes, until the user edits
-    QString m_shown;                       // what the widget shows, to tell real edits apart
+    // The box's bytes: what the program wrote, or the user's text once read;
+    // dropped at every edit.
+    mutable std::optional<std::string> m_bytes;
     bool m_writing = false;
     bool m_focusByMouse = false;  // focus came with a mouse press not yet released
     ui::SysColor m_back = ui::SysColor::WindowBackground;

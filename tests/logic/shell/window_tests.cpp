@@ -268,22 +268,34 @@ TEST_F(MainWindow, ProgressReportsMoveTheBarAndYield) {
     EXPECT_FALSE(bar.isVisible());
 }
 
-TEST_F(MainWindow, AnAbortClickIsPassedWithTheNextReportOnly) {
+TEST_F(MainWindow, AnAbortClickIsPassedWithTheReportDuringWhichItWasMade) {
     auto& bar = form.progressBar("pgBar");
     auto& abort = form.button("cmdAbort");
     abort.setEnabled(true);
     bar.setVisible(true);
+    EXPECT_FALSE(root->report(10));
     ui.onDoEvents = [&](int call) {
-        if (call == 1) abort.userClick();
+        if (call == 2) abort.userClick();
     };
-    EXPECT_FALSE(root->report(10)) << "the click lands during this report's yield";
-    EXPECT_TRUE(modUtils::bAbort);
-    EXPECT_TRUE(root->report(20));
+    EXPECT_TRUE(root->report(20)) << "the click lands during this report's yield";
     EXPECT_FALSE(modUtils::bAbort) << "the request has been passed on";
     EXPECT_EQ(bar.value(), 0);
     EXPECT_FALSE(bar.isVisible());
-    EXPECT_EQ(ui.doEventsCount, 1) << "no yield on the abort path";
     EXPECT_FALSE(root->report(30));
+
+    // A click during the last report stops that call, and leaves nothing to stop the next run.
+    ui.onDoEvents = [&](int call) {
+        if (call == 4) abort.userClick();
+    };
+    EXPECT_TRUE(root->report(101));
+    EXPECT_FALSE(modUtils::bAbort);
+    EXPECT_FALSE(root->report(0));
+
+    // A request already pending is passed without a yield.
+    modUtils::SetAbort();
+    const int yields = ui.doEventsCount;
+    EXPECT_TRUE(root->report(40));
+    EXPECT_EQ(ui.doEventsCount, yields) << "no yield on the abort path";
 }
 
 TEST_F(MainWindow, TheAbortButtonShowsTheQuestionPointerAndEscapeClicksItOnlyWhenEnabled) {
