@@ -5,13 +5,21 @@
 //   quorval_bench encrypt aes|twofish FILE OUT      (256-bit key, CBC, PKCS#7, no compression)
 //   quorval_bench decrypt aes|twofish FILE OUT
 //   quorval_bench encode base64|hex FILE OUT
+//   quorval_bench decode base64|hex FILE OUT
 //   quorval_bench keygen 512|1024|2048
-//   quorval_bench abort-latency FILE                (prints milliseconds from the click to the return)
+//   quorval_bench keygen-ms 512|1024|2048 N          (prints the mean milliseconds per key of N keys)
+//   quorval_bench abort-latency FILE                (prints milliseconds from a click at a random
+//                                                    moment to the return of the call)
+//
+// Password encryption uses the engine's production key derivation cost.
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <random>
 #include <string>
+#include <thread>
 
 #include "engine/Engine.h"
 
@@ -36,7 +44,7 @@ int algorithmCode(const std::string& name) {
 int run(int argc, char** argv) {
     if (argc < 3) return usage();
     const std::string command = argv[1];
-    auto root = engine::CreateEngineRoot({10000});
+    auto root = engine::CreateEngineRoot();
     // Progress on, as in the window: the handler is called at the engine's pace.
     long reports = 0;
     root->SetOnProcess([&](int32_t, int32_t, bool&) { ++reports; });
@@ -57,35 +65,54 @@ int run(int argc, char** argv) {
             cipher->DecryptFile(argv[3], argv[4]);
     } else if (command == "encode" && argc == 5) {
         root->NewEncoder(algorithmCode(argv[2]))->EncodeFile(argv[3], argv[4]);
+    } else if (command == "decode" && argc == 5) {
+        root->NewEncoder(algorithmCode(argv[2]))->DecodeFile(argv[3], argv[4]);
+    } else if (command == "keygen-ms" && argc == 4) {
+        const int bits = std::stoi(argv[2]);
+        const int count = std::stoi(argv[3]);
+        const auto start = Clock::now();
+        for (int i = 0; i < count; ++i) {
+            std::shared_ptr<engine::EngineAsymKey> publicKey;
+            auto privateKey = root->NewKeyPair(engine::KeyPair, bits, "", 1, publicKey);
+            if (!privateKey || !publicKey) return 1;
+        }
+        std::printf("%.2f\n", std::chrono::duration<double, std::milli>(Clock::now() - start).count() / count);
     } else if (command == "keygen" && argc == 3) {
         std::shared_ptr<engine::EngineAsymKey> publicKey;
         auto privateKey = root->NewKeyPair(engine::KeyPair, std::stoi(argv[2]), "", 1, publicKey);
         if (!privateKey || !publicKey) return 1;
     } else if (command == "abort-latency" && argc == 3) {
-        // The click lands a fifth into the run, during a report's yield; the
-        // window passes it with the next report.
-        Clock::time_point clicked{};
-        bool pending = false;
-        root->SetOnProcess([&](int32_t position, int32_t, bool& abort) {
-            if (pending) {
-                abort = true;
-                pending = false;
-                return;
-            }
-            if (clicked == Clock::time_point{} && position >= 20) {
-                clicked = Clock::now();
-                pending = true;
-            }
+        // The user clicks at a random moment; the window handles the click in
+        // the yield of the next report and passes it with that same report.
+        std::atomic<int64_t> clickedAt{0};
+        std::mt19937 random(std::random_device{}());
+        const auto delay = std::chrono::milliseconds(std::uniform_int_distribution<int>(100, 400)(random));
+        root->SetOnProcess([&](int32_t, int32_t, bool& abort) {
+            if (clickedAt.load() != 0) abort = true;
         });
         auto hash = root->NewHash(1);
+        std::thread user([&] {
+            std::this_thread::sleep_for(delay);
+            clickedAt = Clock::now().time_since_epoch().count();
+        });
+        bool aborted = false;
         try {
             hash->HashFile(argv[2]);
+        } catch (const engine::EngineError& e) {
+            if (e.kind() != engine::ErrorKind::Aborted) {
+                user.join();
+                throw;
+            }
+            aborted = true;
+        }
+        const auto returned = Clock::now();
+        user.join();
+        if (!aborted) {
             std::fprintf(stderr, "the run ended before the click\n");
             return 1;
-        } catch (const engine::EngineError& e) {
-            if (e.kind() != engine::ErrorKind::Aborted) throw;
         }
-        std::printf("%.1f\n", std::chrono::duration<double, std::milli>(Clock::now() - clicked).count());
+        const Clock::time_point clicked{Clock::duration(clickedAt.load())};
+        std::printf("%.1f\n", std::chrono::duration<double, std::milli>(returned - clicked).count());
     } else {
         return usage();
     }
