@@ -41,6 +41,27 @@ private:
     Progress& m_progress;
 };
 
+// The library refuses to generate keys below this size.
+constexpr size_t kLibraryMinimumBits = 1024;
+
+// A key below the library's minimum, from two primes of half the size each.
+std::shared_ptr<Botan::RSA_PrivateKey> smallKey(Botan::RandomNumberGenerator& rng, size_t bits,
+                                                Progress& progress) {
+    const Botan::BigInt e(kPublicExponent);
+    for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
+        // random_prime sets the two top bits, so two halves give a modulus of exactly `bits`;
+        // the coprime argument keeps e invertible.
+        Botan::BigInt p = Botan::random_prime(rng, bits / 2, e);
+        progress.advance(1);
+        Botan::BigInt q = Botan::random_prime(rng, bits - bits / 2, e);
+        progress.advance(1);
+        if (p == q || (p * q).bits() != bits) continue;
+        auto key = std::make_shared<Botan::RSA_PrivateKey>(p, q, e);
+        if (key->check_key(rng, false)) return key;
+    }
+    return nullptr;
+}
+
 void checkKeyBits(int32_t keyBits) {
     if (keyBits != 512 && keyBits != 1024 && keyBits != 2048)
         throw EngineError(ErrorKind::InvalidInput,
@@ -70,19 +91,15 @@ std::shared_ptr<EngineAsymKey> NewRsaKeyPair(const EngineContext& context, int32
         ReportingRng rng(systemRng, progress);
 
         const size_t bits = static_cast<size_t>(keyBits);
-        const Botan::BigInt e(kPublicExponent);
         std::shared_ptr<Botan::RSA_PrivateKey> key;
-        for (int attempt = 0; attempt < kMaxAttempts && !key; ++attempt) {
-            // random_prime sets the two top bits, so two halves give a modulus of exactly `bits`;
-            // the coprime argument keeps e invertible.
-            Botan::BigInt p = Botan::random_prime(rng, bits / 2, e);
-            progress.advance(1);
-            Botan::BigInt q = Botan::random_prime(rng, bits - bits / 2, e);
-            progress.advance(1);
-            if (p == q || (p * q).bits() != bits) continue;
-            key = std::make_shared<Botan::RSA_PrivateKey>(p, q, e);
+        if (bits >= kLibraryMinimumBits) {
+            // The library's own generator is the fastest path where it accepts the size.
+            key = std::make_shared<Botan::RSA_PrivateKey>(rng, bits, kPublicExponent);
+            progress.advance(2);
+        } else {
+            key = smallKey(rng, bits, progress);
         }
-        if (!key || key->get_n().bits() != bits || !key->check_key(rng, false))
+        if (!key || key->get_n().bits() != bits || key->get_e() != Botan::BigInt(kPublicExponent))
             throw EngineError(ErrorKind::Internal,
                               "Generating an RSA key pair failed: no valid key was found.");
 
