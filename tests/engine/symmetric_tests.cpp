@@ -6,9 +6,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <new>
 #include <random>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -200,6 +202,32 @@ TEST_F(SymmetricTest, DecryptionTakesModePaddingCompressionAndIvFromTheData) {
     auto decrypting = cipher(kTwofish, 128);
     configure(*decrypting, kCbc, kZeroPadding, 0, engine::Binary, "another iv");
     EXPECT_EQ(decrypting->DecryptText(sealed), plain);
+}
+
+// The window lets the user change settings while a call runs (its progress
+// handler yields to the message queue): the running call keeps those it
+// started with, and the next call takes the new ones.
+TEST_F(SymmetricTest, SettingsWrittenDuringACallApplyFromTheNextCall) {
+    auto c = cipher();
+    configure(*c, kCbc, kPkcs7, 0, engine::Binary);
+    int changes = 0;
+    root->SetOnProcess([&](int32_t position, int32_t, bool&) {
+        if (position == 0) {
+            // Makes the next chance to report, once the header is written, due at once.
+            std::this_thread::sleep_for(std::chrono::milliseconds(45));
+        } else if (position <= 100 && changes++ == 0) {
+            configure(*c, kEcb, kZeroPadding, 9, engine::Hex, "another IV");
+        }
+    });
+    const std::string plain = pseudoRandom(1000);
+    const std::string sealed = c->EncryptText(plain);
+    ASSERT_EQ(changes, 1);
+    root->SetOnProcess(nullptr);
+    EXPECT_EQ(sealed.substr(0, 6), std::string("\x8FQRVC\x1A", 6));  // still Binary
+    EXPECT_EQ(c->DecryptText(sealed), plain);
+    const std::string next = c->EncryptText(plain);
+    EXPECT_EQ(next.substr(0, 12), "8f515256431a");
+    EXPECT_EQ(c->DecryptText(next), plain);
 }
 
 TEST_F(SymmetricTest, CompressionShrinksRepetitiveDataAndLevelZeroStoresIt) {
