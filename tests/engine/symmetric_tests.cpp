@@ -525,6 +525,45 @@ TEST(Decompression, AnythingButExactlyOneWholeStreamIsDamagedData) {
     }
 }
 
+// One zlib stream of stored blocks (RFC 1950 and RFC 1951, 3.2.4): the data as it is.
+Bytes storedStream(const Bytes& data) {
+    Bytes out{0x78, 0x01};
+    for (size_t at = 0;;) {
+        const size_t n = std::min<size_t>(data.size() - at, 65535);
+        const bool last = at + n == data.size();
+        out.insert(out.end(), {static_cast<uint8_t>(last), static_cast<uint8_t>(n), static_cast<uint8_t>(n >> 8),
+                               static_cast<uint8_t>(~n), static_cast<uint8_t>(~n >> 8)});
+        out.insert(out.end(), data.begin() + static_cast<long>(at), data.begin() + static_cast<long>(at + n));
+        at += n;
+        if (last) break;
+    }
+    uint32_t a = 1, b = 0;  // Adler-32
+    for (uint8_t byte : data) {
+        a = (a + byte) % 65521;
+        b = (b + a) % 65521;
+    }
+    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(((b << 16) | a) >> shift));
+    return out;
+}
+
+// Stored data full of byte pairs that could start a zlib header once made the
+// decompressor probe before each pair: two bytes a step.
+TEST(Decompression, DataThatLooksLikeZlibHeadersTakesNoMoreStepsThanOtherData) {
+    Bytes looksLikeHeaders;
+    for (size_t i = 0; i < 64 * 1024; ++i) looksLikeHeaders.insert(looksLikeHeaders.end(), {0x78, 0x01});
+    const Bytes random = bytesOf(pseudoRandom(looksLikeHeaders.size(), 3));
+    for (const Bytes* data : {static_cast<const Bytes*>(&looksLikeHeaders), &random}) {
+        const Bytes stream = storedStream(*data);
+        // In the pieces decryption hands over.
+        const std::vector<size_t> pieces(stream.size() / (48 * 1024) + 1, 48 * 1024);
+        size_t steps = 0;
+        ASSERT_EQ(zlibDecompress(stream, pieces, &steps), *data);
+        EXPECT_LE(steps, stream.size() / 4096) << (data == &random ? "random" : "78 01");
+        const Bytes trailing = joined(stream, {0x78, 0x01});
+        EXPECT_EQ(kindOf([&] { zlibDecompress(trailing, pieces); }), ErrorKind::WrongKeyOrDamaged);
+    }
+}
+
 // --- A cipher text made once and kept -----------------------------------------------
 
 TEST_F(SymmetricTest, TheCommittedCipherTextStillDecrypts) {
