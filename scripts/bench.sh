@@ -102,3 +102,6 @@ rm -f "$DATA/small.bin"
 lat=()
 for _ in $(seq "$RUNS"); do lat+=("$("$BENCH" abort-latency "$SRC")"); done
 printf 'Abort to return (HashFile SHA-1): %s ms median\n' "$(printf '%s\n' "${lat[@]}" | median)"
+
+# Crafted input that once made decoding quadratic and decompression slow.
+"$BUILD/bench/quorval_scaling" "${SCALING_MIB:-64}" "$DATA"
