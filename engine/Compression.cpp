@@ -119,7 +119,7 @@ void Deflater::run(int flush) {
 
 struct Inflater::State {
     z_stream stream = newStream();
-    Bytes buffer = Bytes(kOutputSize);
+    SecretBytes buffer = SecretBytes(kOutputSize);
     size_t fill = 0;
     size_t steps = 0;
     bool ended = false;

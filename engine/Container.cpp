@@ -413,7 +413,7 @@ void sealStream(ByteSource& plain, ByteSink& out, const SealSettings& settings, 
         deflater = std::make_unique<Deflater>(
             settings.compression < 0 ? kZlibDefaultLevel : settings.compression, append);
 
-    Bytes packed;
+    SecretBytes packed;
     for (;;) {
         if (!deflater) {
             const size_t n = plain.read(buffers[current].data() + fill, chunk - fill);
