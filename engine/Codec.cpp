@@ -160,81 +160,95 @@ void StreamEncoder::finish(std::string& out) {
 // --- StreamDecoder -----------------------------------------------------------------
 
 void StreamDecoder::reset() {
-    m_carry.clear();
+    m_digitCount = 0;
     m_position = 0;
     m_ended = false;
     m_padding = 0;
 }
 
-void StreamDecoder::update(const char* text, size_t length, std::string& out) {
-    if (m_encoding == Encoding::Binary) {
-        out.append(text, length);
-        m_position += length;
-        return;
-    }
-    if (length == 0) return;
-    if (m_ended) {
-        checkPaddingTail(text, length, m_position);
-        m_position += length;
-        return;
-    }
-    // Digits held back from the last piece go first.
-    std::string joined;
-    const char* buffer = text;
-    size_t size = length;
-    const uint64_t bufferPosition = m_position - m_carry.size();
-    if (!m_carry.empty()) {
-        joined.reserve(m_carry.size() + length);
-        joined.append(m_carry).append(text, length);
-        buffer = joined.data();
-        size = joined.size();
-    }
-    m_position += length;
-    decodeDigits(buffer, size, bufferPosition, out);
+bool StreamDecoder::isDigit(char c) const {
+    return m_encoding == Encoding::Base64 ? isBase64Digit(c) : isHexDigit(c);
 }
 
-void StreamDecoder::decodeDigits(const char* buffer, size_t size, uint64_t bufferPosition, std::string& out) {
-    size_t dataLength = size;
-    if (m_encoding == Encoding::Base64) {
-        if (const void* pad = std::memchr(buffer, '=', size))
-            dataLength = static_cast<size_t>(static_cast<const char*>(pad) - buffer);
-    } else {
-        // The library counts a trailing blank as the unread half of an odd digit pair.
-        while (dataLength > 0 && isBlank(buffer[dataLength - 1])) --dataLength;
+void StreamDecoder::hold(char digit, uint64_t position) {
+    if (m_digitCount == 0) m_digitsPosition = position;
+    m_digits[m_digitCount++] = digit;
+}
+
+void StreamDecoder::decodeHeldGroup(std::string& out) {
+    uint8_t bytes[3];
+    size_t consumed = 0;
+    const size_t written = m_encoding == Encoding::Base64
+                               ? Botan::base64_decode(bytes, m_digits, 4, consumed, false, false)
+                               : Botan::hex_decode(bytes, m_digits, 2, consumed, false);
+    out.append(reinterpret_cast<const char*>(bytes), written);
+    m_digitCount = 0;
+}
+
+void StreamDecoder::update(const char* text, size_t length, std::string& out) {
+    const uint64_t start = m_position;
+    m_position += length;
+    if (m_encoding == Encoding::Binary) {
+        out.append(text, length);
+        return;
     }
+    if (m_ended) return checkPaddingTail(text, length, start);
+
+    size_t dataLength = length;
+    if (m_encoding == Encoding::Base64) {
+        if (const void* pad = std::memchr(text, '=', length))
+            dataLength = static_cast<size_t>(static_cast<const char*>(pad) - text);
+    }
+    // First the group the last piece left unfinished.
+    size_t at = 0;
+    for (; m_digitCount > 0 && at < dataLength; ++at) {
+        const char c = text[at];
+        if (isDigit(c)) {
+            hold(c, start + at);
+            if (m_digitCount == groupSize()) decodeHeldGroup(out);
+        } else if (!isBlank(c)) {
+            invalidAt(m_encoding, "character " + shown(c), start + at);
+        }
+    }
+    decodeRun(text + at, dataLength - at, start + at, out);
+    if (dataLength < length) {
+        // Padding: the text ends here, the held digits are the last group.
+        m_ended = true;
+        m_paddingPosition = start + dataLength;
+        checkPaddingTail(text + dataLength, length - dataLength, start + dataLength);
+    }
+}
+
+// Decodes the whole groups of a run of digits and blanks, and holds back the
+// digits of an unfinished group at its end.
+void StreamDecoder::decodeRun(const char* text, size_t length, uint64_t position, std::string& out) {
+    size_t runLength = length;
+    // The library counts a trailing blank as the unread half of an odd digit pair.
+    if (m_encoding == Encoding::Hex)
+        while (runLength > 0 && isBlank(text[runLength - 1])) --runLength;
+    if (runLength == 0) return;
 
     size_t consumed = 0;
     const size_t start = out.size();
     try {
         if (m_encoding == Encoding::Base64) {
-            out.resize(start + Botan::base64_decode_max_output(dataLength));
-            const size_t written = Botan::base64_decode(reinterpret_cast<uint8_t*>(&out[start]), buffer,
-                                                        dataLength, consumed, false, true);
+            out.resize(start + Botan::base64_decode_max_output(runLength));
+            const size_t written = Botan::base64_decode(reinterpret_cast<uint8_t*>(&out[start]), text,
+                                                        runLength, consumed, false, true);
             out.resize(start + written);
         } else {
-            out.resize(start + dataLength / 2 + 1);
-            const size_t written = Botan::hex_decode(reinterpret_cast<uint8_t*>(&out[start]), buffer,
-                                                     dataLength, consumed, true);
+            out.resize(start + runLength / 2 + 1);
+            const size_t written =
+                Botan::hex_decode(reinterpret_cast<uint8_t*>(&out[start]), text, runLength, consumed, true);
             out.resize(start + written);
         }
     } catch (const Botan::Exception&) {
         out.resize(start);
-        reportInvalid(m_encoding, buffer, dataLength, bufferPosition);
+        reportInvalid(m_encoding, text, runLength, position);
     }
-    const bool padded = m_encoding == Encoding::Base64 && dataLength < size;
-    // Held-back text stays contiguous with the next piece, so positions keep counting right.
-    std::string carry(buffer + consumed, (padded ? dataLength : size) - consumed);
-
-    if (padded) {
-        // Padding: the text ends here, the held-back digits are the last group.
-        m_ended = true;
-        m_carry = std::move(carry);
-        m_carryPosition = bufferPosition + consumed;
-        checkPaddingTail(buffer + dataLength, size - dataLength, bufferPosition + dataLength);
-        return;
-    }
-    m_carryPosition = bufferPosition + consumed;
-    m_carry = std::move(carry);
+    // What follows the last whole group: fewer digits than a group, and blanks.
+    for (size_t i = consumed; i < runLength; ++i)
+        if (!isBlank(text[i])) hold(text[i], position + i);
 }
 
 void StreamDecoder::checkPaddingTail(const char* text, size_t length, uint64_t position) {
@@ -249,26 +263,18 @@ void StreamDecoder::checkPaddingTail(const char* text, size_t length, uint64_t p
 
 void StreamDecoder::finish(std::string& out) {
     if (m_encoding == Encoding::Binary) return;
-    const size_t digits = significantCount(m_carry);
     if (m_encoding == Encoding::Hex) {
-        if (digits != 0) invalidAt(m_encoding, "text: the last digit has no partner", m_carryPosition);
+        if (m_digitCount != 0) invalidAt(m_encoding, "text: the last digit has no partner", m_digitsPosition);
         return;
     }
-    if (digits == 1) invalidAt(m_encoding, "text: it ends with an incomplete group", m_carryPosition);
-    if (m_padding != 0 && digits + m_padding != 4) invalidAt(m_encoding, "padding", m_carryPosition);
-    if (digits == 0) return;
-    const size_t start = out.size();
-    out.resize(start + 3);
+    if (m_digitCount == 1) invalidAt(m_encoding, "text: it ends with an incomplete group", m_digitsPosition);
+    if (m_padding != 0 && m_digitCount + m_padding != 4) invalidAt(m_encoding, "padding", m_paddingPosition);
+    if (m_digitCount == 0) return;
+    uint8_t bytes[3];
     size_t consumed = 0;
-    try {
-        const size_t written = Botan::base64_decode(reinterpret_cast<uint8_t*>(&out[start]), m_carry.data(),
-                                                    m_carry.size(), consumed, true, true);
-        out.resize(start + written);
-    } catch (const Botan::Exception&) {
-        out.resize(start);
-        reportInvalid(m_encoding, m_carry.data(), m_carry.size(), m_carryPosition);
-    }
-    m_carry.clear();
+    const size_t written = Botan::base64_decode(bytes, m_digits, m_digitCount, consumed, true, false);
+    out.append(reinterpret_cast<const char*>(bytes), written);
+    m_digitCount = 0;
 }
 
 // --- Detection -------------------------------------------------------------------------

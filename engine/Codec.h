@@ -44,24 +44,35 @@ private:
 };
 
 // Streaming decoder: feed any pieces of text, then finish(); positions in
-// error messages count from the start of the whole text.
+// error messages count from the start of the whole text. Time is linear in
+// the text and memory fixed: only the digits of one unfinished group (at most
+// three Base64 digits or one hex digit) are held back between pieces, never
+// the blanks around them.
 class StreamDecoder {
 public:
     explicit StreamDecoder(Encoding encoding) : m_encoding(encoding) {}
     void update(const char* text, size_t length, std::string& out);
     void finish(std::string& out);
     void reset();
+    // Digits held back from earlier pieces.
+    size_t heldBack() const { return m_digitCount; }
 
 private:
-    void decodeDigits(const char* buffer, size_t size, uint64_t bufferPosition, std::string& out);
+    size_t groupSize() const { return m_encoding == Encoding::Base64 ? 4 : 2; }
+    bool isDigit(char c) const;
+    void hold(char digit, uint64_t position);
+    void decodeHeldGroup(std::string& out);
+    void decodeRun(const char* text, size_t length, uint64_t position, std::string& out);
     void checkPaddingTail(const char* text, size_t length, uint64_t position);
 
     Encoding m_encoding;
-    std::string m_carry;           // undecoded digits held back from the last piece
-    uint64_t m_carryPosition = 0;  // position of m_carry's first character
-    uint64_t m_position = 0;       // position of the first character of the next piece
-    bool m_ended = false;          // Base64 padding seen: only blanks and padding may follow
-    size_t m_padding = 0;          // '=' seen so far
+    char m_digits[4] = {};
+    size_t m_digitCount = 0;
+    uint64_t m_digitsPosition = 0;  // position of the first held digit
+    uint64_t m_position = 0;        // position of the first character of the next piece
+    bool m_ended = false;           // Base64 padding seen: only blanks and padding may follow
+    size_t m_padding = 0;           // '=' seen so far
+    uint64_t m_paddingPosition = 0;
 };
 
 // --- Telling the forms apart -------------------------------------------------

@@ -3,7 +3,6 @@
 #include <botan/auto_rng.h>
 #include <botan/block_cipher.h>
 #include <botan/cipher_mode.h>
-#include <botan/compression.h>
 #include <botan/hash.h>
 #include <botan/kdf.h>
 #include <botan/mac.h>
@@ -14,6 +13,7 @@
 #include <array>
 #include <cstring>
 
+#include "engine/Compression.h"
 #include "engine/Errors.h"
 #include "engine/Files.h"
 #include "engine/Progress.h"
@@ -48,12 +48,9 @@ constexpr int kZlibDefaultLevel = 6;
 
 // Buffers handed between the two threads; a multiple of the cipher block and of 3.
 constexpr size_t kPipeChunk = 4 * kChunkSize;
-// Compressed input fed to zlib at a time: bounds what one step can expand to.
-constexpr size_t kInflatePiece = 8 * 1024;
-// Buffers of compressed data read at a time, so that progress moves while a
-// little data expands to a lot; whole cipher blocks.
-constexpr size_t kCompressedChunk = 6 * kInflatePiece;
-// Sources from this size on are processed on two threads.
+// Buffers of compressed data read at a time, so that the position moves
+// smoothly while a little data expands to a lot; whole cipher blocks.
+constexpr size_t kCompressedChunk = 48 * 1024;
 
 // Buffers no larger than the data needs: texts are often tiny.
 size_t bufferFor(uint64_t dataSize, size_t largest) {
@@ -411,16 +408,14 @@ void sealStream(ByteSource& plain, ByteSink& out, const SealSettings& settings, 
         }
     };
 
-    std::unique_ptr<Botan::Compression_Algorithm> compressor;
-    if (header.compressionMethod == kCompressionZlib) {
-        compressor.reset(Botan::make_compressor("zlib"));
-        if (!compressor) throw EngineError(ErrorKind::Internal, "zlib compression is not available.");
-        compressor->start(settings.compression < 0 ? kZlibDefaultLevel : settings.compression);
-    }
+    std::unique_ptr<Deflater> deflater;
+    if (header.compressionMethod == kCompressionZlib)
+        deflater = std::make_unique<Deflater>(
+            settings.compression < 0 ? kZlibDefaultLevel : settings.compression, append);
 
-    Botan::secure_vector<uint8_t> packed;
+    SecretBytes packed;
     for (;;) {
-        if (!compressor) {
+        if (!deflater) {
             const size_t n = plain.read(buffers[current].data() + fill, chunk - fill);
             if (n == 0) break;
             progress.advance(n);
@@ -432,16 +427,10 @@ void sealStream(ByteSource& plain, ByteSink& out, const SealSettings& settings, 
             const size_t n = plain.read(packed.data(), packed.size());
             if (n == 0) break;
             progress.advance(n);
-            packed.resize(n);
-            compressor->update(packed);
-            append(packed.data(), packed.size());
+            deflater->write(packed.data(), n);
         }
     }
-    if (compressor) {
-        packed.clear();
-        compressor->finish(packed);
-        append(packed.data(), packed.size());
-    }
+    if (deflater) deflater->finish();
 
     const size_t padding = paddingLength(cipher.padding, dataLength);
     writePadding(cipher.padding, buffers[current].data() + fill, padding);
@@ -458,134 +447,28 @@ void sealStream(ByteSource& plain, ByteSink& out, const SealSettings& settings, 
 
 // --- Opening ------------------------------------------------------------------------
 
-// Whether a zlib header (RFC 1950) could start at data[at]: deflate, a window
-// of at most 32 KiB, a valid check and no preset dictionary (which Botan
-// refuses anyway). With only the first byte at hand, it could.
-bool mayStartZlibHeader(const uint8_t* data, size_t at, size_t length) {
-    const unsigned method = data[at];
-    if ((method & 0x0F) != 8 || (method >> 4) > 7) return false;
-    if (at + 1 == length) return true;
-    const unsigned flags = data[at + 1];
-    return ((method << 8) | flags) % 31 == 0 && (flags & 0x20) == 0;
-}
-
-// How much of `data` to feed zlib next: up to the first later position where a
-// zlib header could start, and at most kInflatePiece.
-size_t pieceLength(const uint8_t* data, size_t length) {
-    static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the word scan counts bytes from the low end");
-    constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
-    const size_t limit = std::min(length, kInflatePiece);
-    size_t at = 1;
-    // Eight bytes at a time, looking closer only at bytes 0x08, 0x18, ... 0x78
-    // (the only ones that can start a header): a byte-wise scan costs as much
-    // as zlib itself here.
-    for (; at + 8 <= limit; at += 8) {
-        uint64_t word;
-        std::memcpy(&word, data + at, 8);
-        const uint64_t x = (word & 0x8F8F8F8F8F8F8F8Full) ^ 0x0808080808080808ull;
-        // 0x80 in exactly the bytes where x is zero.
-        for (uint64_t hits = ~(((x & kLow7) + kLow7) | x | kLow7); hits != 0; hits &= hits - 1) {
-            const size_t candidate = at + static_cast<size_t>(__builtin_ctzll(hits)) / 8;
-            if (mayStartZlibHeader(data, candidate, length)) return candidate;
-        }
-    }
-    for (; at < limit; ++at)
-        if (mayStartZlibHeader(data, at, length)) return at;
-    return limit;
-}
-
 // Writes the data through, or decompresses the one zlib stream it must be.
-//
-// Botan's decompressor drops its stream when one ends exactly at the end of
-// what update() was given (the next update() would then crash), and quietly
-// starts a second stream when one ends inside it. So every piece is cut right
-// before any position where a zlib header could start, and after each piece a
-// probe asks whether the stream has ended. A stream that ends inside a piece is
-// then followed by bytes that are no header, which Botan refuses. Input after
-// the end, a second stream and a stream cut short are all damaged data.
 class Unpacker {
 public:
-    // `progress`, when given, is polled after every piece: a little compressed
-    // data can take long to expand.
-    Unpacker(ByteSink& out, bool compressed, Progress* progress = nullptr)
-        : m_out(out), m_progress(progress) {
-        if (!compressed) return;
-        m_inflater.reset(Botan::make_decompressor("zlib"));
-        if (!m_inflater) throw EngineError(ErrorKind::Internal, "zlib decompression is not available.");
-        m_inflater->start();
+    // `progress`, when given, is polled after every step of decompression.
+    Unpacker(ByteSink& out, bool compressed, Progress* progress = nullptr) : m_out(out) {
+        if (compressed) m_inflater = std::make_unique<Inflater>(out, progress);
     }
 
     void write(const uint8_t* data, size_t length) {
-        if (!m_inflater) return m_out.write(data, length);
-        while (length > 0) {
-            if (m_ended) throw damagedError();
-            const size_t n = pieceLength(data, length);
-            m_buffer.assign(data, data + n);
-            inflate([&] { m_inflater->update(m_buffer); });
-            emit(m_buffer);
-            m_ended = probeEnded();
-            if (m_progress) m_progress->poll();
-            data += n;
-            length -= n;
-        }
-        flush();
+        if (m_inflater) return m_inflater->write(data, length);
+        m_out.write(data, length);
     }
 
     void finish() {
-        if (m_inflater && !m_ended) throw damagedError();
+        if (m_inflater) m_inflater->finish();
     }
+
+    size_t steps() const { return m_inflater ? m_inflater->steps() : 0; }
 
 private:
-    template <class Step>
-    static void inflate(Step&& step) {
-        try {
-            step();
-        } catch (const Botan::Exception& e) {
-            if (e.error_type() == Botan::ErrorType::OutOfMemory) throw;
-            throw damagedError();
-        }
-    }
-
-    // finish() on no input returns once the stream has ended and throws while it
-    // is open, leaving an open stream as it was.
-    bool probeEnded() {
-        m_probe.clear();
-        bool ended = true;
-        try {
-            m_inflater->finish(m_probe);
-        } catch (const Botan::Exception&) {
-            ended = false;
-        }
-        emit(m_probe);
-        return ended;
-    }
-
-    // Pieces are often small: their output is gathered into fewer, larger writes.
-    void emit(const Botan::secure_vector<uint8_t>& output) {
-        if (output.size() >= kOutputBatch) {
-            flush();
-            m_out.write(output.data(), output.size());
-            return;
-        }
-        m_output.insert(m_output.end(), output.begin(), output.end());
-        if (m_output.size() >= kOutputBatch) flush();
-    }
-
-    void flush() {
-        if (m_output.empty()) return;
-        m_out.write(m_output.data(), m_output.size());
-        m_output.clear();
-    }
-
-    static constexpr size_t kOutputBatch = 256 * 1024;
-
     ByteSink& m_out;
-    Progress* m_progress;
-    std::unique_ptr<Botan::Decompression_Algorithm> m_inflater;
-    Botan::secure_vector<uint8_t> m_buffer;
-    Botan::secure_vector<uint8_t> m_probe;
-    Bytes m_output;
-    bool m_ended = false;
+    std::unique_ptr<Inflater> m_inflater;
 };
 
 void openStream(ByteSource& raw, ByteSink& out, KeyOpener& key, const OpenRules& rules, Progress& progress,
@@ -735,18 +618,19 @@ Bytes cryptBlocks(const DataCipher& cipher, const Bytes& key, const Bytes& iv, b
 
 Bytes zlibCompress(const Bytes& data, int level) {
     try {
-        std::unique_ptr<Botan::Compression_Algorithm> compressor(Botan::make_compressor("zlib"));
-        if (!compressor) throw EngineError(ErrorKind::Internal, "zlib compression is not available.");
-        compressor->start(level);
-        Botan::secure_vector<uint8_t> buffer(data.begin(), data.end());
-        compressor->finish(buffer);
-        return Bytes(buffer.begin(), buffer.end());
+        Bytes out;
+        Deflater deflater(level, [&](const uint8_t* packed, size_t length) {
+            out.insert(out.end(), packed, packed + length);
+        });
+        deflater.write(data.data(), data.size());
+        deflater.finish();
+        return out;
     } catch (...) {
         rethrowAsEngineError("Compression failed");
     }
 }
 
-Bytes zlibDecompress(const Bytes& stream, const std::vector<size_t>& pieces) {
+Bytes zlibDecompress(const Bytes& stream, const std::vector<size_t>& pieces, size_t* steps) {
     try {
         class BytesSink : public ByteSink {
         public:
@@ -768,6 +652,7 @@ Bytes zlibDecompress(const Bytes& stream, const std::vector<size_t>& pieces) {
             offset += n;
         }
         if (offset < stream.size()) unpacker.write(stream.data() + offset, stream.size() - offset);
+        if (steps) *steps = unpacker.steps();
         unpacker.finish();
         return result;
     } catch (...) {

@@ -172,8 +172,9 @@ Bytes cryptBlocks(const DataCipher& cipher, const Bytes& key, const Bytes& iv, b
 // The compression layer alone, exactly as containers use it: `data` as one
 // zlib stream at `level` (1 to 9), and a stream decompressed as decryption
 // hands it over, in pieces of the given sizes (the rest as one last piece);
-// for tests.
+// `steps`, when given, receives the number of calls into zlib. For tests and
+// benchmarks.
 Bytes zlibCompress(const Bytes& data, int level);
-Bytes zlibDecompress(const Bytes& stream, const std::vector<size_t>& pieces);
+Bytes zlibDecompress(const Bytes& stream, const std::vector<size_t>& pieces, size_t* steps = nullptr);
 
 }  // namespace engine::detail

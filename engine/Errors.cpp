@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <new>
+#include <system_error>
 
 #include "engine/Secret.h"
 
@@ -30,6 +31,8 @@ void rethrowAsEngineError(const std::string& context, ErrorKind damagedKind) {
     } catch (const std::bad_alloc&) {
         throw EngineError(ErrorKind::TooLarge, withContext(context, "not enough memory for this data."));
     } catch (const Botan::Exception& e) {
+        // The library's own words name its internals (assertions, classes,
+        // source files): the user gets ours.
         switch (e.error_type()) {
             case Botan::ErrorType::InvalidTag:
             case Botan::ErrorType::DecodingFailure:
@@ -37,18 +40,21 @@ void rethrowAsEngineError(const std::string& context, ErrorKind damagedKind) {
             case Botan::ErrorType::InvalidArgument:
             case Botan::ErrorType::InvalidKeyLength:
             case Botan::ErrorType::InvalidNonceLength:
-                throw EngineError(ErrorKind::InvalidInput, withContext(context, e.what()));
+                throw EngineError(ErrorKind::InvalidInput,
+                                  withContext(context, "the data or a setting does not suit this operation."));
             case Botan::ErrorType::IoError:
             case Botan::ErrorType::SystemError:
-                throw EngineError(ErrorKind::Io, withContext(context, e.what()));
+                throw EngineError(ErrorKind::Io, withContext(context, "reading or writing failed."));
             case Botan::ErrorType::OutOfMemory:
                 throw EngineError(ErrorKind::TooLarge,
                                   withContext(context, "not enough memory for this data."));
             default:
-                throw EngineError(ErrorKind::Internal, withContext(context, e.what()));
+                throw EngineError(ErrorKind::Internal,
+                                  withContext(context, "the cryptography library failed unexpectedly."));
         }
-    } catch (const std::exception& e) {
-        throw EngineError(ErrorKind::Internal, withContext(context, e.what()));
+    } catch (const std::system_error& e) {
+        throw EngineError(ErrorKind::Internal,
+                          withContext(context, "the system refused a resource: " + e.code().message() + "."));
     } catch (...) {
         throw EngineError(ErrorKind::Internal, withContext(context, "unexpected failure."));
     }

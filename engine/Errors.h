@@ -13,8 +13,10 @@ namespace engine::detail {
 // EngineError. An EngineError passes unchanged; std::bad_alloc becomes TooLarge;
 // an invalid argument becomes InvalidInput; an invalid authentication tag,
 // bad padding or a decoding error of cipher data becomes `damagedKind`
-// (WrongKeyOrDamaged by default); anything else becomes Internal. `context`
-// starts the description, e.g. "Decrypting C:/a.txt".
+// (WrongKeyOrDamaged by default); anything else becomes Internal. The
+// description is always the engine's own: no library text (assertions,
+// exception names, source files) reaches the user. `context` starts it, e.g.
+// "Decrypting C:/a.txt".
 [[noreturn]] void rethrowAsEngineError(const std::string& context,
                                        ErrorKind damagedKind = ErrorKind::WrongKeyOrDamaged);
 

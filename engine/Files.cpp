@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <string>
 
 #include "engine/Errors.h"
@@ -33,6 +34,33 @@ std::string nameOf(const std::string& path) {
     const auto slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
+
+// A hidden name beside `target` that no other file has yet, most likely.
+std::string hiddenName(const std::string& target) {
+    static std::atomic<unsigned> counter{0};
+    // Keep the name within the usual 255-byte limit.
+    return folderOf(target) + "/." + nameOf(target).substr(0, 180) + ".tmp-" + std::to_string(::getpid()) + "-" +
+           std::to_string(counter.fetch_add(1));
+}
+
+// The process's umask, read rather than set: setting it, even briefly, would
+// race with other threads creating files.
+mode_t currentUmask() {
+    if (FILE* status = std::fopen("/proc/self/status", "re")) {
+        char line[256];
+        unsigned mask = 0;
+        bool found = false;
+        while (!found && std::fgets(line, sizeof line, status))
+            found = std::sscanf(line, "Umask: %o", &mask) == 1;
+        std::fclose(status);
+        if (found) return static_cast<mode_t>(mask);
+    }
+    const mode_t mask = ::umask(077);
+    ::umask(mask);
+    return mask;
+}
+
+std::atomic<bool> unnamedAllowed{true};
 
 }  // namespace
 
@@ -99,30 +127,32 @@ AtomicOutputFile::AtomicOutputFile(const std::string& targetPath, mode_t mode, c
     const bool exists = ::stat(targetPath.c_str(), &info) == 0;
     if (exists && S_ISDIR(info.st_mode))
         throw EngineError(ErrorKind::Io, "Cannot write \"" + targetPath + "\": it is a folder.");
+    // A replaced file keeps its permissions, never more than asked for:
+    // decrypted text must not become readable to others.
+    m_finalMode = exists && S_ISREG(info.st_mode) ? (info.st_mode & 07777 & mode) : (mode & ~currentUmask());
+    if (!openUnnamed()) openNamed();
+}
 
-    static std::atomic<unsigned> counter{0};
-    // Keep the temporary name within the usual 255-byte limit.
-    const std::string base = folderOf(targetPath) + "/." + nameOf(targetPath).substr(0, 180) + ".tmp-" +
-                             std::to_string(::getpid()) + "-";
+bool AtomicOutputFile::openUnnamed() {
+    // Linking the file in later goes through /proc.
+    static const bool canLink = ::access("/proc/self/fd", X_OK) == 0;
+    if (!canLink || !unnamedAllowed.load()) return false;
+    // Fails on file systems without unnamed files (EOPNOTSUPP, EISDIR); the
+    // named file then reports any other reason itself.
+    m_fd = ::open(folderOf(m_target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    return m_fd >= 0;
+}
+
+void AtomicOutputFile::openNamed() {
     for (int attempt = 0; attempt < 1000; ++attempt) {
-        m_temporary = base + std::to_string(counter.fetch_add(1));
-        m_fd = ::open(m_temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        m_temporary = hiddenName(m_target);
+        m_fd = ::open(m_temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (m_fd >= 0 || errno != EEXIST) break;
     }
     if (m_fd < 0) {
         const int error = errno;
         m_temporary.clear();
-        throw ioError("Cannot create", targetPath, error);
-    }
-    // A replaced file keeps its permissions (never more than asked for), set
-    // before any data is written: decrypted text must not become readable to others.
-    if (exists && S_ISREG(info.st_mode) && ::fchmod(m_fd, info.st_mode & 07777 & mode) != 0) {
-        const int error = errno;
-        ::close(m_fd);
-        m_fd = -1;
-        ::unlink(m_temporary.c_str());
-        m_temporary.clear();
-        throw ioError("Cannot create", targetPath, error);
+        throw ioError("Cannot create", m_target, error);
     }
 }
 
@@ -155,11 +185,17 @@ void AtomicOutputFile::startWriteback() {
 void AtomicOutputFile::commit() {
     if (m_committed) return;
     if (m_fd < 0) throw EngineError(ErrorKind::Internal, "Cannot write \"" + m_target + "\": file closed.");
-    if (::fsync(m_fd) != 0) throw ioError("Cannot write", m_target, errno);
-    const int fd = m_fd;
-    m_fd = -1;
-    if (::close(fd) != 0) throw ioError("Cannot write", m_target, errno);
-    if (::rename(m_temporary.c_str(), m_target.c_str()) != 0) throw ioError("Cannot write", m_target, errno);
+    if (::fsync(m_fd) != 0 || ::fchmod(m_fd, m_finalMode) != 0) throw ioError("Cannot write", m_target, errno);
+    if (m_temporary.empty()) {
+        linkIntoPlace();
+        ::close(m_fd);  // the data is on disk already
+        m_fd = -1;
+    } else {
+        const int fd = m_fd;
+        m_fd = -1;
+        if (::close(fd) != 0) throw ioError("Cannot write", m_target, errno);
+        if (::rename(m_temporary.c_str(), m_target.c_str()) != 0) throw ioError("Cannot write", m_target, errno);
+    }
     m_committed = true;
     // Make the new name itself durable.
     const int folder = ::open(folderOf(m_target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -168,5 +204,28 @@ void AtomicOutputFile::commit() {
         ::close(folder);
     }
 }
+
+// An unnamed file gets a name only when complete. A link cannot replace a
+// file, so an existing target is replaced by renaming a hidden link over it.
+void AtomicOutputFile::linkIntoPlace() {
+    const std::string self = "/proc/self/fd/" + std::to_string(m_fd);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, m_target.c_str(), AT_SYMLINK_FOLLOW) == 0) return;
+    if (errno != EEXIST) throw ioError("Cannot write", m_target, errno);
+    std::string hidden;
+    int result = -1;
+    for (int attempt = 0; attempt < 1000 && result != 0; ++attempt) {
+        hidden = hiddenName(m_target);
+        result = ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, hidden.c_str(), AT_SYMLINK_FOLLOW);
+        if (result != 0 && errno != EEXIST) break;
+    }
+    if (result != 0) throw ioError("Cannot write", m_target, errno);
+    if (::rename(hidden.c_str(), m_target.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(hidden.c_str());
+        throw ioError("Cannot write", m_target, error);
+    }
+}
+
+void allowUnnamedTemporaryFiles(bool allowed) { unnamedAllowed = allowed; }
 
 }  // namespace engine::detail

@@ -41,15 +41,20 @@ private:
     ino_t m_inode = 0;
 };
 
-// A new file written beside its target under a temporary name and renamed over
-// the target by commit(). Destroyed without commit(), it removes the temporary
-// file and leaves any existing target untouched. Failures throw EngineError(Io)
-// naming the target path and the reason.
+// A new file that appears at its target only once it is complete. Where the
+// file system allows it, the data goes to an unnamed file in the target's
+// folder (O_TMPFILE) that commit() links into place, so a crash leaves
+// nothing behind; elsewhere to a hidden file beside the target
+// (".NAME.tmp-PID-N") that commit() renames over it. Either is readable by
+// its owner only (0600) until commit() gives it its final permissions.
+// Destroyed without commit(), it removes what it wrote and leaves any existing
+// target untouched. Failures throw EngineError(Io) naming the target path and
+// the reason.
 class AtomicOutputFile {
 public:
-    // `mode` is the permission of the new file before the umask: 0666 for data,
-    // 0600 for private keys. A regular file it replaces keeps its permissions,
-    // masked by `mode`. `source`, when given, is refused as the target.
+    // `mode` is the permission of the finished file before the umask: 0666 for
+    // data, 0600 for private keys. A regular file it replaces keeps its
+    // permissions, masked by `mode`. `source`, when given, is refused as the target.
     explicit AtomicOutputFile(const std::string& targetPath, mode_t mode = 0666,
                               const InputFile* source = nullptr);
     ~AtomicOutputFile();
@@ -59,18 +64,26 @@ public:
     const std::string& path() const { return m_target; }
     void write(const uint8_t* data, size_t length);
     void write(const std::string& data) { write(reinterpret_cast<const uint8_t*>(data.data()), data.size()); }
-    // Flushes to disk and renames into place; the file is then the target.
+    // Flushes to disk, sets the final permissions and puts the file in place.
     void commit();
 
 private:
+    bool openUnnamed();
+    void openNamed();
+    void linkIntoPlace();
     void startWriteback();
 
     std::string m_target;
-    std::string m_temporary;
+    std::string m_temporary;  // empty while the file has no name
     int m_fd = -1;
+    mode_t m_finalMode = 0600;
     bool m_committed = false;
     uint64_t m_written = 0;
     uint64_t m_flushedUpTo = 0;
 };
+
+// Whether AtomicOutputFile may use unnamed files (on by default); tests turn it
+// off to try the named fallback.
+void allowUnnamedTemporaryFiles(bool allowed);
 
 }  // namespace engine::detail

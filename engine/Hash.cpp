@@ -28,7 +28,9 @@ public:
 
     void Encoding(int32_t code) override { m_encoding = encodingFromCode(code); }
 
+    // The encoding is read as the call starts: a progress handler may set it again.
     Text HashText(const Text& text) override {
+        const detail::Encoding encoding = m_encoding;
         try {
             auto hash = Botan::HashFunction::create_or_throw(hashLibraryName(m_algorithm));
             Progress progress(m_context.hub, m_hashCode, text.size());
@@ -41,13 +43,14 @@ public:
             }
             const auto digest = hash->final();
             progress.finish();
-            return encode(m_encoding, digest.data(), digest.size());
+            return encode(encoding, digest.data(), digest.size());
         } catch (...) {
             rethrowAsEngineError("Hashing failed");
         }
     }
 
     Text HashFile(const Text& path) override {
+        const detail::Encoding encoding = m_encoding;
         try {
             auto hash = Botan::HashFunction::create_or_throw(hashLibraryName(m_algorithm));
             InputFile file(path);
@@ -67,7 +70,7 @@ public:
             worker.wait();
             const auto digest = hash->final();
             progress.finish();
-            return encode(m_encoding, digest.data(), digest.size());
+            return encode(encoding, digest.data(), digest.size());
         } catch (...) {
             rethrowNamingFile(path);
         }

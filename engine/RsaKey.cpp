@@ -138,15 +138,18 @@ void RsaKeyObject::Compression(int16_t level) {
 
 void RsaKeyObject::Encoding(int32_t code) { m_encoding = encodingFromCode(code); }
 
+// Every call works on a copy of the settings taken as it starts: a progress
+// handler may set them again while the call runs.
 Text RsaKeyObject::EncryptText(const Text& text) {
+    const SealSettings settings = rsaSealSettings(m_compression, m_encoding);
     RsaKeySealer sealer(*m_public, m_schema);
-    return sealText(m_context, m_hashCode, text, rsaSealSettings(m_compression, m_encoding), sealer);
+    return sealText(m_context, m_hashCode, text, settings, sealer);
 }
 
 void RsaKeyObject::EncryptFile(const Text& sourcePath, const Text& targetPath) {
+    const SealSettings settings = rsaSealSettings(m_compression, m_encoding);
     RsaKeySealer sealer(*m_public, m_schema);
-    sealFile(m_context, m_hashCode, sourcePath, targetPath, rsaSealSettings(m_compression, m_encoding),
-             sealer);
+    sealFile(m_context, m_hashCode, sourcePath, targetPath, settings, sealer);
 }
 
 Text RsaKeyObject::DecryptText(const Text& text) {
@@ -166,6 +169,7 @@ void RsaKeyObject::SaveToFile(const Text& path) {
 // --- Signatures --------------------------------------------------------------------
 
 Text RsaKeyObject::SignText(const Text& text) {
+    const detail::Encoding encoding = m_encoding;
     const Botan::RSA_PrivateKey& key = privateKeyFor("signing");
     Progress progress(m_context.hub, m_hashCode, text.size());
     progress.begin();
@@ -176,10 +180,11 @@ Text RsaKeyObject::SignText(const Text& text) {
         return signer.signature(rng);
     });
     progress.finish();
-    return encode(m_encoding, signature.data(), signature.size());
+    return encode(encoding, signature.data(), signature.size());
 }
 
 Text RsaKeyObject::SignFile(const Text& path) {
+    const detail::Encoding encoding = m_encoding;
     const Botan::RSA_PrivateKey& key = privateKeyFor("signing");
     InputFile file(path);
     Progress progress(m_context.hub, m_hashCode, file.size());
@@ -191,7 +196,7 @@ Text RsaKeyObject::SignFile(const Text& path) {
         return signer.signature(rng);
     });
     progress.finish();
-    return encode(m_encoding, signature.data(), signature.size());
+    return encode(encoding, signature.data(), signature.size());
 }
 
 bool RsaKeyObject::VerifyText(const Text& text, const Text& signature) {

@@ -2,17 +2,23 @@
 //
 // Written: PKCS#8 PEM (unencrypted) for a private key, X.509
 // SubjectPublicKeyInfo PEM for a public key. Read: those, their DER forms,
-// and PKCS#1 ("RSA PRIVATE KEY", "RSA PUBLIC KEY") in PEM or DER.
+// and PKCS#1 ("RSA PRIVATE KEY", "RSA PUBLIC KEY") in PEM or DER. A private
+// key is used only once its numbers prove consistent: e·d ≡ 1 (mod λ(n)), and
+// a signature made with it verifies.
 
 #include <botan/asn1_obj.h>
 #include <botan/auto_rng.h>
+#include <botan/ber_dec.h>
 #include <botan/data_src.h>
+#include <botan/numthry.h>
 #include <botan/pem.h>
 #include <botan/pk_keys.h>
 #include <botan/pkcs8.h>
+#include <botan/pubkey.h>
 #include <botan/rsa.h>
 #include <botan/x509_key.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <utility>
@@ -56,6 +62,82 @@ EngineError damagedKeyFile(const std::string& path) {
     return keyFileError(path, "is a damaged or truncated key file.");
 }
 
+EngineError passwordProtected(const std::string& path) {
+    return keyFileError(path, "is a password-protected key file, which is not supported.");
+}
+
+EngineError inconsistentKey(const std::string& path) {
+    return keyFileError(path, "holds an invalid RSA private key (its numbers do not fit together).");
+}
+
+// --- The structure of DER keys ----------------------------------------------------
+
+enum class DerForm { PrivateKeyInfo, EncryptedPrivateKeyInfo, SubjectPublicKeyInfo, Other };
+
+struct DerShape {
+    DerForm form = DerForm::Other;
+    Botan::OID algorithm;
+};
+
+bool startsWith(const Botan::OID& oid, const std::vector<uint32_t>& prefix) {
+    const std::vector<uint32_t>& components = oid.get_components();
+    return components.size() > prefix.size() && std::equal(prefix.begin(), prefix.end(), components.begin());
+}
+
+// Password-based encryption: PKCS#5 (PBES1, PBES2) and PKCS#12.
+bool isPasswordEncryption(const Botan::OID& oid) {
+    return startsWith(oid, {1, 2, 840, 113549, 1, 5}) || startsWith(oid, {1, 2, 840, 113549, 1, 12, 1});
+}
+
+// Tells the key structures apart by their layout alone, before any key is
+// built from them: PrivateKeyInfo is (version, algorithm, key), its encrypted
+// form (encryption algorithm, encrypted key), SubjectPublicKeyInfo
+// (algorithm, key bits).
+DerShape shapeOf(const Botan::secure_vector<uint8_t>& der) {
+    try {
+        Botan::BER_Decoder outer(der);
+        Botan::BER_Decoder sequence = outer.start_cons(Botan::SEQUENCE);
+        Botan::BER_Object first = sequence.get_next_object();
+        const bool versioned = first.is_a(Botan::INTEGER, Botan::UNIVERSAL);
+        if (!versioned) sequence.push_back(std::move(first));
+        Botan::AlgorithmIdentifier algorithm;
+        sequence.decode(algorithm);
+        if (versioned) {
+            Botan::secure_vector<uint8_t> key;
+            sequence.decode(key, Botan::OCTET_STRING);
+            return {DerForm::PrivateKeyInfo, algorithm.get_oid()};
+        }
+        const Botan::BER_Object second = sequence.get_next_object();
+        if (second.is_a(Botan::OCTET_STRING, Botan::UNIVERSAL) && isPasswordEncryption(algorithm.get_oid()))
+            return {DerForm::EncryptedPrivateKeyInfo, algorithm.get_oid()};
+        if (second.is_a(Botan::BIT_STRING, Botan::UNIVERSAL))
+            return {DerForm::SubjectPublicKeyInfo, algorithm.get_oid()};
+    } catch (const Botan::Exception&) {
+    }
+    return DerShape();
+}
+
+// Our names for the kinds of key a user may meet.
+std::string kindName(const Botan::OID& oid) {
+    const std::pair<const char*, const char*> known[] = {
+        {"1.2.840.113549.1.1.10", "RSA-PSS"}, {"1.2.840.10045.2.1", "EC"},   {"1.2.840.10040.4.1", "DSA"},
+        {"1.2.840.113549.1.3.1", "DH"},       {"1.2.840.10046.2.1", "DH"},   {"1.3.101.110", "X25519"},
+        {"1.3.101.111", "X448"},              {"1.3.101.112", "Ed25519"},    {"1.3.101.113", "Ed448"},
+    };
+    const std::string dotted = oid.to_string();
+    for (const auto& [id, name] : known)
+        if (dotted == id) return name;
+    return "algorithm " + dotted;
+}
+
+// Only plain RSA keys: RSA-PSS keys (restricted to one signature scheme) and
+// other algorithms are refused by their algorithm identifier.
+void checkAlgorithm(const std::string& path, const Botan::OID& oid) {
+    if (oid == Botan::OID("1.2.840.113549.1.1.1")) return;
+    throw keyFileError(path, "holds a key of an unsupported kind (" + kindName(oid) +
+                                 "); only RSA keys can be used.");
+}
+
 // What a key file held, before its kind and algorithm are checked.
 struct LoadedKey {
     std::unique_ptr<Botan::Private_Key> privateKey;
@@ -66,8 +148,13 @@ Botan::AlgorithmIdentifier rsaAlgorithm() {
     return Botan::AlgorithmIdentifier("RSA", Botan::AlgorithmIdentifier::USE_NULL_PARAM);
 }
 
-// Each parser returns an empty LoadedKey when the bytes are not of its form.
-LoadedKey parsePkcs8(const Botan::secure_vector<uint8_t>& der) {
+// Each parser returns an empty LoadedKey when the bytes are not of its form,
+// and throws for a form it knows but cannot use.
+LoadedKey parsePkcs8(const std::string& path, const Botan::secure_vector<uint8_t>& der) {
+    const DerShape shape = shapeOf(der);
+    if (shape.form == DerForm::EncryptedPrivateKeyInfo) throw passwordProtected(path);
+    if (shape.form != DerForm::PrivateKeyInfo) return {};
+    checkAlgorithm(path, shape.algorithm);
     LoadedKey key;
     try {
         Botan::DataSource_Memory source(der);
@@ -77,7 +164,10 @@ LoadedKey parsePkcs8(const Botan::secure_vector<uint8_t>& der) {
     return key;
 }
 
-LoadedKey parseSubjectPublicKeyInfo(const Botan::secure_vector<uint8_t>& der) {
+LoadedKey parseSubjectPublicKeyInfo(const std::string& path, const Botan::secure_vector<uint8_t>& der) {
+    const DerShape shape = shapeOf(der);
+    if (shape.form != DerForm::SubjectPublicKeyInfo) return {};
+    checkAlgorithm(path, shape.algorithm);
     LoadedKey key;
     try {
         key.publicKey.reset(Botan::X509::load_key(std::vector<uint8_t>(der.begin(), der.end())));
@@ -86,7 +176,7 @@ LoadedKey parseSubjectPublicKeyInfo(const Botan::secure_vector<uint8_t>& der) {
     return key;
 }
 
-LoadedKey parsePkcs1Private(const Botan::secure_vector<uint8_t>& der) {
+LoadedKey parsePkcs1Private(const std::string&, const Botan::secure_vector<uint8_t>& der) {
     LoadedKey key;
     try {
         key.privateKey = std::make_unique<Botan::RSA_PrivateKey>(rsaAlgorithm(), der);
@@ -95,7 +185,7 @@ LoadedKey parsePkcs1Private(const Botan::secure_vector<uint8_t>& der) {
     return key;
 }
 
-LoadedKey parsePkcs1Public(const Botan::secure_vector<uint8_t>& der) {
+LoadedKey parsePkcs1Public(const std::string&, const Botan::secure_vector<uint8_t>& der) {
     LoadedKey key;
     try {
         key.publicKey = std::make_unique<Botan::RSA_PublicKey>(rsaAlgorithm(),
@@ -114,7 +204,7 @@ LoadedKey parsePem(const std::string& path, const std::string& text, size_t begi
     const std::string label =
         labelEnd == std::string::npos ? std::string() : text.substr(labelStart, labelEnd - labelStart);
 
-    LoadedKey (*parser)(const Botan::secure_vector<uint8_t>&) = nullptr;
+    LoadedKey (*parser)(const std::string&, const Botan::secure_vector<uint8_t>&) = nullptr;
     if (label == "PRIVATE KEY")
         parser = parsePkcs8;
     else if (label == "PUBLIC KEY")
@@ -124,16 +214,13 @@ LoadedKey parsePem(const std::string& path, const std::string& text, size_t begi
     else if (label == "RSA PUBLIC KEY")
         parser = parsePkcs1Public;
     else if (label == "ENCRYPTED PRIVATE KEY")
-        throw keyFileError(path,
-                           "holds a password-protected private key; only unencrypted keys can be loaded.");
+        throw passwordProtected(path);
     else if (label.empty() || label.size() > kMaxLabelLength)
         throw damagedKeyFile(path);
     else
         throw keyFileError(path, "holds a PEM block labelled " + label + ", not an RSA key.");
 
-    if (text.find("Proc-Type: 4,ENCRYPTED", labelEnd) != std::string::npos)
-        throw keyFileError(path,
-                           "holds a password-protected private key; only unencrypted keys can be loaded.");
+    if (text.find("Proc-Type: 4,ENCRYPTED", labelEnd) != std::string::npos) throw passwordProtected(path);
 
     Botan::secure_vector<uint8_t> der;
     try {
@@ -145,7 +232,7 @@ LoadedKey parsePem(const std::string& path, const std::string& text, size_t begi
     } catch (const Botan::Exception&) {
         throw damagedKeyFile(path);
     }
-    LoadedKey key = parser(der);
+    LoadedKey key = parser(path, der);
     if (!holdsKey(key)) throw damagedKeyFile(path);
     return key;
 }
@@ -153,7 +240,7 @@ LoadedKey parsePem(const std::string& path, const std::string& text, size_t begi
 LoadedKey parseDer(const std::string& path, const std::string& bytes) {
     const Botan::secure_vector<uint8_t> der(bytes.begin(), bytes.end());
     for (auto parser : {parsePkcs8, parseSubjectPublicKeyInfo, parsePkcs1Private, parsePkcs1Public}) {
-        LoadedKey key = parser(der);
+        LoadedKey key = parser(path, der);
         if (holdsKey(key)) return key;
     }
     // Every DER key starts with a SEQUENCE: such a file is most likely a damaged key.
@@ -186,10 +273,30 @@ void checkRsaKey(const std::string& path, const Botan::Public_Key& key, bool isP
                                      std::to_string(kMinRsaBits) + " to " + std::to_string(kMaxRsaBits) +
                                      " bits can be used.");
     Botan::AutoSeeded_RNG rng;
-    // The cheap checks only: that the numbers fit together (p * q = n, e and d inverse).
+    // The library's cheap checks: p * q = n, p and q prime, the CRT values.
     if (!key.check_key(rng, false))
         throw keyFileError(path, std::string("holds an invalid RSA ") + (isPrivate ? "private" : "public") +
                                      " key (its numbers do not fit together).");
+}
+
+// What the library's cheap checks leave out: a key whose exponents do not
+// match would encrypt data it can never decrypt, and fail every signature.
+void checkPrivateKeyWorks(const std::string& path, const Botan::RSA_PrivateKey& key) {
+    const Botan::BigInt lambda = Botan::lcm(key.get_p() - 1, key.get_q() - 1);
+    if ((key.get_e() * key.get_d()) % lambda != 1) throw inconsistentKey(path);
+    bool works = false;
+    try {
+        Botan::AutoSeeded_RNG rng;
+        const std::string message = "Quorval key self-check";
+        Botan::PK_Signer signer(key, rng, kRsaSignatureScheme);
+        const std::vector<uint8_t> signature =
+            signer.sign_message(reinterpret_cast<const uint8_t*>(message.data()), message.size(), rng);
+        Botan::PK_Verifier verifier(key, kRsaSignatureScheme);
+        works = verifier.verify_message(reinterpret_cast<const uint8_t*>(message.data()), message.size(),
+                                        signature.data(), signature.size());
+    } catch (const Botan::Exception&) {
+    }
+    if (!works) throw inconsistentKey(path);
 }
 
 }  // namespace
@@ -232,6 +339,7 @@ std::shared_ptr<EngineAsymKey> LoadRsaKey(const EngineContext& context, const Te
                 checkRsaKey(fileName, *loaded.privateKey, true);
                 auto* rsa = dynamic_cast<Botan::RSA_PrivateKey*>(loaded.privateKey.get());
                 if (!rsa) throw notAKeyFile(fileName);
+                checkPrivateKeyWorks(fileName, *rsa);
                 loaded.privateKey.release();
                 std::shared_ptr<const Botan::RSA_PrivateKey> key(rsa);
                 return std::make_shared<RsaKeyObject>(context, hashCode, key, key, rsaSchema);

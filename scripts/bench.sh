@@ -112,3 +112,6 @@ for _ in $(seq 15); do lat+=("$("$BENCH" abort-latency "$SRC")"); done
 printf 'Abort click to return (HashFile SHA-1, 15 random clicks): median %s ms (%s-%s)  [target < 30]\n' \
     "$(printf '%s\n' "${lat[@]}" | bench_median)" "$(printf '%s\n' "${lat[@]}" | bench_min)" \
     "$(printf '%s\n' "${lat[@]}" | bench_max)"
+
+# Crafted input that once made decoding quadratic and decompression slow.
+"$BUILD/bench/quorval_scaling" "${SCALING_MIB:-64}" "$DATA"

@@ -149,6 +149,41 @@ TEST(StreamingCodec, ErrorPositionsCountAcrossPieces) {
     }
 }
 
+// Blanks after an unfinished group were once held back with it and scanned
+// again with every piece: time grew with their square, memory with their number.
+TEST(StreamingCodec, BlanksAfterAnUnfinishedGroupAreNotHeldBack) {
+    std::string blanks(4096, ' ');
+    for (size_t i = 0; i < blanks.size(); i += 61) blanks[i] = i % 2 ? '\n' : '\t';
+    for (Encoding encoding : {Encoding::Base64, Encoding::Hex}) {
+        engine::detail::StreamDecoder decoder(encoding);
+        std::string out;
+        decoder.update("a", 1, out);
+        for (int piece = 0; piece < 256; ++piece) {
+            decoder.update(blanks.data(), blanks.size(), out);
+            ASSERT_EQ(decoder.heldBack(), 1u) << engine::detail::encodingName(encoding) << " piece " << piece;
+        }
+        const std::string rest = encoding == Encoding::Base64 ? "bcd" : "b";
+        decoder.update(rest.data(), rest.size(), out);
+        decoder.finish(out);
+        EXPECT_EQ(out, engine::detail::decode(encoding, "a" + rest));
+    }
+}
+
+TEST_F(EncoderTest, PositionsCountTheBlanksThatAreNotHeldBack) {
+    const std::string blanks(100000, ' ');
+    std::string description;
+    auto b64 = root->NewEncoder(engine::Base64);
+    EXPECT_EQ(kindOf([&] { b64->DecodeText("Zm9vY" + blanks + "!"); }, &description), ErrorKind::InvalidInput);
+    EXPECT_NE(description.find("'!' at position 100006"), std::string::npos) << description;
+    EXPECT_EQ(kindOf([&] { b64->DecodeText("Zm9vY" + blanks); }, &description), ErrorKind::InvalidInput);
+    EXPECT_NE(description.find("incomplete group at position 5"), std::string::npos) << description;
+    EXPECT_EQ(b64->DecodeText("Zm9vY" + blanks + "g\n=" + blanks + "="), "foob");
+    auto hex = root->NewEncoder(engine::Hex);
+    EXPECT_EQ(kindOf([&] { hex->DecodeText("666" + blanks); }, &description), ErrorKind::InvalidInput);
+    EXPECT_NE(description.find("no partner at position 3"), std::string::npos) << description;
+    EXPECT_EQ(hex->DecodeText("666" + blanks + "F"), "fo");
+}
+
 TEST(FormDetection, ALengthTellsTheFormOfAValueOfKnownSize) {
     const std::string value = pseudoRandom(64);
     EXPECT_EQ(engine::detail::detectByLength(value, 64), Encoding::Binary);

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -14,6 +16,7 @@
 
 #include "EngineTestSupport.h"
 #include "engine/Engine.h"
+#include "engine/Files.h"
 
 namespace {
 
@@ -22,6 +25,13 @@ using engine::ErrorKind;
 
 constexpr int32_t kAes = 0, kTwofish = 1;
 constexpr size_t kPipeChunk = 4 * 3 * 64 * 1024;
+
+// Within its scope, outputs grow in named temporary files, as on file systems
+// without unnamed ones.
+struct NamedTemporaryFiles {
+    NamedTemporaryFiles() { engine::detail::allowUnnamedTemporaryFiles(false); }
+    ~NamedTemporaryFiles() { engine::detail::allowUnnamedTemporaryFiles(true); }
+};
 
 class FileCipherTest : public ::testing::Test {
 protected:
@@ -193,7 +203,9 @@ TEST_F(FileCipherTest, ASourceChangedBetweenTheTwoPassesIsCaught) {
 }
 
 TEST_F(FileCipherTest, DecompressionReportsProgressAndStopsPartWayOnAnAbort) {
-    // A small container that expands a thousandfold.
+    // A small container that expands a thousandfold. The output grows under a
+    // name here, so that the test can watch it.
+    const NamedTemporaryFiles named;
     const uint64_t size = 48u << 20;
     auto c = cipher();
     c->Compression(9);
@@ -218,6 +230,75 @@ TEST_F(FileCipherTest, DecompressionReportsProgressAndStopsPartWayOnAnAbort) {
     EXPECT_LT(writtenAtAbort, size);
     EXPECT_EQ(dir.names(), (std::vector<std::string>{"sealed"}));
 }
+
+// --- A crash during decryption ---------------------------------------------------
+
+bool supportsUnnamedFiles(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    ::close(fd);
+    return true;
+}
+
+// Decrypts in a child process that is killed once the whole plain text is
+// written but not yet in place; returns how the child ended.
+int decryptAndGetKilled(engine::EngineSymCipher& c, engine::EngineRoot& root, const std::string& source,
+                        const std::string& target) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        root.SetOnProcess([](int32_t position, int32_t, bool&) {
+            if (position > 100) ::raise(SIGKILL);
+        });
+        try {
+            c.DecryptFile(source, target);
+        } catch (...) {
+        }
+        ::_exit(1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return status;
+}
+
+class CrashTest : public FileCipherTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(CrashTest, AKilledDecryptionLeavesNoPlainTextForOthersToRead) {
+    const bool unnamed = GetParam();
+    if (unnamed && !supportsUnnamedFiles(dir.path())) GTEST_SKIP() << "no unnamed files on this file system";
+    std::optional<NamedTemporaryFiles> named;
+    if (!unnamed) named.emplace();
+    const std::string plain = pseudoRandom(3 * kPipeChunk);
+    writeAll(dir.file("plain"), plain);
+    auto c = cipher();
+    c->EncryptFile(dir.file("plain"), dir.file("sealed"));
+
+    const mode_t old = ::umask(022);
+    const int status = decryptAndGetKilled(*c, *root, dir.file("sealed"), dir.file("opened"));
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+    std::vector<std::string> left = dir.names();
+    if (unnamed) {
+        EXPECT_EQ(left, (std::vector<std::string>{"plain", "sealed"}));
+    } else {
+        // Only the owner may read what the named file holds.
+        ASSERT_EQ(left.size(), 3u);
+        EXPECT_EQ(left[0].rfind(".opened.tmp-", 0), 0u) << left[0];
+        EXPECT_EQ(permissionsOf(dir.file(left[0])), 0600u);
+        fs::remove(dir.file(left[0]));
+    }
+
+    // Finished files still get the usual permissions, or keep a replaced file's tighter ones.
+    c->DecryptFile(dir.file("sealed"), dir.file("opened"));
+    EXPECT_EQ(permissionsOf(dir.file("opened")), 0644u);
+    ::chmod(dir.file("opened").c_str(), 0640);
+    c->DecryptFile(dir.file("sealed"), dir.file("opened"));
+    ::umask(old);
+    EXPECT_EQ(permissionsOf(dir.file("opened")), 0640u);
+    EXPECT_EQ(readAll(dir.file("opened")), plain);
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"opened", "plain", "sealed"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(UnnamedOrNamed, CrashTest, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Unnamed" : "Named"; });
 
 struct AbortCase {
     const char* name;

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "EngineTestSupport.h"
 #include "engine/Engine.h"
@@ -95,6 +97,23 @@ TEST_F(HashTest, TheEncodingCanChangeBetweenCallsOnOneObject) {
     hash->Encoding(engine::Base64);
     EXPECT_EQ(hash->HashText("abc"), "kAFQmDzST7DWlj99KOF/cg==");
     EXPECT_EQ(hex, "900150983cd24fb0d6963f7d28e17f72");
+}
+
+TEST_F(HashTest, AnEncodingWrittenDuringACallAppliesFromTheNextCall) {
+    auto hash = root->NewHash(kMd5);
+    hash->Encoding(engine::Hex);
+    bool changed = false;
+    root->SetOnProcess([&](int32_t position, int32_t, bool&) {
+        // The first report waits, so that the next chance to report is due at once.
+        if (position == 0) std::this_thread::sleep_for(std::chrono::milliseconds(45));
+        if (position > 0 && position <= 100 && !changed) {
+            hash->Encoding(engine::Base64);
+            changed = true;
+        }
+    });
+    EXPECT_EQ(hash->HashText("abc"), "900150983cd24fb0d6963f7d28e17f72");
+    ASSERT_TRUE(changed);
+    EXPECT_EQ(hash->HashText("abc"), "kAFQmDzST7DWlj99KOF/cg==");
 }
 
 TEST_F(HashTest, FilesMatchTheSystemTools) {

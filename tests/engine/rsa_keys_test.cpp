@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "RsaTestSupport.h"
+#include "engine/Codec.h"
 
 namespace {
 
@@ -34,6 +35,10 @@ protected:
     static bool signsFor(EngineAsymKey& signer, EngineAsymKey& verifier) {
         const std::string text = "key file round trip";
         return verifier.VerifyText(text, signer.SignText(text));
+    }
+    std::string writeFile(const std::string& name, const std::string& contents) const {
+        writeAll(dir.file(name), contents);
+        return dir.file(name);
     }
     // A 512-bit pair shared by the tests of this file (generation is tested on its
     // own); its progress reports go nowhere.
@@ -374,10 +379,105 @@ TEST_F(RsaKeys, PasswordProtectedAndTooShortKeysAreRefused) {
     std::string description;
     EXPECT_EQ(loadFailure(encrypted, engine::PrivateKey, &description), ErrorKind::KeyFile);
     EXPECT_THAT(description, ::testing::HasSubstr("password-protected"));
+    const std::string encryptedDer = dir.file("encrypted.der");
+    ASSERT_TRUE(openssl("pkcs8 -topk8 -in " + privatePath + " -passout pass:secret -outform DER -out " +
+                        encryptedDer));
+    EXPECT_EQ(loadFailure(encryptedDer, engine::PrivateKey, &description), ErrorKind::KeyFile);
+    EXPECT_THAT(description, ::testing::HasSubstr("password-protected"));
 
     if (openssl("genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:384 -out " + shortKey)) {
         EXPECT_EQ(loadFailure(shortKey, engine::PrivateKey, &description), ErrorKind::KeyFile);
         EXPECT_THAT(description, ::testing::HasSubstr("384-bit"));
+    }
+}
+
+// --- Crafted key files ---------------------------------------------------------------
+
+// The DER bytes inside a PEM text.
+std::string derOf(const std::string& pem) {
+    const size_t begin = pem.find('\n', pem.find("-----BEGIN")) + 1;
+    const size_t end = pem.find("-----END");
+    return engine::detail::decode(engine::detail::Encoding::Base64, pem.substr(begin, end - begin));
+}
+
+std::string pemOf(const std::string& label, const std::string& der) {
+    return "-----BEGIN " + label + "-----\n" + engine::detail::encode(engine::detail::Encoding::Base64, der) +
+           "\n-----END " + label + "-----\n";
+}
+
+// `der` with the first `from` replaced by `to`, which is as long.
+std::string patched(std::string der, const std::string& from, const std::string& to) {
+    const size_t at = der.find(from);
+    EXPECT_NE(at, std::string::npos);
+    if (at != std::string::npos) der.replace(at, from.size(), to);
+    return der;
+}
+
+const std::string kExponent65537("\x02\x03\x01\x00\x01", 5);
+const std::string kRsaEncryptionOid("\x06\x09\x2A\x86\x48\x86\xF7\x0D\x01\x01\x01", 11);
+const std::string kRsaPssOid("\x06\x09\x2A\x86\x48\x86\xF7\x0D\x01\x01\x0A", 11);
+
+TEST_F(RsaKeys, APrivateKeyWhoseNumbersDoNotFitIsRefusedInOurWords) {
+    const std::string der = derOf(kVectorKey);
+    // p, q and the CRT values kept; e (then d) changed.
+    const std::string otherE = patched(der, kExponent65537, std::string("\x02\x03\x01\x00\x03", 5));
+    std::string otherD = der;
+    const size_t d = der.find(kExponent65537) + kExponent65537.size();
+    ASSERT_EQ(der[d], '\x02');
+    otherD[d + 20] ^= 0x40;
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {"other-e.der", otherE},
+        {"other-e.pem", pemOf("PRIVATE KEY", otherE)},
+        {"other-d.der", otherD},
+    };
+    for (const auto& [name, contents] : files) {
+        const std::string path = writeFile(name, contents);
+        std::string description;
+        EXPECT_EQ(loadFailure(path, engine::PrivateKey, &description), ErrorKind::KeyFile) << name;
+        EXPECT_THAT(description, ::testing::HasSubstr("do not fit together")) << name;
+        for (const char* internal : {"Botan", "ssert", ".cpp", "Internal error"})
+            EXPECT_THAT(description, ::testing::Not(::testing::HasSubstr(internal))) << name;
+    }
+    // The key they came from still loads and works.
+    auto key = load(writeFile("vector.der", der), engine::PrivateKey);
+    EXPECT_EQ(key->DecryptText(key->EncryptText("fits")), "fits");
+}
+
+TEST_F(RsaKeys, PasswordProtectedKeysAreSaidToBeSoInDerToo) {
+    // EncryptedPrivateKeyInfo: PBES2 (parameters left empty) and 16 bytes of "encrypted key".
+    const std::string encrypted = std::string("\x30\x21\x30\x0D\x06\x09\x2A\x86\x48\x86\xF7\x0D\x01\x05\x0D"
+                                              "\x30\x00\x04\x10",
+                                              19) +
+                                  std::string(16, '\x5A');
+    for (const auto& [name, contents] :
+         {std::pair<std::string, std::string>{"encrypted.der", encrypted},
+          {"encrypted.pem", pemOf("ENCRYPTED PRIVATE KEY", encrypted)}}) {
+        std::string description;
+        EXPECT_EQ(loadFailure(writeFile(name, contents), engine::PrivateKey, &description), ErrorKind::KeyFile);
+        EXPECT_THAT(description, ::testing::HasSubstr("is a password-protected key file, which is not supported"))
+            << name;
+    }
+}
+
+TEST_F(RsaKeys, RsaPssKeysAreOfAnUnsupportedKind) {
+    const std::string publicPath = dir.file("public.pem");
+    shared().publicKey->SaveToFile(publicPath);
+    const std::string pssPrivate = patched(derOf(kVectorKey), kRsaEncryptionOid, kRsaPssOid);
+    const std::string pssPublic = patched(derOf(readAll(publicPath)), kRsaEncryptionOid, kRsaPssOid);
+    const struct {
+        std::string name;
+        std::string contents;
+        int32_t kind;
+    } files[] = {
+        {"pss-private.der", pssPrivate, engine::PrivateKey},
+        {"pss-private.pem", pemOf("PRIVATE KEY", pssPrivate), engine::PrivateKey},
+        {"pss-public.der", pssPublic, engine::PublicKey},
+        {"pss-public.pem", pemOf("PUBLIC KEY", pssPublic), engine::PublicKey},
+    };
+    for (const auto& file : files) {
+        std::string description;
+        EXPECT_EQ(loadFailure(writeFile(file.name, file.contents), file.kind, &description), ErrorKind::KeyFile);
+        EXPECT_THAT(description, ::testing::HasSubstr("unsupported kind (RSA-PSS)")) << file.name;
     }
 }
 

@@ -6,9 +6,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <new>
 #include <random>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -200,6 +202,32 @@ TEST_F(SymmetricTest, DecryptionTakesModePaddingCompressionAndIvFromTheData) {
     auto decrypting = cipher(kTwofish, 128);
     configure(*decrypting, kCbc, kZeroPadding, 0, engine::Binary, "another iv");
     EXPECT_EQ(decrypting->DecryptText(sealed), plain);
+}
+
+// The window lets the user change settings while a call runs (its progress
+// handler yields to the message queue): the running call keeps those it
+// started with, and the next call takes the new ones.
+TEST_F(SymmetricTest, SettingsWrittenDuringACallApplyFromTheNextCall) {
+    auto c = cipher();
+    configure(*c, kCbc, kPkcs7, 0, engine::Binary);
+    int changes = 0;
+    root->SetOnProcess([&](int32_t position, int32_t, bool&) {
+        if (position == 0) {
+            // Makes the next chance to report, once the header is written, due at once.
+            std::this_thread::sleep_for(std::chrono::milliseconds(45));
+        } else if (position <= 100 && changes++ == 0) {
+            configure(*c, kEcb, kZeroPadding, 9, engine::Hex, "another IV");
+        }
+    });
+    const std::string plain = pseudoRandom(1000);
+    const std::string sealed = c->EncryptText(plain);
+    ASSERT_EQ(changes, 1);
+    root->SetOnProcess(nullptr);
+    EXPECT_EQ(sealed.substr(0, 6), std::string("\x8FQRVC\x1A", 6));  // still Binary
+    EXPECT_EQ(c->DecryptText(sealed), plain);
+    const std::string next = c->EncryptText(plain);
+    EXPECT_EQ(next.substr(0, 12), "8f515256431a");
+    EXPECT_EQ(c->DecryptText(next), plain);
 }
 
 TEST_F(SymmetricTest, CompressionShrinksRepetitiveDataAndLevelZeroStoresIt) {
@@ -494,6 +522,45 @@ TEST(Decompression, AnythingButExactlyOneWholeStreamIsDamagedData) {
         for (size_t at : splits)
             EXPECT_EQ(kindOf([&] { zlibDecompress(c.data, {at}); }), ErrorKind::WrongKeyOrDamaged)
                 << c.what << ", split at " << at;
+    }
+}
+
+// One zlib stream of stored blocks (RFC 1950 and RFC 1951, 3.2.4): the data as it is.
+Bytes storedStream(const Bytes& data) {
+    Bytes out{0x78, 0x01};
+    for (size_t at = 0;;) {
+        const size_t n = std::min<size_t>(data.size() - at, 65535);
+        const bool last = at + n == data.size();
+        out.insert(out.end(), {static_cast<uint8_t>(last), static_cast<uint8_t>(n), static_cast<uint8_t>(n >> 8),
+                               static_cast<uint8_t>(~n), static_cast<uint8_t>(~n >> 8)});
+        out.insert(out.end(), data.begin() + static_cast<long>(at), data.begin() + static_cast<long>(at + n));
+        at += n;
+        if (last) break;
+    }
+    uint32_t a = 1, b = 0;  // Adler-32
+    for (uint8_t byte : data) {
+        a = (a + byte) % 65521;
+        b = (b + a) % 65521;
+    }
+    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(((b << 16) | a) >> shift));
+    return out;
+}
+
+// Stored data full of byte pairs that could start a zlib header once made the
+// decompressor probe before each pair: two bytes a step.
+TEST(Decompression, DataThatLooksLikeZlibHeadersTakesNoMoreStepsThanOtherData) {
+    Bytes looksLikeHeaders;
+    for (size_t i = 0; i < 64 * 1024; ++i) looksLikeHeaders.insert(looksLikeHeaders.end(), {0x78, 0x01});
+    const Bytes random = bytesOf(pseudoRandom(looksLikeHeaders.size(), 3));
+    for (const Bytes* data : {static_cast<const Bytes*>(&looksLikeHeaders), &random}) {
+        const Bytes stream = storedStream(*data);
+        // In the pieces decryption hands over.
+        const std::vector<size_t> pieces(stream.size() / (48 * 1024) + 1, 48 * 1024);
+        size_t steps = 0;
+        ASSERT_EQ(zlibDecompress(stream, pieces, &steps), *data);
+        EXPECT_LE(steps, stream.size() / 4096) << (data == &random ? "random" : "78 01");
+        const Bytes trailing = joined(stream, {0x78, 0x01});
+        EXPECT_EQ(kindOf([&] { zlibDecompress(trailing, pieces); }), ErrorKind::WrongKeyOrDamaged);
     }
 }
 
