@@ -37,9 +37,13 @@ protected:
     };
 
     void SetUp() override {
+        load();
+        scriptEngine();
+    }
+
+    void scriptEngine() {
         using ::testing::_;
         using ::testing::Invoke;
-        load();
         ON_CALL(*root, NewKeyPair(_, _, _, _, _))
             .WillByDefault(Invoke([this](int32_t kind, int32_t bits, const engine::Text& seed, int32_t schema,
                                          std::shared_ptr<engine::EngineAsymKey>& publicKey) {
