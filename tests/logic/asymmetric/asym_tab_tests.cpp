@@ -313,4 +313,39 @@ TEST_F(AsymTab, AStaleAbortRequestIsDroppedWhenAnOperationMakesANewPair) {
     EXPECT_EQ(text("txtResAsym"), "enc[public2](hello)");
 }
 
+TEST_F(AsymTab, AbortTransactionStopsAnEncryptionAndTheTabRecovers) {
+    generate();
+    type("txtContAsym", "long text");
+    EXPECT_CALL(*keys["public1"], EncryptText(_)).Times(::testing::AnyNumber());
+    EXPECT_CALL(*keys["public1"], EncryptText(_)).WillOnce(Invoke([this](const engine::Text&) -> engine::Text {
+        root->report(10);
+        click("cmdAbort");
+        if (root->report(20)) throw engineFailure("The operation was aborted.", engine::ErrorKind::Aborted);
+        return "never";
+    })).RetiresOnSaturation();
+    click("cmdEncAsym");
+    EXPECT_EQ(text("txtResAsym"), "");
+    EXPECT_EQ(messageTexts(), (std::vector<std::string>{"The operation was aborted."}));
+    EXPECT_FALSE(modUtils::bAbort);
+    EXPECT_FALSE(form.button("cmdAbort").isEnabled());
+    EXPECT_FALSE(form.progressBar("pgBar").isVisible());
+    click("cmdEncAsym");
+    EXPECT_EQ(text("txtResAsym"), "enc[public1](long text)");
+}
+
+TEST_F(AsymTab, ClosingTheWindowDuringAVerificationEndsItWithoutAnAnswer) {
+    generate();
+    type("txtContAsym", "hello");
+    click("cmdAsign");
+    EXPECT_CALL(*keys["public1"], VerifyText(_, _)).WillOnce(Invoke([this](const engine::Text&, const engine::Text&) -> bool {
+        form.userClose();
+        if (root->report(0)) throw engineFailure("The operation was aborted.", engine::ErrorKind::Aborted);
+        return true;
+    }));
+    click("cmdAsymVerifSign");
+    EXPECT_TRUE(ui.messageBoxes.empty());
+    EXPECT_EQ(ui.unloadCount, 1);
+    EXPECT_FALSE(wrapper()) << "the wrapper is released once the verification has returned";
+}
+
 }  // namespace
