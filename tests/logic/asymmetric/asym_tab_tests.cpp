@@ -265,20 +265,6 @@ TEST_F(AsymTab, AFileSourceGivesTheOutputPathsAndAsksBeforeReplacing) {
     std::filesystem::remove_all(dir);
 }
 
-TEST_F(AsymTab, SwitchingAwayAndBackEmptiesTheBoxesAndKeepsTheKeys) {
-    generate();
-    type("txtContAsym", "hello");
-    click("cmdAsign");
-    auto keysBefore = wrapper();
-    selectTab(1);
-    selectTab(3);
-    EXPECT_EQ(text("txtContAsym"), "");
-    EXPECT_EQ(text("txtResAsym"), "");
-    EXPECT_EQ(actions(), "Enc Dec Sign");
-    expectWorkingControls(true, "back on the tab");
-    EXPECT_EQ(wrapper(), keysBefore);
-}
-
 TEST_F(AsymTab, NoOtherActionStartsWhileAnOperationYields) {
     generate();
     type("txtContAsym", "hello");
