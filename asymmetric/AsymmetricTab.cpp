@@ -111,7 +111,8 @@ bool AsymmetricTab::AsymSettingsChanged() {
     // Keys that came from no file and do not form a pair are nothing to keep:
     // the panel's keyless wrapper, or one whose half a failed load dropped.
     if (!(mAsym->HasPrivateKey() && mAsym->HasPublicKey()) && !mAsym->HoldsKeyFromFile()) return true;
-    const bool same = txtAsymSeed.text() == mAsym->iAsymSeed() && cboAsymKey.listIndex() == mAsym->iAsymKey() &&
+    const bool same = txtAsymSeed.text() == mAsym->iAsymSeed() &&
+                      cboAsymKey.listIndex() == mAsym->iAsymKey() &&
                       cboAsymSchema.listIndex() == mAsym->iAsymSchema();
     return !same;
 }

@@ -22,7 +22,8 @@ const char* const kNoPublicKeyToEncrypt =
     "There is no public key to encrypt with: generate keys or load a public key.";
 const char* const kNoPrivateKeyToDecrypt =
     "There is no private key to decrypt with: generate keys or load a private key.";
-const char* const kNoPrivateKeyToSign = "There is no private key to sign with: generate keys or load a private key.";
+const char* const kNoPrivateKeyToSign =
+    "There is no private key to sign with: generate keys or load a private key.";
 
 }  // namespace
 
@@ -143,12 +144,15 @@ std::string clsAsym::cipherOperation(bool encrypt, const std::string& source) {
         }
     });
     trap.step([&] { mPgBar->setVisible(false); });
-    if (trap.report(m_windowing, encrypt ? "clsAsym ->Function CryptAsym " : "clsAsym ->Function DecryptAsym "))
+    if (trap.report(m_windowing,
+                    encrypt ? "clsAsym ->Function CryptAsym " : "clsAsym ->Function DecryptAsym "))
         result.clear();
     return result;
 }
 
-std::string clsAsym::CryptAsym(const std::string& sSourceAsymEnc) { return cipherOperation(true, sSourceAsymEnc); }
+std::string clsAsym::CryptAsym(const std::string& sSourceAsymEnc) {
+    return cipherOperation(true, sSourceAsymEnc);
+}
 
 std::string clsAsym::DecryptAsym(const std::string& sSourceAsymDec) {
     return cipherOperation(false, sSourceAsymDec);
@@ -183,7 +187,10 @@ bool clsAsym::VerifySign(const std::string& strSource, const std::string& strSig
     } else if (!mPrivateKey) {
         warn("There is no private key");
     } else {
-        trap.step([&] { result = m_source != 0 ? key->VerifyFile(strSource, strSign) : key->VerifyText(strSource, strSign); });
+        trap.step([&] {
+            result =
+                m_source != 0 ? key->VerifyFile(strSource, strSign) : key->VerifyText(strSource, strSign);
+        });
     }
     if (trap.report(m_windowing, "clsAsym ->Function VerifySign ")) result = false;
     return result;
@@ -214,7 +221,8 @@ void clsAsym::KeySaveToFile() {
         trap.step([&] { path = modUtils::ShowFileDialog(m_windowing, "Save to file "); });
         if (!path.empty()) {
             trap.step([&] {
-                const std::shared_ptr<engine::EngineAsymKey> key = m_cryptoKey == 1 ? mPrivateKey : mPublicKey;
+                const std::shared_ptr<engine::EngineAsymKey> key =
+                    m_cryptoKey == 1 ? mPrivateKey : mPublicKey;
                 if (!key)
                     throw missingKey(m_cryptoKey == 1 ? "There is no private key to save."
                                                       : "There is no public key to save.");
@@ -249,7 +257,8 @@ bool clsAsym::KeyLoadFromFile(const std::shared_ptr<engine::EngineRoot>& mcls, b
     auto load = [&](int32_t kind) {
         if (!mcls) throw noEngine();
         std::shared_ptr<engine::EngineAsymKey> key = mcls->LoadKey(path, kind, m_schema);
-        if (!key) throw engine::EngineError(engine::ErrorKind::KeyFile, "No key was read from \"" + path + "\".");
+        if (!key)
+            throw engine::EngineError(engine::ErrorKind::KeyFile, "No key was read from \"" + path + "\".");
         return key;
     };
     if (m_cryptoKey == 1) {

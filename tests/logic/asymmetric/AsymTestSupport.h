@@ -57,7 +57,8 @@ protected:
                                          int32_t schema) -> std::shared_ptr<engine::EngineAsymKey> {
                 loads.push_back({path, kind, schema});
                 if (path.find("bad") != std::string::npos)
-                    throw engineFailure("The file \"" + path + "\" is not a key file.", engine::ErrorKind::KeyFile);
+                    throw engineFailure("The file \"" + path + "\" is not a key file.",
+                                        engine::ErrorKind::KeyFile);
                 return makeKey(path);
             }));
     }
@@ -78,20 +79,25 @@ protected:
         ON_CALL(*key, SignFile(_)).WillByDefault(Invoke([name](const engine::Text& p) {
             return "sig[" + name + "](file " + p + ")";
         }));
-        ON_CALL(*key, VerifyText(_, _)).WillByDefault(Invoke([this, name](const engine::Text& t, const engine::Text& s) {
-            verified.push_back(name + ": " + t + " / " + s);
-            return s.rfind("sig[", 0) == 0;
-        }));
-        ON_CALL(*key, EncryptFile(_, _)).WillByDefault(Invoke([this, name](const engine::Text& s, const engine::Text& t) {
-            fileCalls.push_back("encrypt[" + name + "] " + s + " -> " + t);
-        }));
-        ON_CALL(*key, DecryptFile(_, _)).WillByDefault(Invoke([this, name](const engine::Text& s, const engine::Text& t) {
-            fileCalls.push_back("decrypt[" + name + "] " + s + " -> " + t);
-        }));
+        ON_CALL(*key, VerifyText(_, _))
+            .WillByDefault(Invoke([this, name](const engine::Text& t, const engine::Text& s) {
+                verified.push_back(name + ": " + t + " / " + s);
+                return s.rfind("sig[", 0) == 0;
+            }));
+        ON_CALL(*key, EncryptFile(_, _))
+            .WillByDefault(Invoke([this, name](const engine::Text& s, const engine::Text& t) {
+                fileCalls.push_back("encrypt[" + name + "] " + s + " -> " + t);
+            }));
+        ON_CALL(*key, DecryptFile(_, _))
+            .WillByDefault(Invoke([this, name](const engine::Text& s, const engine::Text& t) {
+                fileCalls.push_back("decrypt[" + name + "] " + s + " -> " + t);
+            }));
         ON_CALL(*key, SaveToFile(_)).WillByDefault(Invoke([this, name](const engine::Text& path) {
             saves.push_back(name + " -> " + path);
         }));
-        ON_CALL(*key, Compression(_)).WillByDefault(Invoke([this](int16_t level) { compressions.push_back(level); }));
+        ON_CALL(*key, Compression(_)).WillByDefault(Invoke([this](int16_t level) {
+            compressions.push_back(level);
+        }));
         ON_CALL(*key, Encoding(_)).WillByDefault(Invoke([this](int32_t code) { encodings.push_back(code); }));
         keys[name] = key;
         return key;
@@ -109,8 +115,12 @@ protected:
         ui.modalScripts.push_back([this, action](FakeForm& f) {
             const bool isPrivate = f.option("optAsymCrKey", 1).value();
             const bool isPublic = f.option("optAsymCrKey", 0).value();
-            seen.push_back({f.caption(), isPrivate ? 1 : isPublic ? 0 : -1,
-                            !f.option("optAsymCrKey", 0).isEnabled() && !f.option("optAsymCrKey", 1).isEnabled()});
+            seen.push_back(
+                {f.caption(),
+                 isPrivate  ? 1
+                 : isPublic ? 0
+                            : -1,
+                 !f.option("optAsymCrKey", 0).isEnabled() && !f.option("optAsymCrKey", 1).isEnabled()});
             if (action) action(f);
         });
     }
@@ -171,7 +181,8 @@ protected:
         EXPECT_EQ(form.textBox("txtAsymComp").isEnabled(), on);
         EXPECT_EQ(form.upDown("udAsym").isEnabled(), on);
         EXPECT_EQ(form.button("cmdAsymLoadRelat").isEnabled(), on);
-        for (const char* always : {"cmdAsymGenKey", "cmdAsymLoad"}) EXPECT_TRUE(form.button(always).isEnabled());
+        for (const char* always : {"cmdAsymGenKey", "cmdAsymLoad"})
+            EXPECT_TRUE(form.button(always).isEnabled());
         EXPECT_TRUE(form.comboBox("cboAsymKey").isEnabled());
         EXPECT_TRUE(form.comboBox("cboAsymSchema").isEnabled());
         EXPECT_TRUE(form.textBox("txtAsymSeed").isEnabled());

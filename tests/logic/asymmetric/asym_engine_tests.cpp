@@ -71,13 +71,15 @@ protected:
     std::string verify() {
         const size_t before = ui.messageBoxes.size();
         click("cmdAsymVerifSign");
-        if (ui.messageBoxes.size() != before + 1) return "(" + std::to_string(ui.messageBoxes.size() - before) + " boxes)";
+        if (ui.messageBoxes.size() != before + 1)
+            return "(" + std::to_string(ui.messageBoxes.size() - before) + " boxes)";
         const std::string answer = ui.messageBoxes.back().text;
         ui.messageBoxes.pop_back();
         return answer;
     }
     void expectNoMessages(const char* where) {
-        EXPECT_TRUE(ui.messageBoxes.empty()) << where << ": " << (ui.messageBoxes.empty() ? "" : ui.messageBoxes[0].text);
+        EXPECT_TRUE(ui.messageBoxes.empty())
+            << where << ": " << (ui.messageBoxes.empty() ? "" : ui.messageBoxes[0].text);
     }
     void expectOneError(const std::string& title, const char* where) {
         ASSERT_EQ(ui.messageBoxes.size(), 1u) << where;
@@ -217,7 +219,8 @@ TEST_F(AsymEngine, SavedKeysAreStandardFilesAndWorkAfterLoadingBack) {
 TEST_F(AsymEngine, KeysMadeByOpenSslLoadAndWork) {
     const std::string privateFile = path("ossl.pem");
     const std::string publicFile = path("ossl-pub.pem");
-    ASSERT_EQ(run("openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:1024 -out '" + privateFile + "'"), 0);
+    ASSERT_EQ(run("openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:1024 -out '" + privateFile + "'"),
+              0);
     ASSERT_EQ(run("openssl pkey -in '" + privateFile + "' -pubout -out '" + publicFile + "'"), 0);
     generateKeys(0, 0);
     loadKey(0, publicFile);
@@ -332,7 +335,8 @@ TEST_F(AsymEngine, AFailedSaveLeavesWhatWasThere) {
     click("cmdAsymSave");
     expectOneError("clsAsym ->Function KeySaveToFile ", "a folder of that name");
     EXPECT_EQ(readFile(path("taken.pem/inside")), "x");
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1) << "no temporary file left";
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1)
+        << "no temporary file left";
 }
 
 }  // namespace

@@ -59,7 +59,8 @@ TEST_F(AsymKeyFiles, KeyFileDialogsShowTheDefaultPointer) {
     });
     answerFile("/keys/public.pem");
     click("cmdAsymLoad");
-    EXPECT_EQ(pointers, (std::vector<ui::MousePointer>{ui::MousePointer::Default, ui::MousePointer::Default}));
+    EXPECT_EQ(pointers,
+              (std::vector<ui::MousePointer>{ui::MousePointer::Default, ui::MousePointer::Default}));
     EXPECT_EQ(ui.screenPointer(), ui::MousePointer::Default);
 }
 
@@ -82,7 +83,8 @@ TEST_F(AsymKeyFiles, ACancelledSaveWritesNothingAndSaysNothing) {
 
 TEST_F(AsymKeyFiles, AFailedSaveIsReportedWithTheSaveTitle) {
     generate();
-    EXPECT_CALL(*keys["public1"], SaveToFile(_)).WillOnce(Throw(engineFailure("Cannot create \"/x\": denied.")));
+    EXPECT_CALL(*keys["public1"], SaveToFile(_))
+        .WillOnce(Throw(engineFailure("Cannot create \"/x\": denied.")));
     save(0, "/x");
     ASSERT_EQ(ui.messageBoxes.size(), 1u);
     EXPECT_EQ(ui.messageBoxes[0].title, "clsAsym ->Function KeySaveToFile ");
@@ -126,7 +128,8 @@ TEST_F(AsymKeyFiles, LoadingAPrivateKeyThenItsPublicKeyGivesAWholePair) {
     EXPECT_TRUE(seen[1].locked);
     EXPECT_EQ(loads[1].kind, 4);
     EXPECT_EQ(actions(), "Enc Dec Sign");
-    EXPECT_EQ(captions(), "Load Key Private / Load Key Public Related") << "the related load relabels nothing";
+    EXPECT_EQ(captions(), "Load Key Private / Load Key Public Related")
+        << "the related load relabels nothing";
     EXPECT_EQ(text("txtContAsym"), "kept") << "the related load refreshes nothing";
 
     click("cmdEncAsym");

@@ -41,7 +41,8 @@ TEST_F(AsymTab, GenerateKeysMakesAPairFromTheSettingsAndOpensTheTab) {
     expectWorkingControls(true, "after Generate keys");
     EXPECT_EQ(actions(), "Enc Dec Sign Save");
     EXPECT_EQ(captions(), "Load Key / Load Key Related");
-    EXPECT_EQ(ui.pointerHistory, (std::vector<ui::MousePointer>{ui::MousePointer::Hourglass, ui::MousePointer::Default}));
+    EXPECT_EQ(ui.pointerHistory,
+              (std::vector<ui::MousePointer>{ui::MousePointer::Hourglass, ui::MousePointer::Default}));
     EXPECT_TRUE(form.progressBar("pgBar").visibility.empty()) << "key generation shows no bar";
     EXPECT_FALSE(form.button("cmdAbort").isEnabled());
     EXPECT_TRUE(ui.messageBoxes.empty());
@@ -119,11 +120,13 @@ TEST_F(AsymTab, EncryptDecryptAndSignRunBetweenTheBoxesWithTheTabsSettings) {
     auto& bar = form.progressBar("pgBar");
     bool abortDuring = false, barDuring = false;
     EXPECT_CALL(*keys["public1"], EncryptText(_)).Times(::testing::AnyNumber());
-    EXPECT_CALL(*keys["public1"], EncryptText("hello")).WillOnce(Invoke([&](const engine::Text&) {
-        abortDuring = form.button("cmdAbort").isEnabled();
-        barDuring = bar.isVisible() && bar.value() == 0;
-        return std::string("cipher");
-    })).RetiresOnSaturation();
+    EXPECT_CALL(*keys["public1"], EncryptText("hello"))
+        .WillOnce(Invoke([&](const engine::Text&) {
+            abortDuring = form.button("cmdAbort").isEnabled();
+            barDuring = bar.isVisible() && bar.value() == 0;
+            return std::string("cipher");
+        }))
+        .RetiresOnSaturation();
     ui.pointerHistory.clear();
     click("cmdEncAsym");
     EXPECT_EQ(text("txtResAsym"), "cipher");
@@ -133,7 +136,8 @@ TEST_F(AsymTab, EncryptDecryptAndSignRunBetweenTheBoxesWithTheTabsSettings) {
     EXPECT_FALSE(form.button("cmdAbort").isEnabled());
     EXPECT_EQ(compressions.back(), 1);
     EXPECT_EQ(encodings.back(), 2);
-    EXPECT_EQ(ui.pointerHistory, (std::vector<ui::MousePointer>{ui::MousePointer::Hourglass, ui::MousePointer::Default}));
+    EXPECT_EQ(ui.pointerHistory,
+              (std::vector<ui::MousePointer>{ui::MousePointer::Hourglass, ui::MousePointer::Default}));
 
     click("cmdDecAsym");
     EXPECT_EQ(text("txtContAsym"), "dec[private1](cipher)") << "decrypting reads the result box";
@@ -172,7 +176,8 @@ TEST_F(AsymTab, FailuresOfAnOperationAreReportedByTheWrapperAndEmptyTheTargetBox
     generate();
     type("txtContAsym", "hello");
     click("cmdEncAsym");
-    EXPECT_CALL(*keys["private1"], DecryptText(_)).WillOnce(Throw(engineFailure("Cannot decrypt: wrong key.")));
+    EXPECT_CALL(*keys["private1"], DecryptText(_))
+        .WillOnce(Throw(engineFailure("Cannot decrypt: wrong key.")));
     click("cmdDecAsym");
     ASSERT_EQ(ui.messageBoxes.size(), 1u);
     EXPECT_EQ(ui.messageBoxes[0].title, "clsAsym ->Function DecryptAsym ");
@@ -201,7 +206,8 @@ TEST_F(AsymTab, AnOperationWhoseGenerationFailsStopsBeforeTheEngineCall) {
     EXPECT_EQ(text("txtResAsym"), "");
     EXPECT_EQ(text("txtContAsym"), "hello");
     EXPECT_TRUE(tab().asymKeyReady()) << "an operation does not change the key state";
-    EXPECT_EQ(ui.pointerHistory, (std::vector<ui::MousePointer>{ui::MousePointer::Hourglass, ui::MousePointer::Default}));
+    EXPECT_EQ(ui.pointerHistory,
+              (std::vector<ui::MousePointer>{ui::MousePointer::Hourglass, ui::MousePointer::Default}));
     EXPECT_FALSE(form.button("cmdAbort").isEnabled());
 }
 
@@ -255,11 +261,13 @@ TEST_F(AsymTab, AFileSourceGivesTheOutputPathsAndAsksBeforeReplacing) {
 
     ui.messageAnswers.push_back(ui::MsgAnswer::Yes);
     click("cmdEncAsym");
-    EXPECT_EQ(fileCalls, (std::vector<std::string>{"encrypt[public1] " + source + " -> " + dir + "/reportEnc.txt"}));
+    EXPECT_EQ(fileCalls,
+              (std::vector<std::string>{"encrypt[public1] " + source + " -> " + dir + "/reportEnc.txt"}));
     EXPECT_EQ(text("txtResAsym"), dir + "/reportEnc.txt");
 
     click("cmdDecAsym");
-    EXPECT_EQ(fileCalls.back(), "decrypt[private1] " + dir + "/reportEnc.txt -> " + dir + "/reportEncDec.txt");
+    EXPECT_EQ(fileCalls.back(),
+              "decrypt[private1] " + dir + "/reportEnc.txt -> " + dir + "/reportEncDec.txt");
     EXPECT_EQ(text("txtContAsym"), dir + "/reportEncDec.txt");
     EXPECT_EQ(ui.messageBoxes.size(), 2u) << "no question for a new file";
     std::filesystem::remove_all(dir);
@@ -289,8 +297,9 @@ TEST_F(AsymTab, AStaleAbortRequestIsDroppedWhenAnOperationMakesANewPair) {
     type("txtContAsym", "hello");
     modUtils::SetAbort();
     form.comboBox("cboAsymKey").userSelect(1);
-    EXPECT_CALL(*root, NewKeyPair(_, _, _, _, _)).WillOnce(Invoke(
-        [this](int32_t, int32_t, const engine::Text&, int32_t, std::shared_ptr<engine::EngineAsymKey>& pub) {
+    EXPECT_CALL(*root, NewKeyPair(_, _, _, _, _))
+        .WillOnce(Invoke([this](int32_t, int32_t, const engine::Text&, int32_t,
+                                std::shared_ptr<engine::EngineAsymKey>& pub) {
             EXPECT_FALSE(modUtils::bAbort) << "a new wrapper drops a stale request";
             pub = makeKey("public2");
             return std::shared_ptr<engine::EngineAsymKey>(makeKey("private2"));
@@ -303,12 +312,15 @@ TEST_F(AsymTab, AbortTransactionStopsAnEncryptionAndTheTabRecovers) {
     generate();
     type("txtContAsym", "long text");
     EXPECT_CALL(*keys["public1"], EncryptText(_)).Times(::testing::AnyNumber());
-    EXPECT_CALL(*keys["public1"], EncryptText(_)).WillOnce(Invoke([this](const engine::Text&) -> engine::Text {
-        root->report(10);
-        click("cmdAbort");
-        if (root->report(20)) throw engineFailure("The operation was aborted.", engine::ErrorKind::Aborted);
-        return "never";
-    })).RetiresOnSaturation();
+    EXPECT_CALL(*keys["public1"], EncryptText(_))
+        .WillOnce(Invoke([this](const engine::Text&) -> engine::Text {
+            root->report(10);
+            click("cmdAbort");
+            if (root->report(20))
+                throw engineFailure("The operation was aborted.", engine::ErrorKind::Aborted);
+            return "never";
+        }))
+        .RetiresOnSaturation();
     click("cmdEncAsym");
     EXPECT_EQ(text("txtResAsym"), "");
     EXPECT_EQ(messageTexts(), (std::vector<std::string>{"The operation was aborted."}));
@@ -323,11 +335,13 @@ TEST_F(AsymTab, ClosingTheWindowDuringAVerificationEndsItWithoutAnAnswer) {
     generate();
     type("txtContAsym", "hello");
     click("cmdAsign");
-    EXPECT_CALL(*keys["public1"], VerifyText(_, _)).WillOnce(Invoke([this](const engine::Text&, const engine::Text&) -> bool {
-        form.userClose();
-        if (root->report(0)) throw engineFailure("The operation was aborted.", engine::ErrorKind::Aborted);
-        return true;
-    }));
+    EXPECT_CALL(*keys["public1"], VerifyText(_, _))
+        .WillOnce(Invoke([this](const engine::Text&, const engine::Text&) -> bool {
+            form.userClose();
+            if (root->report(0))
+                throw engineFailure("The operation was aborted.", engine::ErrorKind::Aborted);
+            return true;
+        }));
     click("cmdAsymVerifSign");
     EXPECT_TRUE(ui.messageBoxes.empty());
     EXPECT_EQ(ui.unloadCount, 1);

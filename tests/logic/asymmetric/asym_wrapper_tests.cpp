@@ -98,7 +98,8 @@ TEST_F(AsymWrapper, VerifyingNeedsBothKeysAndNamesTheMissingOneWithoutAnEngineCa
     answerFile("/keys/public.pem");
     publicOnly->KeyLoadFromFile(root, false);
     EXPECT_FALSE(publicOnly->VerifySign("text", "sig[x]"));
-    EXPECT_EQ(messageTexts(), (std::vector<std::string>{"There is no public key", "There is no private key"}));
+    EXPECT_EQ(messageTexts(),
+              (std::vector<std::string>{"There is no public key", "There is no private key"}));
     for (const RecordedMessageBox& box : ui.messageBoxes) EXPECT_EQ(box.icon, ui::MsgIcon::Warning);
     EXPECT_TRUE(verified.empty());
     EXPECT_TRUE(form.progressBar("pgBar").visibility.empty()) << "verifying never touches the bar";
@@ -110,7 +111,8 @@ TEST_F(AsymWrapper, AFailedVerificationIsReportedAndIsFalse) {
     asym->InitKey(root);
     asym->AsymSource(1);
     EXPECT_CALL(*keys["public1"], VerifyFile("/missing", "sig"))
-        .WillOnce(Throw(engineFailure("Cannot open \"/missing\": No such file or directory.", engine::ErrorKind::Io)));
+        .WillOnce(Throw(
+            engineFailure("Cannot open \"/missing\": No such file or directory.", engine::ErrorKind::Io)));
     EXPECT_FALSE(asym->VerifySign("/missing", "sig"));
     ASSERT_EQ(ui.messageBoxes.size(), 1u);
     EXPECT_EQ(ui.messageBoxes[0].title, "clsAsym ->Function VerifySign ");
