@@ -11,6 +11,7 @@ install_missing "${BUILD_PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
 build
 PAIRS="${PAIRS:-5}"
 SIZE_MIB="${SIZE_MIB:-256}"
+PARTS="${PARTS:-keygen files}"  # which parts to run
 DATA="$BUILD/bench-data"
 mkdir -p "$DATA"
 TAB="$BUILD/bench/quorval_asym_tab"
@@ -26,6 +27,7 @@ echo "Quorval asymmetric tab: $PAIRS interleaved pairs, $(nproc) cores"
 # Key generation: N keys per run. Ours are timed inside one process (start-up
 # excluded); OpenSSL's are N processes minus N runs of `openssl version`.
 for spec in 512:40 1024:30 2048:20; do
+    [[ " $PARTS " == *" keygen "* ]] || break
     IFS=: read -r bits n <<< "$spec"
     ours=() peer=() ratios=() mem=()
     for _ in $(seq "$PAIRS"); do
@@ -50,6 +52,7 @@ done
 # A file through the tab with a 2048-bit key beside the same engine's AES-256
 # CBC container on the same window and file (no password stretching on
 # either side, compression 0, Binary, outputs flushed to disk on both).
+[[ " $PARTS " == *" files "* ]] || exit 0
 SRC="$DATA/asym-random.bin"
 if [ ! -f "$SRC" ] || [ "$(stat -c %s "$SRC")" -ne $((SIZE_MIB * 1024 * 1024)) ]; then
     head -c "$((SIZE_MIB * 1024 * 1024))" /dev/urandom > "$SRC"
