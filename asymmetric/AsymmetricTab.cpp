@@ -1,7 +1,24 @@
 #include "asymmetric/AsymmetricTab.h"
 
 #include "asymmetric/clsAsym.h"
+#include "asymmetric/frmKey.h"
 #include "util/modUtils.h"
+
+namespace {
+
+// Key files and verification show no busy pointer, yet their engine calls
+// yield to the window too: a second action must not start meanwhile.
+class QuietOperation {
+public:
+    QuietOperation(TabHost& host, ui::Windowing& windowing) : m_operation(host) {
+        windowing.setScreenPointer(ui::MousePointer::Default);
+    }
+
+private:
+    TabHost::Operation m_operation;
+};
+
+}  // namespace
 
 AsymmetricTab::AsymmetricTab(TabHost& host)
     : m_host(host),
@@ -11,15 +28,35 @@ AsymmetricTab::AsymmetricTab(TabHost& host)
       txtContAsym(m_form.textBox("txtContAsym")),
       txtResAsym(m_form.textBox("txtResAsym")),
       txtAsymComp(m_form.textBox("txtAsymComp")),
+      txtAsymSeed(m_form.textBox("txtAsymSeed")),
+      cboAsymKey(m_form.comboBox("cboAsymKey")),
+      cboAsymSchema(m_form.comboBox("cboAsymSchema")),
       udAsym(m_form.upDown("udAsym")),
       cmdEncAsym(m_form.button("cmdEncAsym")),
       cmdDecAsym(m_form.button("cmdDecAsym")),
       cmdAsign(m_form.button("cmdAsign")),
+      cmdAsymGenKey(m_form.button("cmdAsymGenKey")),
       cmdAsymSave(m_form.button("cmdAsymSave")),
+      cmdAsymLoad(m_form.button("cmdAsymLoad")),
       cmdAsymLoadRelat(m_form.button("cmdAsymLoadRelat")),
-      cmdAsymVerifSign(m_form.button("cmdAsymVerifSign")) {}
+      cmdAsymVerifSign(m_form.button("cmdAsymVerifSign")),
+      cmdAbort(m_form.button("cmdAbort")),
+      m_keyForm(std::make_shared<frmKey>(m_windowing)) {
+    // Connected before any wrapper exists: the window's reaction to "Load key"
+    // always runs before the wrapper's relabelling.
+    m_host.connectAction(cmdAsymGenKey, [this] { cmdAsymGenKey_Click(); });
+    m_host.connectAction(cmdEncAsym, [this] { cmdEncAsym_Click(); });
+    m_host.connectAction(cmdDecAsym, [this] { cmdDecAsym_Click(); });
+    m_host.connectAction(cmdAsign, [this] { cmdAsign_Click(); });
+    m_host.connectAction(cmdAsymVerifSign, [this] { cmdAsymVerifSign_Click(); });
+    m_host.connectAction(cmdAsymSave, [this] { cmdAsymSave_Click(); });
+    m_host.connectAction(cmdAsymLoad, [this] { cmdAsymLoad_Click(); });
+    m_host.connectAction(cmdAsymLoadRelat, [this] { cmdAsymLoadRelat_Click(); });
+}
 
 AsymmetricTab::~AsymmetricTab() = default;
+
+// ---------------------------------------------------------------- panel
 
 void AsymmetricTab::RefreshAsymPanel(bool bSaveAllowed) {
     const bool K = bAsymKeyReady;
@@ -41,12 +78,174 @@ void AsymmetricTab::RefreshAsymPanel(bool bSaveAllowed) {
     udAsym.setEnabled(K);
     cmdAsymSave.setEnabled(K);
     cmdAsymLoadRelat.setEnabled(K);
-    if (!mAsym) {
-        // A new wrapper drops a stale abort request, never one made for the running operation.
-        const bool pending = modUtils::bAbort;
-        mAsym = std::make_shared<clsAsym>(m_windowing);
-        if (m_host.operationRunning()) modUtils::bAbort = pending;
-    }
+    ensureWrapper();
     cmdAsymSave.setEnabled(bSaveAllowed && K);
     cmdAsymVerifSign.setEnabled(false);
+}
+
+void AsymmetricTab::ensureWrapper() {
+    if (mAsym) return;
+    // A new wrapper drops a stale abort request, never one made for the running operation.
+    const bool pending = modUtils::bAbort;
+    mAsym = std::make_shared<clsAsym>(m_windowing, m_keyForm);
+    if (m_host.operationRunning()) modUtils::bAbort = pending;
+}
+
+// ---------------------------------------------------------------- keys
+
+bool AsymmetricTab::GenerateAsymKeys(bool force) {
+    bool result = true;
+    if (mAsym && !force && !AsymSettingsChanged()) return true;
+    mAsym = std::make_shared<clsAsym>(m_windowing, m_keyForm);
+    const std::shared_ptr<clsAsym> asym = mAsym;
+    asym->iAsymSeed(txtAsymSeed.text());
+    asym->iAsymKey(static_cast<int16_t>(cboAsymKey.listIndex()));
+    asym->iAsymSchema(static_cast<int16_t>(cboAsymSchema.listIndex()));
+    asym->LabelLoadButtons("Load Key", "Load Key Related");
+    if (!asym->InitKey(m_host.engineRoot())) result = false;
+    return result;
+}
+
+bool AsymmetricTab::AsymSettingsChanged() {
+    if (mAsym->KeyLoad()) return false;
+    // Keys that came from no file and do not form a pair are nothing to keep:
+    // the panel's keyless wrapper, or one whose half a failed load dropped.
+    if (!(mAsym->HasPrivateKey() && mAsym->HasPublicKey()) && !mAsym->HoldsKeyFromFile()) return true;
+    const bool same = txtAsymSeed.text() == mAsym->iAsymSeed() &&
+                      cboAsymKey.listIndex() == mAsym->iAsymKey() &&
+                      cboAsymSchema.listIndex() == mAsym->iAsymSchema();
+    return !same;
+}
+
+bool AsymmetricTab::PrepareAsymOperation() {
+    if (!GenerateAsymKeys(false)) return false;
+    ApplyAsymSettings();
+    return true;
+}
+
+void AsymmetricTab::ApplyAsymSettings() {
+    mAsym->AsymSource(SourceOf(m_form, "optAsym"));
+    mAsym->AsymEncod(EncodingOf(m_form, "optTypeAsym"));
+    mAsym->AsymComp(txtAsymComp.text());
+    mAsym->iAsymSchema(static_cast<int16_t>(cboAsymSchema.listIndex()));
+}
+
+void AsymmetricTab::cmdAsymGenKey_Click() {
+    TabHost::Operation operation(m_host);
+    bool force = false;
+    if (mAsym && mAsym->KeyLoad()) {
+        mAsym->KeyLoad(false);
+        force = true;
+    }
+    bAsymKeyReady = GenerateAsymKeys(force);
+    RefreshAsymPanel(true);
+}
+
+// ---------------------------------------------------------------- operations
+
+void AsymmetricTab::cmdEncAsym_Click() {
+    if (m_host.CheckSource(txtContAsym.text(), m_form.option("optAsym", 0).value())) {
+        cmdAsymVerifSign.setEnabled(false);
+        RunAsymEncrypt();
+    }
+}
+
+void AsymmetricTab::cmdDecAsym_Click() {
+    if (m_host.CheckSource(txtResAsym.text(), m_form.option("optAsym", 0).value())) {
+        cmdAsymVerifSign.setEnabled(false);
+        RunAsymDecrypt();
+    }
+}
+
+void AsymmetricTab::cmdAsign_Click() {
+    if (m_host.CheckSource(txtContAsym.text(), m_form.option("optAsym", 0).value())) {
+        cmdAsymVerifSign.setEnabled(true);
+        RunAsymSign();
+    }
+}
+
+void AsymmetricTab::RunAsymEncrypt() {
+    TabHost::Operation operation(m_host);
+    if (!PrepareAsymOperation()) return;
+    const std::shared_ptr<clsAsym> asym = mAsym;
+    cmdAbort.setEnabled(true);
+    txtResAsym.setText(asym->CryptAsym(txtContAsym.text()));
+    cmdAbort.setEnabled(false);
+}
+
+void AsymmetricTab::RunAsymDecrypt() {
+    TabHost::Operation operation(m_host);
+    if (!PrepareAsymOperation()) return;
+    const std::shared_ptr<clsAsym> asym = mAsym;
+    cmdAbort.setEnabled(true);
+    txtContAsym.setText(asym->DecryptAsym(txtResAsym.text()));
+    cmdAbort.setEnabled(false);
+}
+
+void AsymmetricTab::RunAsymSign() {
+    TabHost::Operation operation(m_host);
+    if (!PrepareAsymOperation()) return;
+    const std::shared_ptr<clsAsym> asym = mAsym;
+    cmdAbort.setEnabled(true);
+    txtResAsym.setText(asym->SignAsym(txtContAsym.text()));
+    cmdAbort.setEnabled(false);
+    if (!txtResAsym.text().empty()) cmdAsymVerifSign.setEnabled(true);
+}
+
+void AsymmetricTab::cmdAsymVerifSign_Click() {
+    QuietOperation operation(m_host, m_windowing);
+    ensureWrapper();
+    const std::shared_ptr<clsAsym> asym = mAsym;
+    const bool valid = asym->VerifySign(txtContAsym.text(), txtResAsym.text());
+    // Closing the window stopped the check: its answer is no news.
+    if (modUtils::bUnloading) return;
+    ui::MessageBoxRequest request;
+    request.text = valid ? "Valid signature " : "Invalid signature ";
+    request.icon = ui::MsgIcon::Warning;
+    request.buttons = ui::MsgButtons::Ok;
+    m_windowing.messageBox(request);
+}
+
+// ---------------------------------------------------------------- key files
+
+void AsymmetricTab::cmdAsymSave_Click() {
+    QuietOperation operation(m_host, m_windowing);
+    if (!PrepareAsymOperation()) return;
+    const std::shared_ptr<clsAsym> asym = mAsym;
+    asym->KeySaveToFile();
+}
+
+void AsymmetricTab::cmdAsymLoad_Click() {
+    {
+        QuietOperation operation(m_host, m_windowing);
+        ensureWrapper();
+        const std::shared_ptr<clsAsym> asym = mAsym;
+        ApplyAsymSettings();
+        bAsymKeyReady = asym->KeyLoadFromFile(m_host.engineRoot(), false);
+        RefreshAsymPanel(false);
+        cmdEncAsym.setEnabled(bAsymKeyReady && asym->CryptoKey() == 0);
+        cmdDecAsym.setEnabled(bAsymKeyReady && asym->CryptoKey() == 1);
+        cmdAsign.setEnabled(bAsymKeyReady && asym->CryptoKey() == 1);
+        asym->LoadClickHandled();
+    }
+    m_windowing.doEvents();
+}
+
+void AsymmetricTab::cmdAsymLoadRelat_Click() {
+    {
+        QuietOperation operation(m_host, m_windowing);
+        ensureWrapper();
+        const std::shared_ptr<clsAsym> asym = mAsym;
+        const int16_t kind = asym->CryptoKey();
+        asym->CryptoKey(kind == 1 ? 0 : 1);
+        if (asym->KeyLoadFromFile(m_host.engineRoot(), true)) {
+            cmdEncAsym.setEnabled(bAsymKeyReady);
+            cmdDecAsym.setEnabled(bAsymKeyReady);
+            cmdAsign.setEnabled(bAsymKeyReady);
+        } else if (asym->LoadCancelled()) {
+            // Nothing was loaded: the next press offers the same kind again.
+            asym->CryptoKey(kind);
+        }
+    }
+    m_windowing.doEvents();
 }

@@ -1,12 +1,14 @@
 #pragma once
 // The "Asymmetric Encrypt/Decrypt" tab: its wrapper `mAsym`, the key state
-// `bAsymKeyReady` and the panel that follows it.
+// `bAsymKeyReady`, the panel that follows it, key generation, the operations
+// between the two text boxes, and the key files.
 
 #include <memory>
 
 #include "tab/TabHost.h"
 
 class clsAsym;
+class frmKey;
 
 class AsymmetricTab : public Tab {
 public:
@@ -23,9 +25,32 @@ public:
 
     bool asymKeyReady() const { return bAsymKeyReady; }
     const std::shared_ptr<clsAsym>& asymWrapper() const { return mAsym; }
+    // The shared key-kind dialog.
+    frmKey& keyDialog() { return *m_keyForm; }
 
 private:
     void RefreshAsymPanel(bool bSaveAllowed);
+    void ensureWrapper();
+
+    // Keys.
+    bool GenerateAsymKeys(bool force);
+    bool AsymSettingsChanged();
+    bool PrepareAsymOperation();
+    void ApplyAsymSettings();
+
+    // Buttons.
+    void cmdAsymGenKey_Click();
+    void cmdEncAsym_Click();
+    void cmdDecAsym_Click();
+    void cmdAsign_Click();
+    void cmdAsymVerifSign_Click();
+    void cmdAsymSave_Click();
+    void cmdAsymLoad_Click();
+    void cmdAsymLoadRelat_Click();
+
+    void RunAsymEncrypt();
+    void RunAsymDecrypt();
+    void RunAsymSign();
 
     TabHost& m_host;
     ui::Windowing& m_windowing;
@@ -34,14 +59,21 @@ private:
     ui::TextBox& txtContAsym;
     ui::TextBox& txtResAsym;
     ui::TextBox& txtAsymComp;
+    ui::TextBox& txtAsymSeed;
+    ui::ComboBox& cboAsymKey;
+    ui::ComboBox& cboAsymSchema;
     ui::UpDown& udAsym;
     ui::Button& cmdEncAsym;
     ui::Button& cmdDecAsym;
     ui::Button& cmdAsign;
+    ui::Button& cmdAsymGenKey;
     ui::Button& cmdAsymSave;
+    ui::Button& cmdAsymLoad;
     ui::Button& cmdAsymLoadRelat;
     ui::Button& cmdAsymVerifSign;
+    ui::Button& cmdAbort;
 
+    std::shared_ptr<frmKey> m_keyForm;
     std::shared_ptr<clsAsym> mAsym;
     bool bAsymKeyReady = false;
 };

@@ -1,6 +1,7 @@
 #pragma once
 // The "Asymmetric Encrypt/Decrypt" tab's wrapper: one key set (a private
-// and a public key object) and the settings of the next operation.
+// and a public key object), the settings its keys were made with, and the
+// settings of the next operation.
 
 #include <cstdint>
 #include <memory>
@@ -14,34 +15,86 @@ class ProgressBar;
 class Windowing;
 }  // namespace ui
 
+class frmKey;
+
 class clsAsym {
 public:
-    explicit clsAsym(ui::Windowing& windowing);
+    // keyForm is the shared key-kind dialog.
+    clsAsym(ui::Windowing& windowing, std::shared_ptr<frmKey> keyForm);
     ~clsAsym();
     clsAsym(const clsAsym&) = delete;
     clsAsym& operator=(const clsAsym&) = delete;
 
+    // Key-length list position: 0 512, 1 1024, 2 2048 bits; others are ignored.
+    void iAsymKey(int16_t icboAsymKey);
+    int16_t iAsymKey() const;
+    // Schema list position: 0 "OAEP" (code 1), 1 "PCKS1" (code 0); others are ignored.
+    void iAsymSchema(int16_t icboAsymSchema);
+    int16_t iAsymSchema() const;
+    void iAsymSeed(const std::string& strSeed) { m_seed = strSeed; }
+    const std::string& iAsymSeed() const { return m_seed; }
+    void AsymEncod(int16_t iOptTypeAsym) { m_encoding = iOptTypeAsym; }
+    // The compression level as the box shows it; a text that is no 16-bit
+    // whole number leaves the level as it was.
+    void AsymComp(const std::string& sAsymCompLevel);
+    void AsymSource(int16_t iSource) { m_source = iSource; }
+    int16_t CryptoKey() const { return m_cryptoKey; }
+    void CryptoKey(int16_t iCryptoKeyType) { m_cryptoKey = iCryptoKeyType; }
     bool KeyLoad() const { return m_keyLoad; }
     void KeyLoad(bool bGenKey) { m_keyLoad = bGenKey; }
     bool KeyLoadPrivate() const { return m_keyLoadPrivate; }
     bool KeyLoadPublic() const { return m_keyLoadPublic; }
-    int16_t CryptoKey() const { return m_cryptoKey; }
-    void CryptoKey(int16_t iCryptoKeyType) { m_cryptoKey = iCryptoKeyType; }
+
+    bool HasPrivateKey() const { return mPrivateKey != nullptr; }
+    bool HasPublicKey() const { return mPublicKey != nullptr; }
+    // A key it holds was read from a key file (not merely attempted).
+    bool HoldsKeyFromFile() const {
+        return (mPrivateKey && m_privateFromFile) || (mPublicKey && m_publicFromFile);
+    }
+
+    bool InitKey(const std::shared_ptr<engine::EngineRoot>& mcls);
+    std::string CryptAsym(const std::string& sSourceAsymEnc);
+    std::string DecryptAsym(const std::string& sSourceAsymDec);
+    std::string SignAsym(const std::string& sSourceAsymEnc);
+    bool VerifySign(const std::string& strSource, const std::string& strSign);
+    void KeySaveToFile();
+    bool KeyLoadFromFile(const std::shared_ptr<engine::EngineRoot>& mcls, bool bLocked);
+    // The last KeyLoadFromFile stopped because the user cancelled a dialog.
+    bool LoadCancelled() const { return m_loadCancelled; }
+
+    // Captions of the two load buttons.
+    void LabelLoadButtons(const std::string& load, const std::string& related);
+    // The window's own handler has carried out the current click on "Load
+    // key"; the wrapper relabels the buttons after it, and only then.
+    void LoadClickHandled() { m_loadClickHandled = true; }
 
 private:
     // Runs after the window's own handler of a click on "Load key".
     void loadKeyClicked();
+    std::string cipherOperation(bool encrypt, const std::string& source);
+    void warn(const std::string& text);
 
     ui::Windowing& m_windowing;
+    std::shared_ptr<frmKey> m_keyForm;
     ui::ProgressBar* mPgBar = nullptr;
     ui::Button* p_cmdLoadKey = nullptr;
     ui::Button* p_cmdLoadKeyRel = nullptr;
     int m_loadKeyObserver = 0;
+    bool m_loadClickHandled = false;
 
+    int32_t m_keyLength = 0;
+    std::string m_seed;
+    int32_t m_schema = 0;
+    int16_t m_source = 0;
+    int32_t m_encoding = 0;
     int16_t m_cryptoKey = 0;
+    int16_t m_compression = 0;
     bool m_keyLoad = false;
     bool m_keyLoadPublic = false;
     bool m_keyLoadPrivate = false;
+    bool m_loadCancelled = false;
+    bool m_privateFromFile = false;
+    bool m_publicFromFile = false;
     std::shared_ptr<engine::EngineAsymKey> mPrivateKey;
     std::shared_ptr<engine::EngineAsymKey> mPublicKey;
 };

@@ -1,10 +1,13 @@
 #include "qt/Screenshots.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QIcon>
 #include <QPixmap>
+#include <QPushButton>
 #include <QTabWidget>
+#include <QTimer>
 #include <cstdio>
 #include <exception>
 
@@ -36,16 +39,44 @@ int saveScreenshots(const char* dir) {
     }
     windowing.showMain();
     auto* tabs = qobject_cast<QTabWidget*>(windowing.mainForm().widget("TabStrip1"));
+    auto save = [&target](QWidget* widget, const QString& name) {
+        const QString file = target.filePath(name);
+        if (!widget->grab().save(file)) {
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
+            return false;
+        }
+        std::printf("%s\n", qPrintable(file));
+        return true;
+    };
     for (int tab = 0; tab < tabs->count(); ++tab) {
         tabs->setCurrentIndex(tab);
         QApplication::processEvents();
-        const QString file = target.filePath(QStringLiteral("tab%1.png").arg(tab + 1));
-        if (!windowing.mainForm().window()->grab().save(file)) {
-            std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
-            return 1;
-        }
-        std::printf("%s\n", qPrintable(file));
+        if (!save(windowing.mainForm().window(), QStringLiteral("tab%1.png").arg(tab + 1))) return 1;
     }
+    // The asymmetric tab after a key generation and an encryption, then its key-kind dialog.
+    tabs->setCurrentIndex(2);
+    ui::Form& form = windowing.mainForm();
+    qobject_cast<QPushButton*>(windowing.mainForm().widget("cmdAsymGenKey"))->click();
+    form.option("optTypeAsym", 1).setValue(true);
+    form.textBox("txtContAsym").setText("Hello, Quorval!");
+    qobject_cast<QPushButton*>(windowing.mainForm().widget("cmdEncAsym"))->click();
+    QApplication::processEvents();
+    if (!save(windowing.mainForm().window(), QStringLiteral("tab3-encrypted.png"))) return 1;
+    bool dialogSaved = false;
+    auto* timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible()) return;
+        timer->stop();
+        dialogSaved = save(dialog, QStringLiteral("keydialog.png"));
+        dialog->close();
+    });
+    timer->start();
+    qobject_cast<QPushButton*>(windowing.mainForm().widget("cmdAsymSave"))->click();
+    delete timer;
+    if (!dialogSaved) return 1;
+
     const ui::qt::Look& look = windowing.look();
     std::printf("font %s %.1f pt, layout scale %.2f, pixel scale %.2f\n", qPrintable(look.font.family()),
                 look.font.pointSizeF(), look.layoutScale, windowing.geometry().scale());

@@ -155,8 +155,11 @@ void FakeForm::showModal() {
         m_windowing.modalScripts.pop_front();
         script(*this);
     }
-    // A dialog the script left open is closed from its title bar.
-    m_shown = false;
+    // A dialog the script left open is closed from its title bar, as the user would.
+    if (m_shown) {
+        closeRequested.raise();
+        m_shown = false;
+    }
 }
 
 void FakeForm::pressEnter() {

@@ -254,7 +254,7 @@ public:
     int unloadCount = 0;
 
     // Scripted answers. An empty queue answers a message box with its
-    // default, a file dialog with a cancel, and a modal form by hiding it.
+    // default, a file dialog with a cancel, and a modal form by closing it from its title bar.
     std::deque<ui::MsgAnswer> messageAnswers;
     std::deque<std::optional<std::string>> fileAnswers;
     std::deque<std::function<void(FakeForm&)>> modalScripts;

@@ -294,7 +294,16 @@ void QtForm::focusFirst() {
         if (!takesFocus(c.kind) || c.tabOrder < 0 || !usable(c)) continue;
         if (!first || c.tabOrder < first->tabOrder) first = &c;
     }
-    if (first) widget(first->name, first->index)->setFocus(Qt::OtherFocusReason);
+    if (!first) return;
+    // In an option group the focus goes to the selected member, as Tab would take it there.
+    if (first->kind == ui::ControlKind::Option && first->index >= 0) {
+        for (const ui::ControlLayout& c : m_layout.controls) {
+            if (c.name != first->name || c.container != first->container || !usable(c)) continue;
+            auto* option = qobject_cast<QRadioButton*>(widget(c.name, c.index));
+            if (option && option->isChecked()) first = &c;
+        }
+    }
+    widget(first->name, first->index)->setFocus(Qt::OtherFocusReason);
 }
 
 bool QtForm::handleKey(QWidget* receiver, const QKeyEvent& event) {
@@ -369,6 +378,8 @@ void QtForm::showModal() {
         show();
         return;
     }
+    // Each showing starts afresh: a button clicked last time must not take Enter from the default one.
+    if (QWidget* focused = dialog->focusWidget()) focused->clearFocus();
     focusFirst();
     dialog->exec();
 }

@@ -15,8 +15,10 @@ TEST_F(AsymmetricPanel, TheAsymmetricTabWithoutKeysOffersOnlyKeyGenerationAndLoa
     EXPECT_FALSE(window->asymmetricTab().asymWrapper());
     form.textBox("txtContAsym").setText("left over");
     selectTab(3);
-    EXPECT_TRUE(window->asymmetricTab().asymWrapper()) << "the tab's wrapper is created when the tab is first shown";
-    for (const char* b : {"cmdEncAsym", "cmdDecAsym", "cmdAsign", "cmdAsymSave", "cmdAsymLoadRelat", "cmdAsymVerifSign"})
+    EXPECT_TRUE(window->asymmetricTab().asymWrapper())
+        << "the tab's wrapper is created when the tab is first shown";
+    for (const char* b :
+         {"cmdEncAsym", "cmdDecAsym", "cmdAsign", "cmdAsymSave", "cmdAsymLoadRelat", "cmdAsymVerifSign"})
         EXPECT_FALSE(form.button(b).isEnabled()) << b;
     for (const char* b : {"cmdAsymGenKey", "cmdAsymLoad"}) EXPECT_TRUE(form.button(b).isEnabled()) << b;
     EXPECT_TRUE(form.comboBox("cboAsymKey").isEnabled());

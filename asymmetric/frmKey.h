@@ -1,0 +1,42 @@
+#pragma once
+// The key-kind dialog: asks whether a key file holds (or is to hold) the
+// public or the private key. One instance serves the whole run; its window is
+// made on first use and its two answers keep their values between uses.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace ui {
+class Form;
+class Windowing;
+}  // namespace ui
+
+class frmKey {
+public:
+    explicit frmKey(ui::Windowing& windowing);
+    ~frmKey();
+    frmKey(const frmKey&) = delete;
+    frmKey& operator=(const frmKey&) = delete;
+
+    // Presets the kind (0 public, 1 private), sets the caption, locks the kind
+    // when asked, and returns once the dialog has closed.
+    void Load_Form(int16_t m_CrKeyType, const std::string& strTitle, bool bLocked);
+
+    // The last use ended with OK.
+    bool LoadForm() const { return m_loadForm; }
+    // The preset kind, or the chosen one after OK.
+    int16_t CryptoKey() const { return m_cryptoKey; }
+
+    // The dialog's window; empty before the first use.
+    ui::Form* form() const { return m_form.get(); }
+
+private:
+    void cmdOk_Click();
+    void cmdCancel_Click();
+
+    ui::Windowing& m_windowing;
+    std::unique_ptr<ui::Form> m_form;
+    bool m_loadForm = false;
+    int16_t m_cryptoKey = 0;
+};
