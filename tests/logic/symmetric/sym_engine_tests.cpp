@@ -86,6 +86,7 @@ std::vector<std::string> sampleTexts() {
 
 TEST_F(SymEngine, EveryCombinationOfSettingsRoundTripsThroughBothBoxes) {
     const std::vector<std::string> texts = sampleTexts();
+    password("p\xc3\xa4ss");
     size_t runs = 0;
     for (int algorithm = 0; algorithm < 2; ++algorithm)
         for (int key = 0; key < 3; ++key)
@@ -100,19 +101,7 @@ TEST_F(SymEngine, EveryCombinationOfSettingsRoundTripsThroughBothBoxes) {
                             ASSERT_FALSE(cipher.empty()) << s;
                             ASSERT_EQ(decrypt(), plain) << s << " text " << (runs - 1) % texts.size();
                         }
-    EXPECT_EQ(runs, 1188u);
-    EXPECT_TRUE(ui.messageBoxes.empty());
-}
-
-TEST_F(SymEngine, EveryTextRoundTripsInEveryEncodingWithBothAlgorithms) {
-    password("p\xc3\xa4ss");
-    for (const std::string& plain : sampleTexts())
-        for (int algorithm = 0; algorithm < 2; ++algorithm)
-            for (int encoding = 0; encoding < 3; ++encoding) {
-                pick({algorithm, 2, 1, 0, 6, encoding});
-                encrypt(plain);
-                ASSERT_EQ(decrypt(), plain) << "size " << plain.size() << " alg " << algorithm << " enc " << encoding;
-            }
+    EXPECT_EQ(runs, 1188u) << "every text meets every encoding and algorithm";
     EXPECT_TRUE(ui.messageBoxes.empty());
 }
 
@@ -166,17 +155,6 @@ TEST_F(SymEngine, BadInputGivesOneClearBoxAndAnEmptyBox) {
     ui.messageBoxes.clear();
     EXPECT_EQ(decrypt(), "secret text") << "the right settings still work";
     EXPECT_TRUE(ui.messageBoxes.empty());
-}
-
-TEST_F(SymEngine, DamagedBinaryCipherTextIsRefused) {
-    pick({0, 2, 1, 1, 0, 0});
-    const std::string cipher = encrypt(std::string(1000, 'q'));
-    for (size_t at = 0; at < cipher.size(); at += 97) {
-        std::string damaged = cipher;
-        damaged[at] = static_cast<char>(damaged[at] ^ 0x01);
-        result().setText(damaged);
-        expectDecryptionRefused();
-    }
 }
 
 class SymEngineFiles : public SymEngine {

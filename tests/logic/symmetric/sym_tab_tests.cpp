@@ -335,6 +335,27 @@ TEST_F(SymTab, AbortStopsTheRunAndOtherActionsWaitForIt) {
     expectIdle();
 }
 
+TEST_F(SymTab, ClosingDuringARunAbortsItAndUnloadsOnceTheCallReturns) {
+    source().type("abc");
+    encrypt();
+    EXPECT_CALL(*lastCipher, DecryptText(_)).WillOnce(Invoke([&](const engine::Text&) -> engine::Text {
+        for (int p = 0; p <= 100; p += 10)
+            if (root->report(p)) {
+                EXPECT_EQ(ui.unloadCount, 0);
+                throw engineFailure("The operation was aborted.", engine::ErrorKind::Aborted);
+            }
+        return "done";
+    }));
+    ui.onDoEvents = [&](int call) {
+        if (call == 1) form.userClose();
+    };
+    decrypt();
+    EXPECT_EQ(ui.unloadCount, 1);
+    EXPECT_FALSE(window->symmetricTab().symWrapper());
+    EXPECT_TRUE(ui.messageBoxes.empty()) << "no news of an abort the user caused by closing";
+    expectIdle();
+}
+
 TEST_F(SymTab, APendingAbortIsClearedByANewWrapperButNotByAReusedOne) {
     source().type("abc");
     encrypt();
