@@ -2,6 +2,7 @@
 // The "Symetric Encrypt/Decrypt" tab: its wrapper `mSym` and its operations.
 
 #include <memory>
+#include <string>
 
 #include "tab/TabHost.h"
 
@@ -19,6 +20,30 @@ public:
     const std::shared_ptr<clsSym>& symWrapper() const { return mSym; }
 
 private:
+    void cmdEncSym_Click();
+    void cmdDecSym_Click();
+    void RunSymEncrypt();
+    void RunSymDecrypt();
+    void RunSym(ui::TextBox& source, ui::TextBox& target, std::string (clsSym::*operation)(const std::string&));
+    bool PrepareSym();
+    bool SymKeyChanged() const;
+    bool CreateSym();
+    void CopySymSettings();
+
     TabHost& m_host;
+    ui::Windowing& m_windowing;
+    ui::Form& m_form;
+    ui::TextBox& txtContSym;
+    ui::TextBox& txtResSym;
+    ui::ComboBox& cboSymAlg;
+    ui::ComboBox& cboSymKey;
+    ui::ComboBox& cboSymPad;
+    ui::TextBox& txtSymPass;
+    ui::TextBox& txtSymComp;
+    ui::TextBox& txtSymIV;
+    ui::Button& cmdEncSym;
+    ui::Button& cmdDecSym;
+    ui::Button& cmdAbort;
+
     std::shared_ptr<clsSym> mSym;
 };

@@ -50,6 +50,15 @@ int saveScreenshots(const char* dir) {
     };
     for (int tab = 0; tab < tabs->count(); ++tab) {
         tabs->setCurrentIndex(tab);
+        if (tab == 1) {
+            // The symmetric tab after an encryption: a Base64 cipher text in the right box.
+            ui::Form& form = windowing.mainForm();
+            form.textBox("txtContSym").setText("Attack at dawn");
+            form.textBox("txtSymPass").setText("secret");
+            form.option("optTypeSym", 1).setValue(true);
+            form.option("optCip", 1).setValue(true);
+            qobject_cast<QPushButton*>(windowing.mainForm().widget("cmdEncSym"))->click();
+        }
         QApplication::processEvents();
         if (!save(windowing.mainForm().window(), QStringLiteral("tab%1.png").arg(tab + 1))) return 1;
     }

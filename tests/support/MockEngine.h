@@ -53,6 +53,19 @@ public:
     MOCK_METHOD(bool, VerifyText, (const engine::Text&, const engine::Text&), (override));
 };
 
+class MockEngineSymCipher : public engine::EngineSymCipher {
+public:
+    MOCK_METHOD(engine::Text, EncryptText, (const engine::Text&), (override));
+    MOCK_METHOD(engine::Text, DecryptText, (const engine::Text&), (override));
+    MOCK_METHOD(void, EncryptFile, (const engine::Text&, const engine::Text&), (override));
+    MOCK_METHOD(void, DecryptFile, (const engine::Text&, const engine::Text&), (override));
+    MOCK_METHOD(void, Compression, (int16_t), (override));
+    MOCK_METHOD(void, Encoding, (int32_t), (override));
+    MOCK_METHOD(void, CipherMode, (int32_t), (override));
+    MOCK_METHOD(void, Padding, (int32_t), (override));
+    MOCK_METHOD(void, IV, (const engine::Text&), (override));
+};
+
 inline engine::EngineError engineFailure(const std::string& what,
                                          engine::ErrorKind kind = engine::ErrorKind::Internal) {
     return engine::EngineError(kind, what);

@@ -1,0 +1,147 @@
+#include "symmetric/clsSym.h"
+
+#include <charconv>
+#include <limits>
+
+#include "ui/Windowing.h"
+#include "util/ErrorTrap.h"
+#include "util/modUtils.h"
+
+namespace {
+
+engine::EngineError noEngineObject() {
+    return engine::EngineError(engine::ErrorKind::Internal,
+                               "The cipher is not ready: its initialisation failed.");
+}
+
+// Decimal text of a 16-bit integer, with blanks around it and a sign allowed.
+bool parseLevel(const std::string& text, int16_t& level) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) return false;
+    const char* begin = text.data() + first;
+    const char* end = text.data() + text.find_last_not_of(" \t") + 1;
+    if (*begin == '+' && end - begin > 1 && begin[1] != '-') ++begin;
+    int value = 0;
+    const auto [stop, error] = std::from_chars(begin, end, value);
+    if (error != std::errc() || stop != end) return false;
+    if (value < std::numeric_limits<int16_t>::min() || value > std::numeric_limits<int16_t>::max()) return false;
+    level = static_cast<int16_t>(value);
+    return true;
+}
+
+}  // namespace
+
+clsSym::clsSym(ui::Windowing& windowing) : m_windowing(windowing) {
+    if (!mPgBar) mPgBar = &windowing.mainForm().progressBar("pgBar");
+    modUtils::bAbort = false;
+}
+
+clsSym::~clsSym() {
+    mSymObj.reset();
+    mPgBar = nullptr;
+}
+
+void clsSym::iSymKey(int16_t icboSymKey) {
+    static const int32_t bits[] = {128, 192, 256};
+    if (icboSymKey >= 0 && icboSymKey <= 2) m_keyBits = bits[icboSymKey];
+}
+
+int16_t clsSym::iSymKey() const {
+    if (m_keyBits == 192) return 1;
+    if (m_keyBits == 256) return 2;
+    return 0;
+}
+
+void clsSym::iSymAlg(int16_t icboSymAlg) {
+    if (icboSymAlg == 0 || icboSymAlg == 1) m_algorithm = icboSymAlg;
+}
+
+int16_t clsSym::iSymAlg() const { return m_algorithm == 1 ? 1 : 0; }
+
+void clsSym::SymPadding(int16_t indexcboSymPad) {
+    if (indexcboSymPad >= 0 && indexcboSymPad <= 2) m_padding = 2 - indexcboSymPad;
+}
+
+void clsSym::SymComp(const std::string& sSymCompLevel) {
+    m_compressionText = sSymCompLevel;
+    m_compressionValid = parseLevel(sSymCompLevel, m_compression);
+}
+
+bool clsSym::InitKey(const std::shared_ptr<engine::EngineRoot>& mcls) {
+    ErrorTrap trap;
+    bool result = true;
+    trap.step([&] {
+        if (!mcls) throw engine::EngineError(engine::ErrorKind::Internal, "The cryptography engine is not available.");
+        std::shared_ptr<engine::EngineSymCipher> cipher = mcls->NewSymCipher(m_algorithm, m_password, m_keyBits);
+        if (!cipher) throw engine::EngineError(engine::ErrorKind::Internal, "The engine made no cipher object.");
+        mSymObj = std::move(cipher);
+    });
+    if (trap.report(m_windowing, "clsSym -> Function InitKey")) result = false;
+    return result;
+}
+
+void clsSym::ApplyEngineSettings() {
+    // A setting the engine refuses is dropped: the operation runs with what the object holds.
+    ErrorTrap ignored;
+    auto write = [&](auto&& set) {
+        ignored.step([&] {
+            if (!mSymObj) throw noEngineObject();
+            set(*mSymObj);
+        });
+    };
+    write([&](engine::EngineSymCipher& cipher) { cipher.Encoding(m_encoding); });
+    write([&](engine::EngineSymCipher& cipher) { cipher.CipherMode(m_cipherMode); });
+    write([&](engine::EngineSymCipher& cipher) { cipher.Compression(m_compression); });
+    write([&](engine::EngineSymCipher& cipher) { cipher.Padding(m_padding); });
+    write([&](engine::EngineSymCipher& cipher) { cipher.IV(m_iv); });
+    ignored.clear();
+    mPgBar->setValue(0);
+    mPgBar->setVisible(true);
+}
+
+std::string clsSym::CryptSym(const std::string& sSourceSymEnc) { return Run(Direction::Encrypt, sSourceSymEnc); }
+
+std::string clsSym::DecryptSym(const std::string& sSourceSymDec) { return Run(Direction::Decrypt, sSourceSymDec); }
+
+std::string clsSym::Run(Direction direction, const std::string& source) {
+    const bool encrypt = direction == Direction::Encrypt;
+    const char* title = encrypt ? "clsSym -> Function CryptSym" : "clsSym -> Function DecryptSym";
+    const bool file = m_source != 0;
+    std::string result;
+    ErrorTrap trap;
+    // The engine object stays alive for this call even if the wrapper is replaced meanwhile.
+    std::shared_ptr<engine::EngineSymCipher> cipher = mSymObj;
+
+    std::string target;
+    if (file) {
+        target = modUtils::AddFileSuffix(source, encrypt ? "Enc" : "Dec");
+        bool replace = false;
+        trap.step([&] { replace = modUtils::ConfirmReplace(m_windowing, target); });
+        // "No" is the user's choice, not a failure: nothing runs and nothing is shown.
+        if (!replace) {
+            trap.report(m_windowing, title);
+            return result;
+        }
+    }
+
+    trap.step([&] { ApplyEngineSettings(); });
+    trap.step([&] {
+        if (!m_compressionValid)
+            throw engine::EngineError(engine::ErrorKind::InvalidInput,
+                                      "The compression level \"" + m_compressionText +
+                                          "\" is not a whole number from -32768 to 32767.");
+        if (!cipher) throw noEngineObject();
+        if (!file) {
+            result = encrypt ? cipher->EncryptText(source) : cipher->DecryptText(source);
+        } else {
+            if (encrypt)
+                cipher->EncryptFile(source, target);
+            else
+                cipher->DecryptFile(source, target);
+            result = target;
+        }
+    });
+    trap.step([&] { mPgBar->setVisible(false); });
+    if (trap.report(m_windowing, title)) result.clear();
+    return result;
+}
