@@ -7,7 +7,8 @@
 namespace {
 
 engine::EngineError noEngineObject() {
-    return engine::EngineError(engine::ErrorKind::Internal, "The encoder is not ready: its initialisation failed.");
+    return engine::EngineError(engine::ErrorKind::Internal,
+                               "The encoder is not ready: its initialisation failed.");
 }
 
 }  // namespace
@@ -32,7 +33,9 @@ bool clsEnc::InitEncode(const std::shared_ptr<engine::EngineRoot>& mcls) {
     ErrorTrap trap;
     bool result = true;
     trap.step([&] {
-        if (!mcls) throw engine::EngineError(engine::ErrorKind::Internal, "The cryptography engine is not available.");
+        if (!mcls)
+            throw engine::EngineError(engine::ErrorKind::Internal,
+                                      "The cryptography engine is not available.");
         mEncObj = mcls->NewEncoder(m_encoding);
     });
     if (trap.report(m_windowing, "clsEnc ->Function InitEncode ")) result = false;
@@ -66,6 +69,7 @@ std::string clsEnc::Run(const std::string& sEDSource, bool encode) {
         }
     });
     trap.step([&] { mPgBar->setVisible(false); });
-    if (trap.report(m_windowing, encode ? "clsEnc ->Function Encode " : "clsEnc ->Function Decode ")) result.clear();
+    if (trap.report(m_windowing, encode ? "clsEnc ->Function Encode " : "clsEnc ->Function Decode "))
+        result.clear();
     return result;
 }

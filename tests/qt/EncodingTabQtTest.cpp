@@ -44,7 +44,8 @@ TEST_F(EncodingTabOnQt, DecodedBinaryBytesEncodeBackToTheSameText) {
 
     for (int encoding : {1, 2}) {
         qobject_cast<QRadioButton*>(form.widget("optTypeED", encoding))->click();
-        const std::string text = encoding == 1 ? base64 : engine::CreateEngineRoot()->NewEncoder(2)->EncodeText(bytes);
+        const std::string text =
+            encoding == 1 ? base64 : engine::CreateEngineRoot()->NewEncoder(2)->EncodeText(bytes);
         form.textBox("txtResED").setText(text);
         click("cmdDecED");
         EXPECT_EQ(form.textBox("txtContED").text(), bytes) << encoding;

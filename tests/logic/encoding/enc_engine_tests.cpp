@@ -100,7 +100,8 @@ protected:
     }
     // The peer tool's encoding of the bytes: base64 -w0 or basenc --base16 -w0.
     std::string peer(int encoding, const fs::path& file) {
-        auto out = outputOf((encoding == kBase64 ? "base64 -w0 '" : "basenc --base16 -w0 '") + file.string() + "'");
+        auto out =
+            outputOf((encoding == kBase64 ? "base64 -w0 '" : "basenc --base16 -w0 '") + file.string() + "'");
         if (!out) ADD_FAILURE() << "coreutils could not encode " << file;
         return out.value_or("?");
     }
@@ -123,7 +124,8 @@ TEST_F(EncodingTabEngine, TextsMatchCoreutilsAndComeBackByteForByte) {
                 EXPECT_EQ(encoded, peer(encoding, dir / "peer.bin")) << bytes.size() << " bytes";
             else
                 EXPECT_EQ(encoded, lower(peer(encoding, dir / "peer.bin"))) << bytes.size() << " bytes";
-            EXPECT_TRUE(decodeText(encoding, encoded) == bytes) << encoding << ", " << bytes.size() << " bytes";
+            EXPECT_TRUE(decodeText(encoding, encoded) == bytes)
+                << encoding << ", " << bytes.size() << " bytes";
         }
     }
     EXPECT_TRUE(ui.messageBoxes.empty()) << ui.messageBoxes[0].text;
@@ -139,7 +141,8 @@ TEST_F(EncodingTabEngine, FilesMatchCoreutilsAndComeBackByteForByteWithoutTouchi
             ASSERT_FALSE(encoded.empty()) << (ui.messageBoxes.empty() ? "" : ui.messageBoxes.back().text);
             const std::string expected = peer(encoding, source);
             const std::string written = readFile(encoded);
-            EXPECT_TRUE((encoding == kHex ? lower(expected) : expected) == written) << bytes.size() << " bytes";
+            EXPECT_TRUE((encoding == kHex ? lower(expected) : expected) == written)
+                << bytes.size() << " bytes";
             const std::string decoded = decodeFile(encoding, encoded);
             EXPECT_TRUE(readFile(decoded) == bytes) << encoding << ", " << bytes.size() << " bytes";
             EXPECT_TRUE(readFile(source) == bytes) << "the source is only read";
@@ -200,7 +203,8 @@ TEST_F(EncodingTabEngine, ABadFileLeavesNoOutputAndAnExistingOneUntouchedEvenAft
     EXPECT_EQ(decodeFile(kBase64, dir / "bad.txt"), "");
     ASSERT_EQ(ui.messageBoxes.size(), 1u);
     EXPECT_EQ(ui.messageBoxes[0].title, "clsEnc ->Function Decode ");
-    EXPECT_NE(ui.messageBoxes[0].text.find("'!' at position 600001"), std::string::npos) << ui.messageBoxes[0].text;
+    EXPECT_NE(ui.messageBoxes[0].text.find("'!' at position 600001"), std::string::npos)
+        << ui.messageBoxes[0].text;
     EXPECT_EQ(filesIn(dir), (std::vector<fs::path>{"bad.txt"}));
 
     writeFile(dir / "badDec.txt", "keep");

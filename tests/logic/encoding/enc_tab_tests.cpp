@@ -122,9 +122,12 @@ TEST_F(EncodingTab, BadInputGivesOneBoxAfterTheBarIsHiddenAndAnEmptyTarget) {
     left().type("keep me");
     encode();
     EXPECT_CALL(*lastEncoder, DecodeText("Zm9v*"))
-        .WillOnce(Throw(engineFailure("Invalid Base64 character '*' at position 5.", engine::ErrorKind::InvalidInput)));
+        .WillOnce(Throw(
+            engineFailure("Invalid Base64 character '*' at position 5.", engine::ErrorKind::InvalidInput)));
     bool barVisibleAtBox = true;
-    ui.onMessageBox = [&](const RecordedMessageBox&) { barVisibleAtBox = form.progressBar("pgBar").isVisible(); };
+    ui.onMessageBox = [&](const RecordedMessageBox&) {
+        barVisibleAtBox = form.progressBar("pgBar").isVisible();
+    };
     right().type("Zm9v*");
     decode();
     ASSERT_EQ(ui.messageBoxes.size(), 1u) << "never both the wrapper's and the window's box";
@@ -194,7 +197,8 @@ TEST_F(EncodingTab, TheBarAndAbortButtonShowOnlyDuringTheCallAndASecondActionIsI
         EXPECT_TRUE(form.progressBar("pgBar").isVisible());
         EXPECT_EQ(ui.screenPointer(), ui::MousePointer::Hourglass);
         for (int p = 0; p <= 100; p += 25)
-            if (root->report(p)) throw engineFailure("The operation was aborted.", engine::ErrorKind::Aborted);
+            if (root->report(p))
+                throw engineFailure("The operation was aborted.", engine::ErrorKind::Aborted);
         return "done";
     }));
     ui.onDoEvents = [&](int call) {
