@@ -118,27 +118,6 @@ TEST_F(EncodingTab, AFailedInitEncodeKeepsBothBoxesAndTheWrapperWhoseNextRunRepo
     EXPECT_EQ(right().text(), "old");
 }
 
-TEST_F(EncodingTab, BadInputGivesOneBoxAfterTheBarIsHiddenAndAnEmptyTarget) {
-    left().type("keep me");
-    encode();
-    EXPECT_CALL(*lastEncoder, DecodeText("Zm9v*"))
-        .WillOnce(Throw(
-            engineFailure("Invalid Base64 character '*' at position 5.", engine::ErrorKind::InvalidInput)));
-    bool barVisibleAtBox = true;
-    ui.onMessageBox = [&](const RecordedMessageBox&) {
-        barVisibleAtBox = form.progressBar("pgBar").isVisible();
-    };
-    right().type("Zm9v*");
-    decode();
-    ASSERT_EQ(ui.messageBoxes.size(), 1u) << "never both the wrapper's and the window's box";
-    EXPECT_EQ(ui.messageBoxes[0].title, "clsEnc ->Function Decode ");
-    EXPECT_EQ(ui.messageBoxes[0].text, "Invalid Base64 character '*' at position 5.");
-    EXPECT_FALSE(barVisibleAtBox);
-    EXPECT_EQ(left().text(), "");
-    EXPECT_EQ(right().text(), "Zm9v*");
-    EXPECT_FALSE(form.button("cmdAbort").isEnabled());
-}
-
 TEST_F(EncodingTab, AFailureInTheWindowsOwnStepsHasTheWindowsTitle) {
     right().change.connect([] { throw std::runtime_error("the box refused the text"); });
     left().type("abc");
@@ -218,16 +197,6 @@ TEST_F(EncodingTab, TheBarAndAbortButtonShowOnlyDuringTheCallAndASecondActionIsI
     EXPECT_FALSE(form.button("cmdAbort").isEnabled());
     EXPECT_FALSE(form.progressBar("pgBar").isVisible());
     EXPECT_EQ(ui.screenPointer(), ui::MousePointer::Default);
-}
-
-TEST_F(EncodingTab, APendingAbortIsClearedByANewWrapperButNotByAReusedOne) {
-    encode();
-    modUtils::SetAbort();
-    encode();
-    EXPECT_TRUE(modUtils::bAbort) << "reuse leaves it pending";
-    form.option("optTypeED", 2).userClick();
-    encode();
-    EXPECT_FALSE(modUtils::bAbort) << "creating the Hex wrapper cleared it";
 }
 
 TEST(clsEncProperties, TheCodeFilterTheFileBranchAndAMissingEngineObject) {
