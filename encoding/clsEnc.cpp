@@ -1,0 +1,75 @@
+#include "encoding/clsEnc.h"
+
+#include "ui/Windowing.h"
+#include "util/ErrorTrap.h"
+#include "util/modUtils.h"
+
+namespace {
+
+engine::EngineError noEngineObject() {
+    return engine::EngineError(engine::ErrorKind::Internal,
+                               "The encoder is not ready: its initialisation failed.");
+}
+
+}  // namespace
+
+clsEnc::clsEnc(ui::Windowing& windowing) : m_windowing(windowing) {
+    if (!mPgBar) mPgBar = &windowing.mainForm().progressBar("pgBar");
+    modUtils::bAbort = false;
+}
+
+clsEnc::~clsEnc() {
+    mEncObj.reset();
+    mPgBar = nullptr;
+}
+
+void clsEnc::iEncodingType(int32_t encCryptoHash) { m_encoding = encCryptoHash; }
+
+int32_t clsEnc::iEncodingType() const { return m_encoding >= 0 && m_encoding <= 2 ? m_encoding : 0; }
+
+void clsEnc::iSourceType(int16_t indexType) { m_source = indexType; }
+
+bool clsEnc::InitEncode(const std::shared_ptr<engine::EngineRoot>& mcls) {
+    ErrorTrap trap;
+    bool result = true;
+    trap.step([&] {
+        if (!mcls)
+            throw engine::EngineError(engine::ErrorKind::Internal,
+                                      "The cryptography engine is not available.");
+        mEncObj = mcls->NewEncoder(m_encoding);
+    });
+    if (trap.report(m_windowing, "clsEnc ->Function InitEncode ")) result = false;
+    return result;
+}
+
+std::string clsEnc::Encode(const std::string& sEDSource) { return Run(sEDSource, true); }
+
+std::string clsEnc::Decode(const std::string& sEDSource) { return Run(sEDSource, false); }
+
+std::string clsEnc::Run(const std::string& sEDSource, bool encode) {
+    std::string result;
+    ErrorTrap trap;
+    // The engine object stays alive for this call even if the wrapper is replaced meanwhile.
+    std::shared_ptr<engine::EngineEncoder> encoder = mEncObj;
+    trap.step([&] {
+        mPgBar->setValue(0);
+        mPgBar->setVisible(true);
+    });
+    trap.step([&] {
+        if (!encoder) throw noEngineObject();
+        if (m_source == 0) {
+            result = encode ? encoder->EncodeText(sEDSource) : encoder->DecodeText(sEDSource);
+        } else {
+            const std::string target = modUtils::AddFileSuffix(sEDSource, encode ? "Enc" : "Dec");
+            if (encode)
+                encoder->EncodeFile(sEDSource, target);
+            else
+                encoder->DecodeFile(sEDSource, target);
+            result = target;
+        }
+    });
+    trap.step([&] { mPgBar->setVisible(false); });
+    if (trap.report(m_windowing, encode ? "clsEnc ->Function Encode " : "clsEnc ->Function Decode "))
+        result.clear();
+    return result;
+}

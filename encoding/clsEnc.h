@@ -1,0 +1,43 @@
+#pragma once
+// The "Encode/Decode" tab's wrapper around one engine encoder object.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "engine/Engine.h"
+
+namespace ui {
+class ProgressBar;
+class Windowing;
+}  // namespace ui
+
+class clsEnc {
+public:
+    explicit clsEnc(ui::Windowing& windowing);
+    ~clsEnc();
+    clsEnc(const clsEnc&) = delete;
+    clsEnc& operator=(const clsEnc&) = delete;
+
+    // Encoding code: 0 Binary, 1 Base64, 2 Hex. Stored unchanged; read back as
+    // 0 for anything else.
+    void iEncodingType(int32_t encCryptoHash);
+    int32_t iEncodingType() const;
+    // Source kind: 0 Text, anything else File.
+    void iSourceType(int16_t indexType);
+
+    bool InitEncode(const std::shared_ptr<engine::EngineRoot>& mcls);
+    // The encoded or decoded text, or for a file the path written; empty after
+    // a reported failure.
+    std::string Encode(const std::string& sEDSource);
+    std::string Decode(const std::string& sEDSource);
+
+private:
+    std::string Run(const std::string& sEDSource, bool encode);
+
+    ui::Windowing& m_windowing;
+    std::shared_ptr<engine::EngineEncoder> mEncObj;
+    ui::ProgressBar* mPgBar = nullptr;
+    int32_t m_encoding = 0;
+    int16_t m_source = 0;
+};

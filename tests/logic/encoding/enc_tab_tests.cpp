@@ -1,0 +1,220 @@
+// The encoder wrapper and the "Encode/Decode" tab's operations over a scripted
+// engine: wrapper reuse across directions, failure reporting, the replace
+// question, the busy state and abort.
+
+#include <filesystem>
+#include <fstream>
+
+#include "encoding/clsEnc.h"
+#include "support/WindowFixture.h"
+
+using namespace fake;
+using ::testing::_;
+using ::testing::Invoke;
+using ::testing::NiceMock;
+using ::testing::Return;
+using ::testing::Throw;
+namespace fs = std::filesystem;
+
+namespace {
+
+class MockEngineEncoder : public engine::EngineEncoder {
+public:
+    MOCK_METHOD(engine::Text, EncodeText, (const engine::Text&), (override));
+    MOCK_METHOD(void, EncodeFile, (const engine::Text&, const engine::Text&), (override));
+    MOCK_METHOD(engine::Text, DecodeText, (const engine::Text&), (override));
+    MOCK_METHOD(void, DecodeFile, (const engine::Text&, const engine::Text&), (override));
+};
+
+class EncodingTab : public WindowFixture {
+protected:
+    void SetUp() override {
+        load();
+        selectTab(4);
+        ON_CALL(*root, NewEncoder(_)).WillByDefault(Invoke([this](int32_t code) {
+            codes.push_back(code);
+            auto encoder = std::make_shared<NiceMock<MockEngineEncoder>>();
+            const std::string tag = std::to_string(code);
+            ON_CALL(*encoder, EncodeText(_)).WillByDefault(Invoke([tag](const engine::Text& t) {
+                return "enc" + tag + "(" + t + ")";
+            }));
+            ON_CALL(*encoder, DecodeText(_)).WillByDefault(Invoke([tag](const engine::Text& t) {
+                return "dec" + tag + "(" + t + ")";
+            }));
+            lastEncoder = encoder;
+            return encoder;
+        }));
+    }
+
+    void encode() { form.button("cmdEncED").userClick(); }
+    void decode() { form.button("cmdDecED").userClick(); }
+    FakeTextBox& left() { return form.textBox("txtContED"); }
+    FakeTextBox& right() { return form.textBox("txtResED"); }
+
+    std::vector<int32_t> codes;
+    std::shared_ptr<NiceMock<MockEngineEncoder>> lastEncoder;
+};
+
+TEST_F(EncodingTab, StartsOnBase64WithBinaryGreyedAndTheFirstEncodeMakesABase64Wrapper) {
+    EXPECT_TRUE(form.option("optTypeED", 1).value());
+    EXPECT_FALSE(form.option("optTypeED", 0).isEnabled());
+    EXPECT_TRUE(form.option("optED", 0).value());
+    left().type("abc");
+    encode();
+    EXPECT_EQ(codes, (std::vector<int32_t>{1}));
+    EXPECT_EQ(right().text(), "enc1(abc)");
+    EXPECT_EQ(window->encodingTab().encWrapper()->iEncodingType(), 1);
+    EXPECT_TRUE(ui.messageBoxes.empty());
+    EXPECT_EQ(ui.pointerHistory,
+              (std::vector<ui::MousePointer>{ui::MousePointer::Hourglass, ui::MousePointer::Default}));
+    EXPECT_FALSE(form.button("cmdAbort").isEnabled());
+    EXPECT_FALSE(form.progressBar("pgBar").isVisible());
+}
+
+TEST_F(EncodingTab, BothDirectionsShareOneWrapperUntilTheEncodingChanges) {
+    left().type("abc");
+    encode();
+    auto first = window->encodingTab().encWrapper();
+    right().type("Zm9v");
+    decode();
+    EXPECT_EQ(left().text(), "dec1(Zm9v)") << "decoding reads the right box and writes the left one";
+    EXPECT_EQ(right().text(), "Zm9v");
+    EXPECT_EQ(window->encodingTab().encWrapper(), first);
+
+    form.option("optTypeED", 2).userClick();
+    EXPECT_EQ(right().text(), "Zm9v") << "changing the encoding clears nothing";
+    decode();
+    EXPECT_EQ(left().text(), "dec2(Zm9v)");
+    auto hex = window->encodingTab().encWrapper();
+    EXPECT_NE(hex, first);
+    encode();
+    EXPECT_EQ(window->encodingTab().encWrapper(), hex);
+    form.option("optTypeED", 1).userClick();
+    encode();
+    EXPECT_EQ(codes, (std::vector<int32_t>{1, 2, 1})) << "one InitEncode per change of encoding";
+}
+
+TEST_F(EncodingTab, AFailedInitEncodeKeepsBothBoxesAndTheWrapperWhoseNextRunReportsItself) {
+    EXPECT_CALL(*root, NewEncoder(2)).WillOnce(Throw(engineFailure("no hex today")));
+    form.option("optTypeED", 2).userClick();
+    left().type("abc");
+    right().type("old");
+    encode();
+    ASSERT_EQ(ui.messageBoxes.size(), 1u);
+    EXPECT_EQ(ui.messageBoxes[0].title, "clsEnc ->Function InitEncode ");
+    EXPECT_EQ(ui.messageBoxes[0].text, "no hex today");
+    EXPECT_EQ(ui.messageBoxes[0].icon, ui::MsgIcon::Error);
+    EXPECT_EQ(left().text(), "abc");
+    EXPECT_EQ(right().text(), "old");
+    EXPECT_EQ(ui.screenPointer(), ui::MousePointer::Default);
+    ASSERT_TRUE(window->encodingTab().encWrapper());
+    EXPECT_EQ(window->encodingTab().encWrapper()->iEncodingType(), 2) << "the failed wrapper stays";
+
+    // Same encoding, other direction: no second InitEncode; the run reports and empties its target.
+    decode();
+    ASSERT_EQ(ui.messageBoxes.size(), 2u);
+    EXPECT_EQ(ui.messageBoxes[1].title, "clsEnc ->Function Decode ");
+    EXPECT_EQ(left().text(), "");
+    EXPECT_EQ(right().text(), "old");
+}
+
+TEST_F(EncodingTab, AFailureInTheWindowsOwnStepsHasTheWindowsTitle) {
+    right().change.connect([] { throw std::runtime_error("the box refused the text"); });
+    left().type("abc");
+    encode();
+    ASSERT_EQ(ui.messageBoxes.size(), 1u);
+    EXPECT_EQ(ui.messageBoxes[0].title, "frmMain->Function EncodED");
+    EXPECT_EQ(ui.messageBoxes[0].text, "the box refused the text");
+    EXPECT_FALSE(form.button("cmdAbort").isEnabled());
+    EXPECT_EQ(ui.screenPointer(), ui::MousePointer::Default);
+}
+
+TEST_F(EncodingTab, FilesGoByPathAndAnExistingTargetIsReplacedOnlyAfterYes) {
+    const fs::path dir = fs::temp_directory_path() / ("quorval-enc-mock-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const std::string source = (dir / "data.bin").string();
+    const std::string encoded = (dir / "dataEnc.bin").string();
+    form.option("optED", 1).userClick();
+    left().type(source);
+    EXPECT_CALL(*root, NewEncoder(1));
+    encode();
+    ASSERT_TRUE(lastEncoder);
+    EXPECT_EQ(right().text(), encoded) << "the path written, not the contents";
+    EXPECT_TRUE(ui.messageBoxes.empty()) << "no question while the target is absent";
+
+    // The target exists now: "No" (the default) keeps it, runs nothing and changes no box.
+    std::ofstream(encoded) << "previous";
+    EXPECT_CALL(*lastEncoder, EncodeFile(_, _)).Times(0);
+    right().type("unchanged");
+    encode();
+    ASSERT_EQ(ui.messageBoxes.size(), 1u);
+    EXPECT_EQ(ui.messageBoxes[0].buttons, ui::MsgButtons::YesNo);
+    EXPECT_NE(ui.messageBoxes[0].text.find(encoded), std::string::npos);
+    EXPECT_EQ(right().text(), "unchanged");
+    EXPECT_EQ(ui.screenPointer(), ui::MousePointer::Default);
+    ::testing::Mock::VerifyAndClearExpectations(lastEncoder.get());
+
+    EXPECT_CALL(*lastEncoder, EncodeFile(source, encoded));
+    ui.messageAnswers.push_back(ui::MsgAnswer::Yes);
+    encode();
+    EXPECT_EQ(right().text(), encoded);
+
+    // Decoding reads the path in the right box and names its output with "Dec".
+    EXPECT_CALL(*lastEncoder, DecodeFile(encoded, (dir / "dataEncDec.bin").string()));
+    decode();
+    EXPECT_EQ(left().text(), (dir / "dataEncDec.bin").string());
+    fs::remove_all(dir);
+}
+
+TEST_F(EncodingTab, TheBarAndAbortButtonShowOnlyDuringTheCallAndASecondActionIsIgnored) {
+    left().type("abc");
+    encode();
+    int calls = 0;
+    EXPECT_CALL(*lastEncoder, EncodeText(_)).WillOnce(Invoke([&](const engine::Text&) -> engine::Text {
+        ++calls;
+        EXPECT_TRUE(form.button("cmdAbort").isEnabled());
+        EXPECT_TRUE(form.progressBar("pgBar").isVisible());
+        EXPECT_EQ(ui.screenPointer(), ui::MousePointer::Hourglass);
+        for (int p = 0; p <= 100; p += 25)
+            if (root->report(p))
+                throw engineFailure("The operation was aborted.", engine::ErrorKind::Aborted);
+        return "done";
+    }));
+    ui.onDoEvents = [&](int call) {
+        if (call == 1) {
+            encode();  // ignored
+            decode();  // ignored
+        }
+        if (call == 2) form.button("cmdAbort").userClick();
+    };
+    encode();
+    EXPECT_EQ(calls, 1);
+    ASSERT_EQ(ui.messageBoxes.size(), 1u);
+    EXPECT_EQ(ui.messageBoxes[0].title, "clsEnc ->Function Encode ");
+    EXPECT_EQ(right().text(), "");
+    EXPECT_EQ(left().text(), "abc");
+    EXPECT_FALSE(modUtils::bAbort);
+    EXPECT_FALSE(form.button("cmdAbort").isEnabled());
+    EXPECT_FALSE(form.progressBar("pgBar").isVisible());
+    EXPECT_EQ(ui.screenPointer(), ui::MousePointer::Default);
+}
+
+TEST(clsEncProperties, TheCodeFilterTheFileBranchAndCreationClearingAnAbort) {
+    FakeWindowing ui{frmMainLayout()};
+    modUtils::SetAbort();
+    clsEnc enc(ui);
+    EXPECT_FALSE(modUtils::bAbort);
+    enc.iEncodingType(7);
+    EXPECT_EQ(enc.iEncodingType(), 0) << "stored unchanged, read back as 0";
+
+    auto root = std::make_shared<NiceMock<MockEngineRoot>>();
+    auto encoder = std::make_shared<NiceMock<MockEngineEncoder>>();
+    EXPECT_CALL(*root, NewEncoder(7)).WillOnce(Return(encoder));
+    ASSERT_TRUE(enc.InitEncode(root));
+    EXPECT_CALL(*encoder, DecodeFile("/d/x.b64", "/d/xDec.b64"));
+    enc.iSourceType(7);
+    EXPECT_EQ(enc.Decode("/d/x.b64"), "/d/xDec.b64") << "any non-zero kind is a file";
+    EXPECT_TRUE(ui.messageBoxes.empty());
+}
+
+}  // namespace
