@@ -1,7 +1,81 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test.
+# Installs what is missing, then builds and tests three times, each build in its
+# own folder:
+#   plain  build/       Release, every suite
+#   asan   build-asan/  AddressSanitizer (with LeakSanitizer) and UndefinedBehaviorSanitizer, every suite
+#   tsan   build-tsan/  ThreadSanitizer, the engine and logic suites but the 4 GiB hash
+# Any sanitizer report fails its test. QUORVAL_TEST_BUILDS picks builds, e.g. "plain".
 source "$(dirname "$0")/common.sh"
-install_missing "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
-build
-cd "$BUILD"
-QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)"
+SANITIZER_PACKAGES=(libasan8 libubsan1 libtsan2)
+install_missing "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${SANITIZER_PACKAGES[@]}"
+
+export QT_QPA_PLATFORM=offscreen
+export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1"
+export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
+
+BUILDS="${QUORVAL_TEST_BUILDS:-plain asan tsan}"
+for b in $BUILDS; do
+    case "$b" in
+        plain | asan | tsan) ;;
+        *) echo "Unknown build '$b' in QUORVAL_TEST_BUILDS (plain, asan, tsan)" >&2; exit 2 ;;
+    esac
+done
+SUMMARY=()
+FAILED=0
+TIMES="$(mktemp)"
+trap 'rm -f "$TIMES"' EXIT
+
+# Sets CPU to the whole seconds (user and system) used so far by finished child
+# processes; not in a subshell, whose children would be others.
+child_cpu() {
+    times > "$TIMES"
+    CPU=$(awk 'END { t = 0; for (i = 1; i <= 2; ++i) { split($i, a, "m"); sub("s", "", a[2]); t += a[1] * 60 + a[2] }
+                     printf "%d\n", t }' "$TIMES")
+}
+
+# test_build NAME DIR WHAT SANITIZE TARGETS [CTEST ARGS...]: configure, build and
+# run ctest; records one summary line and never stops the later builds.
+test_build() {
+    local name="$1" dir="$2" what="$3" sanitize="$4" targets="$5"
+    shift 5
+    local start=$SECONDS cpu_start status="passed" config=(-DQUORVAL_SANITIZE="$sanitize") build_args=()
+    child_cpu
+    cpu_start=$CPU
+    echo
+    echo "===== Build '$name' in $dir: $what ====="
+    if [ -n "$sanitize" ]; then config+=(-DQUORVAL_BUILD_BENCH=OFF); fi
+    for t in $targets; do build_args+=(--target "$t"); done
+    if ! cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=Release "${config[@]}" >/dev/null; then
+        status="FAILED to configure"
+    elif ! cmake --build "$dir" -j"$(nproc)" "${build_args[@]}"; then
+        status="FAILED to build"
+    elif ! (cd "$dir" && ctest --output-on-failure -j"$(nproc)" "$@"); then
+        status="FAILED its tests"
+    fi
+    [ "$status" = "passed" ] || FAILED=1
+    child_cpu
+    local took=$((SECONDS - start)) cpu=$((CPU - cpu_start))
+    SUMMARY+=("$(printf '%-6s %-40s %-18s %2d min %02d s (CPU %2d min %02d s)' "$name" "$what" "$status" \
+        $((took / 60)) $((took % 60)) $((cpu / 60)) $((cpu % 60)))")
+    echo "===== Build '$name' $status ====="
+}
+
+for b in $BUILDS; do
+    case "$b" in
+        plain) test_build plain "$BUILD" "Release, every suite" "" "" ;;
+        asan) test_build asan "$BUILD-asan" "ASan+LSan+UBSan, every suite" "address,undefined" "" ;;
+        # The 4 GiB hash adds half a minute here and no thread path the smaller files miss.
+        tsan) test_build tsan "$BUILD-tsan" "TSan, engine+logic but the 4 GiB hash" "thread" "engine_tests logic_tests" \
+            -L '^(engine|logic)$' -E 'Above4GiB' ;;
+    esac
+done
+
+echo
+echo "===== Summary: ${#SUMMARY[@]} builds ran (wall time, and CPU time over all cores) ====="
+printf '%s\n' "${SUMMARY[@]}"
+if [ "$FAILED" -ne 0 ]; then
+    echo "FAILED"
+    exit 1
+fi
+echo "All builds passed"
