@@ -1,13 +1,13 @@
 #include "engine/Codec.h"
 
-#include <botan/base64.h>
-#include <botan/exceptn.h>
-#include <botan/hex.h>
+#include <openssl/evp.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "engine/Engine.h"
 
@@ -15,13 +15,159 @@ namespace engine::detail {
 
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+// Character classes of the decoding pass: a digit maps to its value (below
+// 64), anything else to one of these.
+constexpr uint8_t kBlank = 0x40;
+constexpr uint8_t kPadding = 0x41;
+constexpr uint8_t kInvalid = 0x80;
+constexpr uint8_t kNotDigit = 0xC0;  // set in every class that is not a digit
 
-bool isBase64Digit(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/';
+using CharTable = std::array<uint8_t, 256>;
+
+constexpr CharTable makeTable(const char* digits) {
+    CharTable table{};
+    for (auto& entry : table) entry = kInvalid;
+    for (uint8_t value = 0; digits[value] != '\0'; ++value)
+        table[static_cast<unsigned char>(digits[value])] = value;
+    for (char blank : {' ', '\t', '\n', '\r'}) table[static_cast<unsigned char>(blank)] = kBlank;
+    return table;
 }
 
-bool isHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+constexpr CharTable makeHexTable() {
+    CharTable table = makeTable("0123456789abcdef");
+    for (uint8_t value = 10; value < 16; ++value) table['A' + value - 10] = value;
+    return table;
+}
+
+constexpr CharTable makeBase64Table() {
+    CharTable table = makeTable("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/");
+    table['='] = kPadding;
+    return table;
+}
+
+constexpr CharTable kBase64Classes = makeBase64Table();
+constexpr CharTable kHexClasses = makeHexTable();
+
+uint8_t classOf(const CharTable& table, char c) { return table[static_cast<unsigned char>(c)]; }
+bool isBlank(char c) { return kHexClasses[static_cast<unsigned char>(c)] == kBlank; }
+
+// "000102…feff": the two lower-case digits of every byte.
+constexpr std::array<char, 512> makeHexDigits() {
+    std::array<char, 512> digits{};
+    constexpr char kDigits[] = "0123456789abcdef";
+    for (int byte = 0; byte < 256; ++byte) {
+        digits[2 * byte] = kDigits[byte >> 4];
+        digits[2 * byte + 1] = kDigits[byte & 15];
+    }
+    return digits;
+}
+
+constexpr std::array<char, 512> kHexDigits = makeHexDigits();
+
+// Keeps the lengths handed to libcrypto's int parameters small; whole groups on both sides.
+constexpr size_t kLibraryStep = size_t{3} << 26;
+
+// Appends the Base64 of `length` bytes: whole groups, then a padded last
+// group if `length` is not a multiple of 3.
+void appendBase64(const uint8_t* data, size_t length, std::string& out) {
+    while (length > 0) {
+        const size_t n = std::min(length, kLibraryStep);
+        const size_t start = out.size();
+        out.resize(start + (n + 2) / 3 * 4 + 1);  // libcrypto ends the text with a NUL
+        const int written = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(&out[start]), data, static_cast<int>(n));
+        out.resize(start + static_cast<size_t>(written));
+        data += n;
+        length -= n;
+    }
+}
+
+void appendHex(const uint8_t* data, size_t length, std::string& out) {
+    const size_t start = out.size();
+    out.resize(start + 2 * length);
+    char* text = &out[start];
+    for (size_t i = 0; i < length; ++i) std::memcpy(text + 2 * i, &kHexDigits[2 * data[i]], 2);
+}
+
+// Decodes whole groups of Base64 digits that the caller has checked;
+// returns the number of bytes written.
+size_t decodeBase64Groups(const char* text, size_t length, uint8_t* out) {
+    size_t written = 0;
+    for (size_t at = 0; at < length; at += kLibraryStep / 3 * 4) {
+        const size_t n = std::min(length - at, kLibraryStep / 3 * 4);
+        const int decoded =
+            EVP_DecodeBlock(out + written, reinterpret_cast<const unsigned char*>(text + at), static_cast<int>(n));
+        if (decoded < 0) throw EngineError(ErrorKind::Internal, "The Base64 decoder refused checked digits.");
+        written += static_cast<size_t>(decoded);
+    }
+    return written;
+}
+
+// The length of the run of Base64 digits at the start of `text`, sixteen
+// characters at a time while they are all digits.
+size_t base64DigitRun(const char* text, size_t length) {
+    using Lanes = signed char __attribute__((vector_size(16)));
+    size_t end = 0;
+    for (; length - end >= sizeof(Lanes); end += sizeof(Lanes)) {
+        Lanes c;
+        std::memcpy(&c, text + end, sizeof c);
+        const Lanes digit = ((c >= 'A') & (c <= 'Z')) | ((c >= 'a') & (c <= 'z')) | ((c >= '0') & (c <= '9')) |
+                            (c == '+') | (c == '/');
+        uint64_t halves[2];
+        std::memcpy(halves, &digit, sizeof halves);
+        if ((halves[0] & halves[1]) != ~uint64_t{0}) break;
+    }
+    while (end < length && classOf(kBase64Classes, text[end]) < kBlank) ++end;
+    return end;
+}
+
+// Every pair of characters, read as one 16-bit word, mapped to the byte its
+// hex digits stand for, or to kNotAPair.
+constexpr uint16_t kNotAPair = 0x100;
+
+const uint16_t* hexPairTable() {
+    static const std::vector<uint16_t> table = [] {
+        std::vector<uint16_t> pairs(65536, kNotAPair);
+        for (int high = 0; high < 256; ++high) {
+            for (int low = 0; low < 256; ++low) {
+                const uint8_t h = kHexClasses[high], l = kHexClasses[low];
+                if ((h | l) & kNotDigit) continue;
+                const char text[2] = {static_cast<char>(high), static_cast<char>(low)};
+                uint16_t word = 0;
+                std::memcpy(&word, text, 2);
+                pairs[word] = static_cast<uint16_t>(h << 4 | l);
+            }
+        }
+        return pairs;
+    }();
+    return table.data();
+}
+
+// Decodes pairs of hex digits from the start of `text` until a character that
+// is not a digit; returns the number of characters decoded (even).
+size_t decodeHexPairs(const char* text, size_t length, uint8_t*& out) {
+    const uint16_t* pairs = hexPairTable();
+    auto pairAt = [&](size_t i) {
+        uint16_t word;
+        std::memcpy(&word, text + i, 2);
+        return pairs[word];
+    };
+    size_t at = 0;
+    for (; length - at >= 8; at += 8) {
+        const uint16_t a = pairAt(at), b = pairAt(at + 2), c = pairAt(at + 4), d = pairAt(at + 6);
+        if ((a | b | c | d) & kNotAPair) break;
+        out[0] = static_cast<uint8_t>(a);
+        out[1] = static_cast<uint8_t>(b);
+        out[2] = static_cast<uint8_t>(c);
+        out[3] = static_cast<uint8_t>(d);
+        out += 4;
+    }
+    for (; length - at >= 2; at += 2) {
+        const uint16_t pair = pairAt(at);
+        if (pair & kNotAPair) break;
+        *out++ = static_cast<uint8_t>(pair);
+    }
+    return at;
+}
 
 std::string shown(char c) {
     const auto byte = static_cast<unsigned char>(c);
@@ -34,17 +180,6 @@ std::string shown(char c) {
 [[noreturn]] void invalidAt(Encoding encoding, const std::string& what, uint64_t position) {
     throw EngineError(ErrorKind::InvalidInput, std::string("Invalid ") + encodingName(encoding) + " " + what +
                                                    " at position " + std::to_string(position + 1) + ".");
-}
-
-// Finds the first character that is neither a digit of the encoding nor a
-// blank, and reports it; runs only once the library has refused the text.
-[[noreturn]] void reportInvalid(Encoding encoding, const char* text, size_t length, uint64_t firstPosition) {
-    for (size_t i = 0; i < length; ++i) {
-        const char c = text[i];
-        const bool ok = isBlank(c) || (encoding == Encoding::Base64 ? isBase64Digit(c) : isHexDigit(c));
-        if (!ok) invalidAt(encoding, "character " + shown(c), firstPosition + i);
-    }
-    invalidAt(encoding, "text", firstPosition);
 }
 
 size_t significantCount(const std::string& text) {
@@ -114,12 +249,9 @@ void StreamEncoder::update(const uint8_t* data, size_t length, std::string& out)
         case Encoding::Binary:
             out.append(reinterpret_cast<const char*>(data), length);
             return;
-        case Encoding::Hex: {
-            const size_t start = out.size();
-            out.resize(start + 2 * length);
-            Botan::hex_encode(&out[start], data, length, false);
+        case Encoding::Hex:
+            appendHex(data, length, out);
             return;
-        }
         case Encoding::Base64:
             break;
     }
@@ -130,30 +262,18 @@ void StreamEncoder::update(const uint8_t* data, size_t length, std::string& out)
         data += take;
         length -= take;
         if (m_carryLength < 3) return;
-        const size_t start = out.size();
-        out.resize(start + 4);
-        size_t consumed = 0;
-        Botan::base64_encode(&out[start], m_carry, 3, consumed, false);
+        appendBase64(m_carry, 3, out);
         m_carryLength = 0;
     }
     const size_t whole = length / 3 * 3;
-    if (whole > 0) {
-        const size_t start = out.size();
-        out.resize(start + whole / 3 * 4);
-        size_t consumed = 0;
-        Botan::base64_encode(&out[start], data, whole, consumed, false);
-    }
+    appendBase64(data, whole, out);
     m_carryLength = length - whole;
     std::memcpy(m_carry, data + whole, m_carryLength);
 }
 
 void StreamEncoder::finish(std::string& out) {
     if (m_encoding != Encoding::Base64 || m_carryLength == 0) return;
-    const size_t start = out.size();
-    out.resize(start + 4);
-    size_t consumed = 0;
-    const size_t written = Botan::base64_encode(&out[start], m_carry, m_carryLength, consumed, true);
-    out.resize(start + written);
+    appendBase64(m_carry, m_carryLength, out);  // the padded last group
     m_carryLength = 0;
 }
 
@@ -166,25 +286,6 @@ void StreamDecoder::reset() {
     m_padding = 0;
 }
 
-bool StreamDecoder::isDigit(char c) const {
-    return m_encoding == Encoding::Base64 ? isBase64Digit(c) : isHexDigit(c);
-}
-
-void StreamDecoder::hold(char digit, uint64_t position) {
-    if (m_digitCount == 0) m_digitsPosition = position;
-    m_digits[m_digitCount++] = digit;
-}
-
-void StreamDecoder::decodeHeldGroup(std::string& out) {
-    uint8_t bytes[3];
-    size_t consumed = 0;
-    const size_t written = m_encoding == Encoding::Base64
-                               ? Botan::base64_decode(bytes, m_digits, 4, consumed, false, false)
-                               : Botan::hex_decode(bytes, m_digits, 2, consumed, false);
-    out.append(reinterpret_cast<const char*>(bytes), written);
-    m_digitCount = 0;
-}
-
 void StreamDecoder::update(const char* text, size_t length, std::string& out) {
     const uint64_t start = m_position;
     m_position += length;
@@ -194,23 +295,7 @@ void StreamDecoder::update(const char* text, size_t length, std::string& out) {
     }
     if (m_ended) return checkPaddingTail(text, length, start);
 
-    size_t dataLength = length;
-    if (m_encoding == Encoding::Base64) {
-        if (const void* pad = std::memchr(text, '=', length))
-            dataLength = static_cast<size_t>(static_cast<const char*>(pad) - text);
-    }
-    // First the group the last piece left unfinished.
-    size_t at = 0;
-    for (; m_digitCount > 0 && at < dataLength; ++at) {
-        const char c = text[at];
-        if (isDigit(c)) {
-            hold(c, start + at);
-            if (m_digitCount == groupSize()) decodeHeldGroup(out);
-        } else if (!isBlank(c)) {
-            invalidAt(m_encoding, "character " + shown(c), start + at);
-        }
-    }
-    decodeRun(text + at, dataLength - at, start + at, out);
+    const size_t dataLength = decodeDigits(text, length, start, out);
     if (dataLength < length) {
         // Padding: the text ends here, the held digits are the last group.
         m_ended = true;
@@ -219,36 +304,70 @@ void StreamDecoder::update(const char* text, size_t length, std::string& out) {
     }
 }
 
-// Decodes the whole groups of a run of digits and blanks, and holds back the
-// digits of an unfinished group at its end.
-void StreamDecoder::decodeRun(const char* text, size_t length, uint64_t position, std::string& out) {
-    size_t runLength = length;
-    // The library counts a trailing blank as the unread half of an odd digit pair.
-    if (m_encoding == Encoding::Hex)
-        while (runLength > 0 && isBlank(text[runLength - 1])) --runLength;
-    if (runLength == 0) return;
-
-    size_t consumed = 0;
+// One pass over digits and blanks: whole groups are decoded where they lie,
+// the digits of a group that blanks or the end of the piece split are held
+// back and decoded once the group is complete. Stops at Base64 padding;
+// returns the length read.
+size_t StreamDecoder::decodeDigits(const char* text, size_t length, uint64_t position, std::string& out) {
+    const bool base64 = m_encoding == Encoding::Base64;
+    const CharTable& classes = base64 ? kBase64Classes : kHexClasses;
+    const size_t group = base64 ? 4 : 2;
+    const size_t groupBytes = base64 ? 3 : 1;
     const size_t start = out.size();
-    try {
-        if (m_encoding == Encoding::Base64) {
-            out.resize(start + Botan::base64_decode_max_output(runLength));
-            const size_t written = Botan::base64_decode(reinterpret_cast<uint8_t*>(&out[start]), text,
-                                                        runLength, consumed, false, true);
-            out.resize(start + written);
-        } else {
-            out.resize(start + runLength / 2 + 1);
-            const size_t written =
-                Botan::hex_decode(reinterpret_cast<uint8_t*>(&out[start]), text, runLength, consumed, true);
-            out.resize(start + written);
+    out.resize(start + (length + m_digitCount) / group * groupBytes);
+    auto* const first = reinterpret_cast<uint8_t*>(&out[start]);
+    uint8_t* to = first;
+    size_t at = 0;
+    auto done = [&](size_t read) {
+        out.resize(start + static_cast<size_t>(to - first));
+        return read;
+    };
+    auto refuse = [&](size_t i) {
+        out.resize(start + static_cast<size_t>(to - first));
+        invalidAt(m_encoding, "character " + shown(text[i]), position + i);
+    };
+    while (at < length) {
+        if (m_digitCount > 0) {
+            // Complete the group that earlier blanks or pieces left open.
+            for (; at < length && m_digitCount < group; ++at) {
+                const uint8_t c = classOf(classes, text[at]);
+                if (c < kBlank) {
+                    m_digits[m_digitCount++] = text[at];
+                } else if (c != kBlank) {
+                    if (c == kPadding) return done(at);
+                    refuse(at);
+                }
+            }
+            if (m_digitCount < group) break;
+            if (base64)
+                to += decodeBase64Groups(m_digits, 4, to);
+            else
+                decodeHexPairs(m_digits, 2, to);
+            m_digitCount = 0;
+            continue;
         }
-    } catch (const Botan::Exception&) {
-        out.resize(start);
-        reportInvalid(m_encoding, text, runLength, position);
+        // The whole groups of a run of digits, then what is left of it.
+        size_t whole, end;
+        if (base64) {
+            end = at + base64DigitRun(text + at, length - at);
+            whole = (end - at) / 4 * 4;
+            to += decodeBase64Groups(text + at, whole, to);
+        } else {
+            whole = decodeHexPairs(text + at, length - at, to);
+            end = at + whole;
+            if (end < length && classOf(classes, text[end]) < kBlank) ++end;
+        }
+        for (size_t i = at + whole; i < end; ++i) {
+            if (m_digitCount == 0) m_digitsPosition = position + i;
+            m_digits[m_digitCount++] = text[i];
+        }
+        at = end;
+        while (at < length && classOf(classes, text[at]) == kBlank) ++at;
+        if (at == length || classOf(classes, text[at]) < kBlank) continue;
+        if (classOf(classes, text[at]) == kPadding) return done(at);
+        refuse(at);
     }
-    // What follows the last whole group: fewer digits than a group, and blanks.
-    for (size_t i = consumed; i < runLength; ++i)
-        if (!isBlank(text[i])) hold(text[i], position + i);
+    return done(length);
 }
 
 void StreamDecoder::checkPaddingTail(const char* text, size_t length, uint64_t position) {
@@ -270,10 +389,12 @@ void StreamDecoder::finish(std::string& out) {
     if (m_digitCount == 1) invalidAt(m_encoding, "text: it ends with an incomplete group", m_digitsPosition);
     if (m_padding != 0 && m_digitCount + m_padding != 4) invalidAt(m_encoding, "padding", m_paddingPosition);
     if (m_digitCount == 0) return;
+    // The last group, padded: libcrypto decodes '=' as zero bits, a byte each.
+    const size_t missing = 4 - m_digitCount;
+    std::fill(m_digits + m_digitCount, m_digits + 4, '=');
     uint8_t bytes[3];
-    size_t consumed = 0;
-    const size_t written = Botan::base64_decode(bytes, m_digits, m_digitCount, consumed, true, false);
-    out.append(reinterpret_cast<const char*>(bytes), written);
+    decodeBase64Groups(m_digits, 4, bytes);
+    out.append(reinterpret_cast<const char*>(bytes), 3 - missing);
     m_digitCount = 0;
 }
 
@@ -287,10 +408,10 @@ std::optional<Encoding> detectByPrefix(const uint8_t* text, size_t length, const
     const char* rest = reinterpret_cast<const char*>(text + skip);
     const size_t restLength = length - skip;
     const auto* prefix = reinterpret_cast<const uint8_t*>(binaryPrefix.data());
-    const std::string base64 = Botan::base64_encode(prefix, binaryPrefix.size());
+    const std::string base64 = encode(Encoding::Base64, prefix, binaryPrefix.size());
     if (restLength >= base64.size() && std::memcmp(rest, base64.data(), base64.size()) == 0)
         return Encoding::Base64;
-    const std::string hex = Botan::hex_encode(prefix, binaryPrefix.size(), false);
+    const std::string hex = encode(Encoding::Hex, prefix, binaryPrefix.size());
     if (restLength >= hex.size() && std::equal(hex.begin(), hex.end(), rest, [](char a, char b) {
             return a == std::tolower(static_cast<unsigned char>(b));
         }))

@@ -58,11 +58,7 @@ public:
     size_t heldBack() const { return m_digitCount; }
 
 private:
-    size_t groupSize() const { return m_encoding == Encoding::Base64 ? 4 : 2; }
-    bool isDigit(char c) const;
-    void hold(char digit, uint64_t position);
-    void decodeHeldGroup(std::string& out);
-    void decodeRun(const char* text, size_t length, uint64_t position, std::string& out);
+    size_t decodeDigits(const char* text, size_t length, uint64_t position, std::string& out);
     void checkPaddingTail(const char* text, size_t length, uint64_t position);
 
     Encoding m_encoding;

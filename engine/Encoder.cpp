@@ -4,7 +4,6 @@
 #include "engine/Objects.h"
 #include "engine/Progress.h"
 #include "engine/Secret.h"
-#include "engine/Worker.h"
 
 namespace engine::detail {
 
@@ -55,6 +54,8 @@ public:
         }
     }
 
+    // One thread: with the library's codec, a second one that encodes half
+    // of each chunk or writes the output costs more than it saves here.
     void EncodeFile(const Text& sourcePath, const Text& targetPath) override {
         try {
             InputFile input(sourcePath);
@@ -63,24 +64,10 @@ public:
             progress.begin();
             StreamEncoder encoder(m_encoding);
             Bytes buffer(kChunkSize);
-            std::string out, firstHalf;
-            // Whole chunks split into two halves of whole Base64 groups: the
-            // second thread encodes the first half while this one does the rest.
-            static_assert((kChunkSize / 2) % 3 == 0, "halves must hold whole Base64 groups");
-            Worker worker(input.size() >= kThreadedFrom);
-            uint64_t consumed = 0;
+            std::string out;
             while (const size_t n = input.read(buffer.data(), buffer.size())) {
                 out.clear();
-                // Only when the encoder holds no leftover bytes from an earlier piece.
-                const size_t half = n == kChunkSize && consumed % 3 == 0 ? kChunkSize / 2 : 0;
-                consumed += n;
-                if (half > 0)
-                    worker.submit([&, half] { firstHalf = encode(m_encoding, buffer.data(), half); });
-                encoder.update(buffer.data() + half, n - half, out);
-                if (half > 0) {
-                    worker.wait();
-                    output.write(firstHalf);
-                }
+                encoder.update(buffer.data(), n, out);
                 output.write(out);
                 progress.advance(n);
             }
