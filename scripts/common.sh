@@ -3,7 +3,7 @@ set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="${QUORVAL_BUILD_DIR:-$ROOT/build}"
 
-BUILD_PACKAGES=(g++ cmake make pkg-config qt6-base-dev libgl-dev libbotan-2-dev zlib1g-dev fonts-dejavu-core fonts-liberation2)
+BUILD_PACKAGES=(g++ cmake make pkg-config qt6-base-dev libgl-dev libbotan-2-dev libssl-dev zlib1g-dev fonts-dejavu-core fonts-liberation2)
 TEST_PACKAGES=(googletest libgtest-dev libgmock-dev libbenchmark-dev openssl rhash coreutils)
 BENCH_PACKAGES=(botan openssl gnupg rhash coreutils time)
 
