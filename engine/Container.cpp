@@ -47,7 +47,9 @@ constexpr uint8_t kCompressionZlib = 1;
 constexpr int kZlibDefaultLevel = 6;
 
 // Buffers handed between the two threads; a multiple of the cipher block and of 3.
-constexpr size_t kPipeChunk = 4 * kChunkSize;
+// Measured against 96 and 768 KiB: a buffer that stays in the core's cache
+// costs the system less time to read and write.
+constexpr size_t kPipeChunk = kChunkSize;
 // Buffers of compressed data read at a time, so that the position moves
 // smoothly while a little data expands to a lot; whole cipher blocks.
 constexpr size_t kCompressedChunk = 48 * 1024;
