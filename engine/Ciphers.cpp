@@ -105,6 +105,18 @@ void BlockCrypter::process(const uint8_t* in, uint8_t* out, size_t length) {
         m_state->block->decrypt_n(out, out, length / kBlockSize);
 }
 
+void BlockCrypter::restart(const uint8_t* iv) {
+    if (m_state->evp) {
+        if (EVP_CIPHER_CTX_get_mode(m_state->evp.get()) != EVP_CIPH_CBC_MODE) return;
+        if (EVP_CipherInit_ex(m_state->evp.get(), nullptr, nullptr, nullptr, iv, -1) != 1) {
+            ERR_clear_error();
+            throw EngineError(ErrorKind::Internal, "The AES cipher could not be started.");
+        }
+    } else if (m_state->mode) {
+        m_state->mode->start(iv, kBlockSize);
+    }
+}
+
 void blockCipherSelfTest() {
     // FIPS-197 appendix C.1, and the Twofish paper's first 128-bit table entry.
     struct Vector {

@@ -22,6 +22,9 @@ public:
     // `length` a multiple of 16; `in` and `out` may be the same buffer, but
     // must not overlap otherwise. CBC chains across calls.
     void process(const uint8_t* in, uint8_t* out, size_t length);
+    // CBC goes on from `iv` (16 bytes) as if it were the cipher block before
+    // the next one processed; ECB ignores it.
+    void restart(const uint8_t* iv);
 
 private:
     struct State;

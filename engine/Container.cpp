@@ -186,14 +186,6 @@ public:
         return out;
     }
 
-    void rewind() {
-        m_raw.rewind();
-        m_decoder.reset();
-        m_pending.clear();
-        m_offset = 0;
-        m_ended = false;
-    }
-
 private:
     bool refill() {
         m_pending.clear();
@@ -474,17 +466,30 @@ void openStream(ByteSource& raw, ByteSink& out, KeyOpener& key, const OpenRules&
             overLimit = std::current_exception();
         }
     };
-    BlockCrypter crypter(header.cipher, keys.cipherKey.data(), keys.cipherKey.size(), header.iv.data(), false);
     uint8_t lastBlock[kBlockSize];
     size_t lastHeld = 0;
-    // `room` is kBlockSize bytes for the block held back last time, then `length` bytes.
-    auto decryptAndDeliver = [&](const uint8_t* cipherText, uint8_t* room, size_t length) {
+    // `room` is kBlockSize bytes for the block held back last time, then `length`
+    // decrypted bytes.
+    auto deliverDecrypted = [&](uint8_t* room, size_t length) {
         std::memcpy(room + kBlockSize - lastHeld, lastBlock, lastHeld);
-        crypter.process(cipherText, room + kBlockSize, length);
         deliver(room + kBlockSize - lastHeld, lastHeld + length - kBlockSize);
         std::memcpy(lastBlock, room + length, kBlockSize);
         lastHeld = kBlockSize;
     };
+    // A slow cipher's buffers are decrypted in two parts at once: CBC decryption of a
+    // block needs only the cipher block before it, which a fresh start takes as its IV.
+    using Block = std::array<uint8_t, kBlockSize>;
+    const bool splitting = threaded && !compressed && header.cipher.algorithm == CipherAlgorithm::Twofish;
+    const SecretBytes& cipherKey = keys.cipherKey;
+    BlockCrypter front(header.cipher, cipherKey.data(), cipherKey.size(), header.iv.data(), false);
+    BlockCrypter back(header.cipher, cipherKey.data(), cipherKey.size(), header.iv.data(), false);
+    auto decryptPart = [](BlockCrypter& crypter, const Block& iv, const uint8_t* in, uint8_t* out, size_t length) {
+        if (length == 0) return;
+        crypter.restart(iv.data());
+        crypter.process(in, out, length);
+    };
+    Block chain{};
+    std::copy(header.iv.begin(), header.iv.end(), chain.begin());
 
     // Each buffer of cipher text starts with room for the bytes held back from the
     // previous read: the trailer is only known once the source has ended, and the
@@ -496,11 +501,14 @@ void openStream(ByteSource& raw, ByteSink& out, KeyOpener& key, const OpenRules&
     uint8_t held[kHeldRoom];
     size_t heldLength = 0;
     uint64_t cipherLength = 0;
+    uint8_t* pendingRoom = nullptr;
+    size_t pendingLength = 0;
     {
-        // Plain data: this thread reads and authenticates a buffer while the worker
-        // decrypts and writes the one before. Compressed data: the worker authenticates.
+        // Plain data: this thread reads and authenticates a buffer (and decrypts its second
+        // half when splitting) while the worker writes the buffer before and decrypts the
+        // rest. Compressed data: the worker only authenticates.
         Worker worker(threaded);
-        for (int current = 0;; current ^= 1) {
+        for (int current = 0;;) {
             uint8_t* buffer = sealed[current].data();
             const size_t n = in.read(buffer + kHeldRoom, chunk);
             if (n == 0) break;
@@ -512,17 +520,33 @@ void openStream(ByteSource& raw, ByteSink& out, KeyOpener& key, const OpenRules&
             std::memcpy(held, start + body, heldLength);
             cipherLength += body;
             if (body == 0) continue;
+
             uint8_t* room = plain[current].data();
+            const size_t split = splitting ? body / 2 / kBlockSize * kBlockSize : body;
+            const Block frontIv = chain;
+            Block backIv = chain;
+            if (split > 0) std::copy(start + split - kBlockSize, start + split, backIv.begin());
+            std::copy(start + body - kBlockSize, start + body, chain.begin());
             if (compressed) {
                 worker.submit([&mac, start, body] { mac->update(start, body); });
-                decryptAndDeliver(start, room, body);
+                decryptPart(front, frontIv, start, room + kBlockSize, body);
+                deliverDecrypted(room, body);
             } else {
-                worker.submit([&decryptAndDeliver, start, room, body] { decryptAndDeliver(start, room, body); });
+                worker.submit([&, previous = pendingRoom, previousLength = pendingLength, frontIv, start, room,
+                               split] {
+                    if (previous) deliverDecrypted(previous, previousLength);
+                    decryptPart(front, frontIv, start, room + kBlockSize, split);
+                });
                 mac->update(start, body);
+                decryptPart(back, backIv, start + split, room + kBlockSize + split, body - split);
+                pendingRoom = room;
+                pendingLength = body;
             }
+            current ^= 1;
         }
         worker.wait();
     }
+    if (pendingRoom) deliverDecrypted(pendingRoom, pendingLength);
     // Anything but a whole number of blocks and the trailer is cut short.
     if (heldLength != kTrailerSize) throw truncatedError();
     const uint8_t* trailer = held;

@@ -82,6 +82,16 @@ TEST(BlockLayer, ChainingDoesNotDependOnHowTheDataIsSplitOrWhetherItIsInPlace) {
                                                  << " in place " << inPlace;
                     }
                 }
+                // Decryption in two parts at once: the second starts from the cipher block before it.
+                const size_t split = 16 * 500;
+                BlockCrypter first(cipher, key.data(), key.size(), iv.data(), false);
+                BlockCrypter second(cipher, key.data(), key.size(), plain.data(), false);
+                second.restart(whole.data() + split - 16);
+                Bytes out(whole.size());
+                second.process(whole.data() + split, out.data() + split, whole.size() - split);
+                first.process(whole.data(), out.data(), split);
+                EXPECT_EQ(out, plain) << engine::detail::algorithmName(algorithm) << bits << " mode "
+                                      << static_cast<int>(mode) << " in two parts";
             }
 }
 
