@@ -1,8 +1,6 @@
 #include "engine/Container.h"
 
 #include <botan/auto_rng.h>
-#include <botan/block_cipher.h>
-#include <botan/cipher_mode.h>
 #include <botan/hash.h>
 #include <botan/kdf.h>
 #include <botan/mac.h>
@@ -12,7 +10,9 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <exception>
 
+#include "engine/Ciphers.h"
 #include "engine/Compression.h"
 #include "engine/Errors.h"
 #include "engine/Files.h"
@@ -47,7 +47,9 @@ constexpr uint8_t kCompressionZlib = 1;
 constexpr int kZlibDefaultLevel = 6;
 
 // Buffers handed between the two threads; a multiple of the cipher block and of 3.
-constexpr size_t kPipeChunk = 4 * kChunkSize;
+// Measured against 96 and 768 KiB: a buffer that stays in the core's cache
+// costs the system less time to read and write.
+constexpr size_t kPipeChunk = kChunkSize;
 // Buffers of compressed data read at a time, so that the position moves
 // smoothly while a little data expands to a lot; whole cipher blocks.
 constexpr size_t kCompressedChunk = 48 * 1024;
@@ -97,10 +99,6 @@ Bytes serializeHeader(const Header& header) {
     return out;
 }
 
-std::string cipherLibraryName(CipherAlgorithm algorithm, uint32_t keyBits) {
-    return algorithm == CipherAlgorithm::Aes ? "AES-" + std::to_string(keyBits) : "Twofish";
-}
-
 std::string describeCipher(CipherAlgorithm algorithm, uint32_t keyBits) {
     return std::string(algorithmName(algorithm)) + " with a " + std::to_string(keyBits) + "-bit key";
 }
@@ -133,40 +131,6 @@ Bytes ivFromText(const std::string& text) {
     const auto digest = sha256->process(text);
     return Bytes(digest.begin(), digest.begin() + kBlockSize);
 }
-
-// ECB or CBC over whole blocks, in place.
-class BlockCrypter {
-public:
-    BlockCrypter(const DataCipher& cipher, const SecretBytes& key, const Bytes& iv, bool encrypt)
-        : m_encrypt(encrypt) {
-        const std::string name = cipherLibraryName(cipher.algorithm, cipher.keyBits);
-        if (cipher.mode == BlockMode::Ecb) {
-            m_block = Botan::BlockCipher::create_or_throw(name);
-            m_block->set_key(key.data(), key.size());
-        } else {
-            m_mode = Botan::Cipher_Mode::create_or_throw(name + "/CBC/NoPadding",
-                                                         encrypt ? Botan::ENCRYPTION : Botan::DECRYPTION);
-            m_mode->set_key(key.data(), key.size());
-            m_mode->start(iv.data(), iv.size());
-        }
-    }
-
-    void process(uint8_t* data, size_t length) {
-        if (length == 0) return;
-        if (m_mode) {
-            m_mode->process(data, length);
-        } else if (m_encrypt) {
-            m_block->encrypt_n(data, data, length / kBlockSize);
-        } else {
-            m_block->decrypt_n(data, data, length / kBlockSize);
-        }
-    }
-
-private:
-    bool m_encrypt;
-    std::unique_ptr<Botan::BlockCipher> m_block;
-    std::unique_ptr<Botan::Cipher_Mode> m_mode;
-};
 
 size_t paddingLength(PaddingScheme padding, uint64_t dataLength) {
     const size_t rest = static_cast<size_t>(dataLength % kBlockSize);
@@ -220,14 +184,6 @@ public:
         Bytes out(length);
         readExact(out.data(), length);
         return out;
-    }
-
-    void rewind() {
-        m_raw.rewind();
-        m_decoder.reset();
-        m_pending.clear();
-        m_offset = 0;
-        m_ended = false;
     }
 
 private:
@@ -374,7 +330,7 @@ void sealStream(ByteSource& plain, ByteSink& out, const SealSettings& settings, 
     encoded.write(headerBytes.data(), headerBytes.size());
     encoded.write(headerTag.data(), headerTag.size());
 
-    BlockCrypter crypter(cipher, keys.cipherKey, header.iv, true);
+    BlockCrypter crypter(cipher, keys.cipherKey.data(), keys.cipherKey.size(), header.iv.data(), true);
     // Two buffers: one is encrypted while the worker authenticates and writes the other.
     // Declared before the worker, which may still read one while unwinding.
     const size_t chunk = bufferFor(plain.size(), kPipeChunk);
@@ -391,7 +347,7 @@ void sealStream(ByteSource& plain, ByteSink& out, const SealSettings& settings, 
     size_t fill = 0;
     uint64_t dataLength = 0;
     auto flush = [&] {
-        crypter.process(buffers[current].data(), fill);
+        crypter.process(buffers[current].data(), buffers[current].data(), fill);
         authenticateAndWrite(buffers[current].data(), fill);
         current ^= 1;
         fill = 0;
@@ -476,7 +432,7 @@ void openStream(ByteSource& raw, ByteSink& out, KeyOpener& key, const OpenRules&
     const Encoding form = detectForm(raw);
     DecodedSource in(raw, form, progress);
 
-    // First pass: the header, the key, then the tag over everything.
+    // The header, the key, and the header tag, which tells a wrong key at once.
     Bytes headerBytes;
     const Header header = readHeader(in, headerBytes);
     checkKeySource(header.keySource, key.kind());
@@ -489,101 +445,124 @@ void openStream(ByteSource& raw, ByteSink& out, KeyOpener& key, const OpenRules&
     mac->update(headerBytes);
     checkTag(mac->final().data(), headerTag.data());
     checkRules(header, rules);
-
     mac->update(headerBytes);
     mac->update(headerTag);
+
+    // One pass: the cipher text is authenticated and decrypted as it is read. Nothing
+    // counts until the tag has matched: a file's output stays unnamed until the caller
+    // commits it, and the last block waits here until the data length says how much of
+    // it is data.
+    const bool compressed = header.compressionMethod == kCompressionZlib;
+    // Decompression polls progress, which only this thread may do: it stays here then.
+    Unpacker unpacker(out, compressed, compressed ? &progress : nullptr);
+    // A text over its limit is reported only once the tag has shown the data is whole.
+    std::exception_ptr overLimit;
+    auto deliver = [&](const uint8_t* data, size_t length) {
+        if (overLimit || length == 0) return;
+        try {
+            unpacker.write(data, length);
+        } catch (const EngineError& e) {
+            if (e.kind() != ErrorKind::TooLarge) throw;
+            overLimit = std::current_exception();
+        }
+    };
+    uint8_t lastBlock[kBlockSize];
+    size_t lastHeld = 0;
+    // `room` is kBlockSize bytes for the block held back last time, then `length`
+    // decrypted bytes.
+    auto deliverDecrypted = [&](uint8_t* room, size_t length) {
+        std::memcpy(room + kBlockSize - lastHeld, lastBlock, lastHeld);
+        deliver(room + kBlockSize - lastHeld, lastHeld + length - kBlockSize);
+        std::memcpy(lastBlock, room + length, kBlockSize);
+        lastHeld = kBlockSize;
+    };
+    // A slow cipher's buffers are decrypted in two parts at once: CBC decryption of a
+    // block needs only the cipher block before it, which a fresh start takes as its IV.
+    using Block = std::array<uint8_t, kBlockSize>;
+    const bool splitting = threaded && !compressed && header.cipher.algorithm == CipherAlgorithm::Twofish;
+    const SecretBytes& cipherKey = keys.cipherKey;
+    BlockCrypter front(header.cipher, cipherKey.data(), cipherKey.size(), header.iv.data(), false);
+    BlockCrypter back(header.cipher, cipherKey.data(), cipherKey.size(), header.iv.data(), false);
+    auto decryptPart = [](BlockCrypter& crypter, const Block& iv, const uint8_t* in, uint8_t* out, size_t length) {
+        if (length == 0) return;
+        crypter.restart(iv.data());
+        crypter.process(in, out, length);
+    };
+    Block chain{};
+    std::copy(header.iv.begin(), header.iv.end(), chain.begin());
+
+    // Each buffer of cipher text starts with room for the bytes held back from the
+    // previous read: the trailer is only known once the source has ended, and the
+    // cipher text goes on in whole blocks.
+    constexpr size_t kHeldRoom = kTrailerSize + kBlockSize;
+    const size_t chunk = bufferFor(raw.size(), compressed ? kCompressedChunk : kPipeChunk);
+    std::array<Bytes, 2> sealed{Bytes(kHeldRoom + chunk), Bytes(kHeldRoom + chunk)};
+    std::array<Bytes, 2> plain{Bytes(kBlockSize + chunk), Bytes(kBlockSize + chunk)};
+    uint8_t held[kHeldRoom];
+    size_t heldLength = 0;
     uint64_t cipherLength = 0;
-    uint8_t trailer[kTrailerSize];
-    size_t held = 0;
+    uint8_t* pendingRoom = nullptr;
+    size_t pendingLength = 0;
     {
-        // Each buffer starts with room for the bytes held back from the previous read:
-        // the trailer is only known once the source has ended.
-        const size_t chunk = bufferFor(raw.size(), kPipeChunk);
-        std::array<Bytes, 2> buffers{Bytes(kTrailerSize + chunk), Bytes(kTrailerSize + chunk)};
+        // Plain data: this thread reads and authenticates a buffer (and decrypts its second
+        // half when splitting) while the worker writes the buffer before and decrypts the
+        // rest. Compressed data: the worker only authenticates.
         Worker worker(threaded);
-        for (int current = 0;; current ^= 1) {
-            uint8_t* buffer = buffers[current].data();
-            const size_t n = in.read(buffer + kTrailerSize, chunk);
+        for (int current = 0;;) {
+            uint8_t* buffer = sealed[current].data();
+            const size_t n = in.read(buffer + kHeldRoom, chunk);
             if (n == 0) break;
-            uint8_t* start = buffer + kTrailerSize - held;
-            std::memcpy(start, trailer, held);
-            const size_t total = held + n;
-            const size_t body = total > kTrailerSize ? total - kTrailerSize : 0;
-            std::memcpy(trailer, start + body, total - body);
-            held = total - body;
-            if (body > 0) worker.submit([&mac, start, body] { mac->update(start, body); });
+            uint8_t* start = buffer + kHeldRoom - heldLength;
+            std::memcpy(start, held, heldLength);
+            const size_t total = heldLength + n;
+            const size_t body = total > kTrailerSize ? (total - kTrailerSize) / kBlockSize * kBlockSize : 0;
+            heldLength = total - body;
+            std::memcpy(held, start + body, heldLength);
             cipherLength += body;
+            if (body == 0) continue;
+
+            uint8_t* room = plain[current].data();
+            const size_t split = splitting ? body / 2 / kBlockSize * kBlockSize : body;
+            const Block frontIv = chain;
+            Block backIv = chain;
+            if (split > 0) std::copy(start + split - kBlockSize, start + split, backIv.begin());
+            std::copy(start + body - kBlockSize, start + body, chain.begin());
+            if (compressed) {
+                worker.submit([&mac, start, body] { mac->update(start, body); });
+                decryptPart(front, frontIv, start, room + kBlockSize, body);
+                deliverDecrypted(room, body);
+            } else {
+                worker.submit([&, previous = pendingRoom, previousLength = pendingLength, frontIv, start, room,
+                               split] {
+                    if (previous) deliverDecrypted(previous, previousLength);
+                    decryptPart(front, frontIv, start, room + kBlockSize, split);
+                });
+                mac->update(start, body);
+                decryptPart(back, backIv, start + split, room + kBlockSize + split, body - split);
+                pendingRoom = room;
+                pendingLength = body;
+            }
+            current ^= 1;
         }
         worker.wait();
     }
-    if (held < kTrailerSize) throw truncatedError();
+    if (pendingRoom) deliverDecrypted(pendingRoom, pendingLength);
+    // Anything but a whole number of blocks and the trailer is cut short.
+    if (heldLength != kTrailerSize) throw truncatedError();
+    const uint8_t* trailer = held;
     mac->update(trailer, kLengthSize);
     checkTag(mac->final().data(), trailer + kLengthSize);
 
     const uint64_t dataLength = getBigEndian(trailer, kLengthSize);
-    if (cipherLength % kBlockSize != 0 || dataLength > cipherLength ||
+    if (dataLength > cipherLength ||
         cipherLength - dataLength != paddingLength(header.cipher.padding, dataLength))
         throw damagedError();
-
-    // Second pass: decrypt what the tag covers, authenticating it again in case
-    // the source changed in between; nothing counts until that tag matches too.
-    in.rewind();
-    Bytes again = in.readExact(headerBytes.size() + kTagSize);
-    if (!std::equal(headerBytes.begin(), headerBytes.end(), again.begin()) ||
-        !std::equal(headerTag.begin(), headerTag.end(), again.begin() + headerBytes.size()))
-        throw damagedError();
-    auto recheck = newMac(keys.macKey);
-    recheck->update(headerBytes);
-    recheck->update(headerTag);
-
-    BlockCrypter crypter(header.cipher, keys.cipherKey, header.iv, false);
-    // Decompression polls progress, which only this thread may do: it stays here then.
-    const bool compressed = header.compressionMethod == kCompressionZlib;
-    Unpacker unpacker(out, compressed, compressed ? &progress : nullptr);
-    {
-        // Whole blocks, so that the padding always lies in the last buffer.
-        const size_t chunk = bufferFor(cipherLength, compressed ? kCompressedChunk : kPipeChunk);
-        // The worker authenticates one buffer of cipher text and writes its plain text
-        // (or only authenticates it, when decompressing) while this thread reads and
-        // decrypts the next.
-        std::array<Bytes, 2> sealed{Bytes(chunk), Bytes(chunk)};
-        std::array<Bytes, 2> plain{Bytes(chunk), Bytes(chunk)};
-        Worker worker(threaded);
-        uint64_t remaining = cipherLength;
-        uint64_t done = 0;
-        for (int current = 0; remaining > 0; current ^= 1) {
-            const size_t n = static_cast<size_t>(std::min<uint64_t>(remaining, chunk));
-            uint8_t* cipherText = sealed[current].data();
-            uint8_t* out = plain[current].data();
-            in.readExact(cipherText, n);
-            std::memcpy(out, cipherText, n);
-            crypter.process(out, n);
-            remaining -= n;
-            size_t usable = n;
-            if (remaining == 0) {
-                usable = static_cast<size_t>(dataLength - done);
-                if (!paddingIsValid(header.cipher.padding, out + usable, n - usable)) throw damagedError();
-            }
-            if (compressed) {
-                worker.submit([&recheck, cipherText, n] { recheck->update(cipherText, n); });
-                unpacker.write(out, usable);
-            } else {
-                worker.submit([&recheck, &unpacker, cipherText, out, n, usable] {
-                    recheck->update(cipherText, n);
-                    unpacker.write(out, usable);
-                });
-            }
-            done += n;
-        }
-        worker.wait();
+    if (lastHeld > 0) {
+        const size_t usable = static_cast<size_t>(dataLength - (cipherLength - kBlockSize));
+        if (!paddingIsValid(header.cipher.padding, lastBlock + usable, kBlockSize - usable)) throw damagedError();
+        deliver(lastBlock, usable);
     }
-    uint8_t trailerAgain[kTrailerSize];
-    in.readExact(trailerAgain, kTrailerSize);
-    uint8_t extra = 0;
-    if (std::memcmp(trailer, trailerAgain, kTrailerSize) != 0 || in.read(&extra, 1) != 0)
-        throw damagedError();
-    recheck->update(trailer, kLengthSize);
-    checkTag(recheck->final().data(), trailer + kLengthSize);
+    if (overLimit) std::rethrow_exception(overLimit);
     unpacker.finish();
 }
 
@@ -610,9 +589,11 @@ Bytes cryptBlocks(const DataCipher& cipher, const Bytes& key, const Bytes& iv, b
                   const Bytes& data) {
     if (data.size() % kBlockSize != 0)
         throw EngineError(ErrorKind::InvalidInput, "Data must be a whole number of blocks.");
-    Bytes out = data;
-    BlockCrypter crypter(cipher, SecretBytes(key.begin(), key.end()), iv, encrypt);
-    crypter.process(out.data(), out.size());
+    if (cipher.mode == BlockMode::Cbc && iv.size() != kBlockSize)
+        throw EngineError(ErrorKind::InvalidInput, "CBC needs a 16-byte IV.");
+    Bytes out(data.size());
+    BlockCrypter crypter(cipher, key.data(), key.size(), iv.data(), encrypt);
+    crypter.process(data.data(), out.data(), data.size());
     return out;
 }
 
@@ -735,7 +716,7 @@ std::string sealText(const EngineContext& context, int32_t hashCode, const std::
 std::string openText(const EngineContext& context, int32_t hashCode, const std::string& container,
                      KeyOpener& key, const OpenRules& rules) {
     try {
-        Progress progress(context.hub, hashCode, 2 * static_cast<uint64_t>(container.size()));
+        Progress progress(context.hub, hashCode, container.size());
         progress.begin();
         MemorySource source(container);
         std::string result;
@@ -770,7 +751,7 @@ void openFile(const EngineContext& context, int32_t hashCode, const std::string&
     try {
         InputFile input(sourcePath);
         AtomicOutputFile output(targetPath, 0666, &input);
-        Progress progress(context.hub, hashCode, 2 * input.size());
+        Progress progress(context.hub, hashCode, input.size());
         progress.begin();
         FileSource source(input);
         FileSink sink(output);

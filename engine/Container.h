@@ -11,8 +11,9 @@
 // the public key); HKDF-SHA-256 expands the secret into the cipher key and the
 // HMAC-SHA-256 key. The header tag (HMAC of the header) tells a wrong password
 // or key at once, before the recorded settings are trusted; the tag (HMAC of
-// everything before it) is compared in constant time before any byte is
-// decrypted or written. The data is compressed (zlib, one stream), then padded,
+// everything before it) is compared in constant time before any result
+// counts: decryption runs in one pass, and its output is committed only once
+// the tag has matched. The data is compressed (zlib, one stream), then padded,
 // then encrypted. Whole containers may be Binary, Base64 or Hex; opening
 // recognises each form by itself.
 //
@@ -156,9 +157,9 @@ std::string openText(const EngineContext& context, int32_t hashCode, const std::
                      KeyOpener& key, const OpenRules& rules);
 
 // Streams with memory independent of the file's size. Opening reads the
-// source twice: the tag is checked over the whole file before the second
-// pass decrypts, and checked again over what the second pass read before
-// the target is committed.
+// source once, authenticating and decrypting as it goes into an output that
+// has no name yet (or a hidden 0600 one), and puts it in place only when the
+// tag over exactly what was read has matched.
 void sealFile(const EngineContext& context, int32_t hashCode, const std::string& sourcePath,
               const std::string& targetPath, const SealSettings& settings, KeySealer& key);
 void openFile(const EngineContext& context, int32_t hashCode, const std::string& sourcePath,

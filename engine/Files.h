@@ -28,7 +28,7 @@ public:
     uint64_t size() const { return m_size; }
     // Reads up to `length` bytes; fewer only at the end of the file; 0 at the end.
     size_t read(uint8_t* buffer, size_t length);
-    // Back to the first byte, for a second pass.
+    // Back to the first byte, after a look at the start.
     void rewind();
     // True when `path` names this very file (also through links).
     bool isSameFile(const std::string& path) const;

@@ -181,14 +181,14 @@ TEST_F(FileCipherTest, DamageAnywhereInALargeFileIsCaughtBeforeAnythingIsWritten
     EXPECT_EQ(dir.names(), (std::vector<std::string>{"damaged", "plain", "sealed"}));
 }
 
-TEST_F(FileCipherTest, ASourceChangedBetweenTheTwoPassesIsCaught) {
+TEST_F(FileCipherTest, ASourceChangedWhileItIsDecryptedIsCaught) {
     const std::string plain = pseudoRandom(3 * kPipeChunk);
     writeAll(dir.file("plain"), plain);
     auto c = cipher();
     c->EncryptFile(dir.file("plain"), dir.file("sealed"));
     slowReports();
     bool changed = false;
-    // Positions up to 50 belong to the first pass, which has checked the tag by its end.
+    // Past half way, the changed byte lies in the part not read yet; the tag covers what is read.
     onReport = [&](int32_t position) {
         if (changed || position < 51 || position > 100) return;
         std::fstream file(dir.file("sealed"), std::ios::in | std::ios::out | std::ios::binary);
