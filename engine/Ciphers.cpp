@@ -57,8 +57,8 @@ BlockCrypter::BlockCrypter(const DataCipher& cipher, const uint8_t* key, size_t 
         m_state->evp.reset(EVP_CIPHER_CTX_new());
         // Padding off: the container's paddings are its own.
         if (!type || !m_state->evp ||
-            EVP_CipherInit_ex(m_state->evp.get(), type, nullptr, key, cipher.mode == BlockMode::Cbc ? iv : nullptr,
-                              encrypt ? 1 : 0) != 1 ||
+            EVP_CipherInit_ex(m_state->evp.get(), type, nullptr, key,
+                              cipher.mode == BlockMode::Cbc ? iv : nullptr, encrypt ? 1 : 0) != 1 ||
             EVP_CIPHER_CTX_set_padding(m_state->evp.get(), 0) != 1) {
             ERR_clear_error();
             throw EngineError(ErrorKind::Internal, "The AES cipher could not be started.");
@@ -85,7 +85,8 @@ void BlockCrypter::process(const uint8_t* in, uint8_t* out, size_t length) {
         for (size_t done = 0; done < length;) {
             const size_t n = std::min(length - done, kMaxStep);
             int written = 0;
-            if (EVP_CipherUpdate(m_state->evp.get(), out + done, &written, in + done, static_cast<int>(n)) != 1 ||
+            if (EVP_CipherUpdate(m_state->evp.get(), out + done, &written, in + done, static_cast<int>(n)) !=
+                    1 ||
                 static_cast<size_t>(written) != n) {
                 ERR_clear_error();
                 throw EngineError(ErrorKind::Internal, "The AES cipher failed.");

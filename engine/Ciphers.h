@@ -14,7 +14,8 @@ namespace engine::detail {
 class BlockCrypter {
 public:
     // `key` as long as the cipher's key; `iv` 16 bytes for CBC, ignored for ECB.
-    BlockCrypter(const DataCipher& cipher, const uint8_t* key, size_t keyLength, const uint8_t* iv, bool encrypt);
+    BlockCrypter(const DataCipher& cipher, const uint8_t* key, size_t keyLength, const uint8_t* iv,
+                 bool encrypt);
     ~BlockCrypter();
     BlockCrypter(const BlockCrypter&) = delete;
     BlockCrypter& operator=(const BlockCrypter&) = delete;

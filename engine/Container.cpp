@@ -483,7 +483,8 @@ void openStream(ByteSource& raw, ByteSink& out, KeyOpener& key, const OpenRules&
     const SecretBytes& cipherKey = keys.cipherKey;
     BlockCrypter front(header.cipher, cipherKey.data(), cipherKey.size(), header.iv.data(), false);
     BlockCrypter back(header.cipher, cipherKey.data(), cipherKey.size(), header.iv.data(), false);
-    auto decryptPart = [](BlockCrypter& crypter, const Block& iv, const uint8_t* in, uint8_t* out, size_t length) {
+    auto decryptPart = [](BlockCrypter& crypter, const Block& iv, const uint8_t* in, uint8_t* out,
+                          size_t length) {
         if (length == 0) return;
         crypter.restart(iv.data());
         crypter.process(in, out, length);
@@ -532,11 +533,11 @@ void openStream(ByteSource& raw, ByteSink& out, KeyOpener& key, const OpenRules&
                 decryptPart(front, frontIv, start, room + kBlockSize, body);
                 deliverDecrypted(room, body);
             } else {
-                worker.submit([&, previous = pendingRoom, previousLength = pendingLength, frontIv, start, room,
-                               split] {
-                    if (previous) deliverDecrypted(previous, previousLength);
-                    decryptPart(front, frontIv, start, room + kBlockSize, split);
-                });
+                worker.submit(
+                    [&, previous = pendingRoom, previousLength = pendingLength, frontIv, start, room, split] {
+                        if (previous) deliverDecrypted(previous, previousLength);
+                        decryptPart(front, frontIv, start, room + kBlockSize, split);
+                    });
                 mac->update(start, body);
                 decryptPart(back, backIv, start + split, room + kBlockSize + split, body - split);
                 pendingRoom = room;
@@ -559,7 +560,8 @@ void openStream(ByteSource& raw, ByteSink& out, KeyOpener& key, const OpenRules&
         throw damagedError();
     if (lastHeld > 0) {
         const size_t usable = static_cast<size_t>(dataLength - (cipherLength - kBlockSize));
-        if (!paddingIsValid(header.cipher.padding, lastBlock + usable, kBlockSize - usable)) throw damagedError();
+        if (!paddingIsValid(header.cipher.padding, lastBlock + usable, kBlockSize - usable))
+            throw damagedError();
         deliver(lastBlock, usable);
     }
     if (overLimit) std::rethrow_exception(overLimit);

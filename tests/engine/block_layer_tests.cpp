@@ -77,9 +77,9 @@ TEST(BlockLayer, ChainingDoesNotDependOnHowTheDataIsSplitOrWhetherItIsInPlace) {
                             crypter.process((inPlace ? out.data() : from.data()) + at, out.data() + at, n);
                             at += n;
                         }
-                        EXPECT_EQ(out, expected) << engine::detail::algorithmName(algorithm) << bits << " mode "
-                                                 << static_cast<int>(mode) << " encrypt " << encrypt
-                                                 << " in place " << inPlace;
+                        EXPECT_EQ(out, expected)
+                            << engine::detail::algorithmName(algorithm) << bits << " mode "
+                            << static_cast<int>(mode) << " encrypt " << encrypt << " in place " << inPlace;
                     }
                 }
                 // Decryption in two parts at once: the second starts from the cipher block before it.

@@ -90,7 +90,8 @@ TEST_P(OnePassTest, DamageFoundAtTheEndLeavesNothingAndTheOldTargetIntact) {
                   ErrorKind::WrongKeyOrDamaged)
             << damaged.what;
         EXPECT_EQ(readAll(dir.file("target")), "old contents") << damaged.what;
-        EXPECT_EQ(dir.names(), (std::vector<std::string>{"damaged", "plain", "sealed", "target"})) << damaged.what;
+        EXPECT_EQ(dir.names(), (std::vector<std::string>{"damaged", "plain", "sealed", "target"}))
+            << damaged.what;
     }
     EXPECT_GT(watched, 6);
     // Named temporary files are hidden ones beside the target; unnamed ones show nowhere.

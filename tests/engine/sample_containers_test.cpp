@@ -65,7 +65,8 @@ TEST(SampleContainers, CoverEverySetting) {
     std::set<std::string> seen;
     for (const auto& s : samples()) {
         std::string bytes = readAll(kDir + "/" + s.name);
-        if (s.encoding != "binary") bytes = root->NewEncoder(s.encoding == "base64" ? 1 : 2)->DecodeText(bytes);
+        if (s.encoding != "binary")
+            bytes = root->NewEncoder(s.encoding == "base64" ? 1 : 2)->DecodeText(bytes);
         ASSERT_GT(bytes.size(), 15u) << s.name;
         EXPECT_EQ(bytes[8], s.algorithm == "AES" ? 0 : 1) << s.name;
         EXPECT_EQ(bytes[9] * 8, std::stoi(s.bits)) << s.name;
@@ -78,9 +79,9 @@ TEST(SampleContainers, CoverEverySetting) {
               std::string(s.ivText.empty() ? "" : "iv text")})
             seen.insert(value);
     }
-    for (const char* value : {"text", "file", "password", "rsa", "AES128", "AES256", "Twofish128", "Twofish256",
-                              "ECB", "CBC", "zero", "PKCS7", "X9.23", "stored", "compressed", "binary",
-                              "base64", "hex", "iv text"})
+    for (const char* value :
+         {"text", "file", "password", "rsa", "AES128", "AES256", "Twofish128", "Twofish256", "ECB", "CBC",
+          "zero", "PKCS7", "X9.23", "stored", "compressed", "binary", "base64", "hex", "iv text"})
         EXPECT_EQ(seen.count(value), 1u) << value;
 }
 
