@@ -2,6 +2,7 @@
 // compression-level fields of the main window, driven through the fake layer.
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -228,8 +229,10 @@ TEST(AddFileSuffix, InsertsBeforeTheLastFourCharactersWithoutLeavingTheFolderOrS
 
 TEST(ConfirmReplace, AsksBeforeAnExistingFileIsReplacedWithNoAsTheDefault) {
     FakeWindowing ui{frmMainLayout()};
-    auto dir = std::filesystem::temp_directory_path() / "quorval-confirm";
-    std::filesystem::create_directories(dir);
+    // A folder of its own, so that runs side by side never share it.
+    std::string pattern = (std::filesystem::temp_directory_path() / "quorval-confirm-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    const std::filesystem::path dir = pattern;
     std::string existing = (dir / "there.txt").string();
     std::ofstream(existing) << "x";
     EXPECT_TRUE(modUtils::ConfirmReplace(ui, (dir / "absent.txt").string()));
