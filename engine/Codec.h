@@ -5,6 +5,9 @@
 // digits; any other invalid input throws EngineError(InvalidInput) naming the
 // character and its position in the text (the first character is 1), e.g.
 // "Invalid Base64 character 'x' at position 17".
+//
+// Base64 goes through libcrypto's block codec, which is handed only whole
+// groups of digits that our own pass has checked; Hex is a table of our own.
 
 #include <cstddef>
 #include <cstdint>
