@@ -77,27 +77,9 @@ rm -f "$DATA"/src.b64 "$DATA"/src.hex
 # generates N keys in one process and reports the mean; openssl's figure is N
 # `openssl genpkey` runs less N `openssl version` runs.
 KEYS="${KEYS:-20}"
-ossl_per_key() {
-    local bits="$1" t0 t1 t2
-    t0=$EPOCHREALTIME
-    for _ in $(seq "$KEYS"); do openssl genpkey -algorithm RSA -pkeyopt "rsa_keygen_bits:$bits" -out /dev/null 2>/dev/null; done
-    t1=$EPOCHREALTIME
-    for _ in $(seq "$KEYS"); do openssl version >/dev/null; done
-    t2=$EPOCHREALTIME
-    awk -v a="$t0" -v b="$t1" -v c="$t2" -v n="$KEYS" 'BEGIN { printf "%.2f\n", ((b - a) - (c - b)) * 1000 / n }'
-}
 for bits in 512 1024 2048; do
-    ratios=() ours=() peer=()
-    for i in $(seq "$PAIRS"); do
-        o=$("$BENCH" keygen-ms "$bits" "$KEYS"); p=$(ossl_per_key "$bits")
-        ours+=("$o"); peer+=("$p")
-        ratios+=("$(awk -v o="$o" -v p="$p" 'BEGIN { printf "%.3f", p / o }')")
-    done
-    printf '%-36s ours %7.2f ms per key | %-28s %7.2f ms per key | ratio %.2f (%.2f-%.2f)%s\n' \
-        "NewKeyPair RSA-$bits (in-process)" "$(printf '%s\n' "${ours[@]}" | bench_median)" \
-        "openssl genpkey" "$(printf '%s\n' "${peer[@]}" | bench_median)" \
-        "$(printf '%s\n' "${ratios[@]}" | bench_median)" "$(printf '%s\n' "${ratios[@]}" | bench_min)" \
-        "$(printf '%s\n' "${ratios[@]}" | bench_max)" "$([ "$bits" -gt 512 ] && echo '  [target >= 1.0]')"
+    bench_keygen "NewKeyPair RSA-$bits (in-process)" "$bits" "$KEYS" "$BENCH keygen-ms $bits $KEYS" \
+        "$([ "$bits" -gt 512 ] && echo '>= 1.0')"
 done
 
 # The window's memory does not grow with the file.
@@ -110,9 +92,8 @@ rm -f "$DATA/small.bin"
 # Abort: a click at a random moment of a SHA-1 run, to the return of the call.
 lat=()
 for _ in $(seq 15); do lat+=("$("$BENCH" abort-latency "$SRC")"); done
-printf 'Abort click to return (HashFile SHA-1, 15 random clicks): median %s ms (%s-%s)  [target < 30]\n' \
-    "$(printf '%s\n' "${lat[@]}" | bench_median)" "$(printf '%s\n' "${lat[@]}" | bench_min)" \
-    "$(printf '%s\n' "${lat[@]}" | bench_max)"
+printf 'Abort click to return (HashFile SHA-1, 15 random clicks): %s ms  [target < 30]\n' \
+    "$(printf '%s\n' "${lat[@]}" | bench_summary)"
 
 # Crafted input that once made decoding quadratic and decompression slow.
 "$BUILD/bench/quorval_scaling" "${SCALING_MIB:-64}" "$DATA"

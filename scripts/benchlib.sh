@@ -67,3 +67,42 @@ bench_random_file() {
     fi
     cat "$path" > /dev/null
 }
+
+# "median (lowest-highest)" of the numbers on standard input.
+bench_summary() {
+    sort -g | awk '{a[NR]=$1} END { m = (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2
+                                    printf "%.2f (%.2f-%.2f)", m, a[1], a[NR] }'
+}
+
+# Milliseconds per key of `openssl genpkey` without its process start-up: N
+# runs less N runs of `openssl version`.
+bench_openssl_keygen_ms() {
+    local bits="$1" n="$2" t0 t1 t2
+    t0=$EPOCHREALTIME
+    for _ in $(seq "$n"); do openssl genpkey -algorithm RSA -pkeyopt "rsa_keygen_bits:$bits" -out /dev/null 2>/dev/null; done
+    t1=$EPOCHREALTIME
+    for _ in $(seq "$n"); do openssl version >/dev/null; done
+    t2=$EPOCHREALTIME
+    awk -v a="$t0" -v b="$t1" -v c="$t2" -v n="$n" 'BEGIN { printf "%.2f\n", ((b - a) - (c - b)) * 1000 / n }'
+}
+
+# bench_keygen LABEL BITS N OURS TARGET: OURS makes N keys in one process and
+# prints its milliseconds per key; openssl's figure is taken the same way.
+# One line: both medians, our peak memory, and the ratio openssl over ours.
+bench_keygen() {
+    local label="$1" bits="$2" n="$3" ours="$4" target="${5:-}"
+    local o p mem out ratios=() owns=() peers=() mems=()
+    out=$(mktemp)
+    for _ in $(seq "$PAIRS"); do
+        o=$(/usr/bin/time -f %M -o "$out" sh -c "$ours" 2>/dev/null) || { echo "benchmark command failed: $ours" >&2; return 1; }
+        mem=$(tail -n 1 "$out")
+        p=$(bench_openssl_keygen_ms "$bits" "$n")
+        owns+=("$o"); peers+=("$p"); mems+=("$mem")
+        ratios+=("$(awk -v o="$o" -v p="$p" 'BEGIN { printf "%.3f", p / o }')")
+    done
+    rm -f "$out"
+    printf '%-36s ours %7.2f ms per key (%4d MiB) | openssl genpkey %7.2f ms per key | ratio %s%s\n' \
+        "$label" "$(printf '%s\n' "${owns[@]}" | bench_median)" "$(( $(printf '%s\n' "${mems[@]}" | bench_max) / 1024 ))" \
+        "$(printf '%s\n' "${peers[@]}" | bench_median)" "$(printf '%s\n' "${ratios[@]}" | bench_summary)" \
+        "${target:+  [target $target]}"
+}
