@@ -11,11 +11,9 @@ source "$(dirname "$0")/benchlib.sh"
 install_missing "${BUILD_PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
 build
 SIZE_MIB="${SIZE_MIB:-256}"
+bench_setup bench-data/asym
 PARTS="${PARTS:-keygen files}"  # which parts to run
-DATA="$BUILD/bench-data"
-mkdir -p "$DATA"
 TAB="$BUILD/bench/quorval_asym_tab"
-export QT_QPA_PLATFORM=offscreen
 
 echo "Quorval asymmetric tab: $PAIRS interleaved pairs, $(nproc) cores"
 
@@ -32,8 +30,6 @@ fi
 # CBC container on the same window and file (no password stretching on
 # either side, compression 0, Binary, outputs flushed to disk on both).
 [[ " $PARTS " == *" files "* ]] || exit 0
-SRC="$DATA/asym-random.bin"
-bench_random_file "$SRC" "$SIZE_MIB"
 re=() rd=() ae=() ad=() enc=() dec=() rmem=() amem=()
 for _ in $(seq "$PAIRS"); do
     read -r e d <<< "$(/usr/bin/time -f %M -o "$DATA/mem.txt" "$TAB" rsa "$SRC" 2>/dev/null)"

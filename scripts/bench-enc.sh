@@ -16,17 +16,12 @@ source "$(dirname "$0")/benchlib.sh"
 install_missing "${BUILD_PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
 cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$BUILD" -j"$(nproc)" --target quorval_enc_tab
-SIZE_MIB="${SIZE_MIB:-1024}"
-DATA="$BUILD/bench-data/enc"
-mkdir -p "$DATA"
-SRC="$DATA/random.bin"
-bench_random_file "$SRC" "$SIZE_MIB"
+bench_setup bench-data/enc
 # Decoding inputs: coreutils' own output; basenc decodes upper-case digits only.
 base64 -w0 "$SRC" > "$DATA/random.b64"
 basenc --base16 -w0 "$SRC" > "$DATA/random.hex"
 cat "$SRC" "$DATA/random.b64" "$DATA/random.hex" > /dev/null
 TAB="$BUILD/bench/quorval_enc_tab"
-export QT_QPA_PLATFORM=offscreen
 
 echo "Encode/Decode tab: ${SIZE_MIB} MiB of random bytes, $PAIRS pairs, $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
 syncPeer="sync $DATA/out.peer $DATA"

@@ -14,18 +14,10 @@ source "$(dirname "$0")/benchlib.sh"
 install_missing "${BUILD_PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
 cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$BUILD" -j2 --target quorval_sym_tab >/dev/null
-SIZE_MIB="${SIZE_MIB:-1024}"
-DATA="$BUILD/bench-sym"
-mkdir -p "$DATA"
-SRC="$DATA/random.bin"
-bench_random_file "$SRC" "$SIZE_MIB"
+bench_setup bench-sym
 TAB="$BUILD/bench/quorval_sym_tab"
 PASS="benchmark-password"
-export GNUPGHOME="$DATA/gnupg"
-mkdir -p "$GNUPGHOME" && chmod 700 "$GNUPGHOME"
-export QT_QPA_PLATFORM=offscreen
-GPG=(gpg --batch --yes --quiet --no-symkey-cache --pinentry-mode loopback --passphrase "$PASS")
-GPG_S2K=(--s2k-mode 3 --s2k-digest-algo SHA256 --s2k-count 65011712)
+GPG="$BENCH_GPG --passphrase $PASS"
 
 echo "Symmetric tab: ${SIZE_MIB} MiB of random bytes, $PAIRS interleaved pairs, $(nproc) cores"
 IN="$DATA/in.bin"   # our outputs: inEnc.bin, then inEncDec.bin
@@ -36,7 +28,7 @@ for alg in aes twofish; do
     mv "$DATA/inEnc.bin" "$DATA/sealed-$alg.bin"   # decrypts to sealed-$algDec.bin
 done
 openssl enc -aes-256-cbc -pbkdf2 -iter 600000 -pass pass:"$PASS" -in "$SRC" -out "$DATA/sealed.ossl"
-"${GPG[@]}" "${GPG_S2K[@]}" --symmetric --cipher-algo TWOFISH --compress-algo none -o "$DATA/sealed.gpg" "$SRC"
+$GPG $BENCH_GPG_S2K --symmetric --cipher-algo TWOFISH --compress-algo none -o "$DATA/sealed.gpg" "$SRC"
 
 bench_pair "Encrypt AES-256 CBC" ">= 0.8" "rm -f $DATA/inEnc.bin $DATA/out.ossl" \
     "$TAB encrypt aes '$PASS' $IN" \
@@ -49,11 +41,11 @@ bench_pair "Decrypt AES-256 CBC" ">= 0.8" "rm -f $DATA/sealed-aesDec.bin $DATA/o
 bench_pair "Encrypt Twofish-256 CBC" ">= 1.0" "rm -f $DATA/inEnc.bin $DATA/out.gpg" \
     "$TAB encrypt twofish '$PASS' $IN" \
     "gpg --symmetric" \
-    "${GPG[*]} ${GPG_S2K[*]} --symmetric --cipher-algo TWOFISH --compress-algo none -o $DATA/out.gpg $SRC && sync $DATA/out.gpg $DATA"
+    "$GPG $BENCH_GPG_S2K --symmetric --cipher-algo TWOFISH --compress-algo none -o $DATA/out.gpg $SRC && sync $DATA/out.gpg $DATA"
 bench_pair "Decrypt Twofish-256 CBC" ">= 1.0" "rm -f $DATA/sealed-twofishDec.bin $DATA/out.gpg" \
     "$TAB decrypt twofish '$PASS' $DATA/sealed-twofish.bin" \
     "gpg -d" \
-    "${GPG[*]} -o $DATA/out.gpg -d $DATA/sealed.gpg && sync $DATA/out.gpg $DATA"
+    "$GPG -o $DATA/out.gpg -d $DATA/sealed.gpg && sync $DATA/out.gpg $DATA"
 "$TAB" decrypt twofish "$PASS" "$DATA/sealed-twofish.bin" >/dev/null 2>&1 && cmp -s "$SRC" "$DATA/sealed-twofishDec.bin" &&
     echo "Twofish round trip through the tab: identical to the source" || echo "Twofish round trip: DIFFERENT"
 rm -f "$DATA"/sealed* "$DATA"/out.* "$DATA/in.bin" "$DATA"/*Dec.bin "$DATA"/*Enc.bin

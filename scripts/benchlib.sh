@@ -106,3 +106,22 @@ bench_keygen() {
         "$(printf '%s\n' "${peers[@]}" | bench_median)" "$(printf '%s\n' "${ratios[@]}" | bench_summary)" \
         "${target:+  [target $target]}"
 }
+
+# bench_setup FOLDER: the scripts' common ground. DATA is the folder under the
+# build, SRC its random file of SIZE_MIB MiB (1 GiB by default) in the page
+# cache; gpg keeps its state there, and Qt runs offscreen.
+bench_setup() {
+    SIZE_MIB="${SIZE_MIB:-1024}"
+    DATA="$BUILD/$1"
+    mkdir -p "$DATA"
+    SRC="$DATA/random.bin"
+    bench_random_file "$SRC" "$SIZE_MIB"
+    export GNUPGHOME="$DATA/gnupg"
+    mkdir -p "$GNUPGHOME" && chmod 700 "$GNUPGHOME"
+    export QT_QPA_PLATFORM=offscreen
+}
+
+# The gpg command line of both sides' runs, and its strongest iterated S2K
+# (SHA-256), the nearest it has to our PBKDF2 cost.
+BENCH_GPG="gpg --batch --yes --quiet --no-symkey-cache --pinentry-mode loopback"
+BENCH_GPG_S2K="--s2k-mode 3 --s2k-digest-algo SHA256 --s2k-count 65011712"
