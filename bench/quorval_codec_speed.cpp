@@ -27,12 +27,13 @@
 #include <vector>
 
 #include "engine/Codec.h"
+#include "engine/Files.h"
 
 namespace {
 
 using engine::detail::Encoding;
 
-constexpr size_t kChunk = 3 * 64 * 1024;  // what the engine reads at a time
+constexpr size_t kChunk = engine::detail::kChunkSize;  // what the engine reads at a time
 
 volatile uint8_t sink;
 
@@ -85,6 +86,18 @@ void check(bool ok, const char* what) {
     std::exit(1);
 }
 
+bool sameBytes(const std::string& decoded, const std::vector<uint8_t>& data) {
+    return decoded.size() == data.size() && std::memcmp(decoded.data(), data.data(), data.size()) == 0;
+}
+
+// The engine's streaming encoder over `data` in chunks.
+void engineEncode(Encoding encoding, const std::vector<uint8_t>& data, std::string& encoded) {
+    encoded.clear();
+    engine::detail::StreamEncoder encoder(encoding);
+    chunked(data.size(), [&](size_t at, size_t n) { encoder.update(data.data() + at, n, encoded); });
+    encoder.finish(encoded);
+}
+
 void hashes(const std::vector<uint8_t>& data) {
     struct Hash {
         const char* name;
@@ -131,12 +144,7 @@ void base64(const std::vector<uint8_t>& data) {
             EVP_EncodeBlock(reinterpret_cast<uint8_t*>(&text[at / 3 * 4]), data.data() + at, static_cast<int>(n));
         });
     });
-    encoding.add("engine", [&] {
-        encoded.clear();
-        engine::detail::StreamEncoder encoder(Encoding::Base64);
-        chunked(data.size(), [&](size_t at, size_t n) { encoder.update(data.data() + at, n, encoded); });
-        encoder.finish(encoded);
-    });
+    encoding.add("engine", [&] { engineEncode(Encoding::Base64, data, encoded); });
     encoding.run(data.size(), rounds);
     check(encoded == Botan::base64_encode(data), "Base64 encoding");
 
@@ -152,10 +160,6 @@ void base64(const std::vector<uint8_t>& data) {
         for (size_t at = 0; at < input.size(); at += textChunk)
             decoder.update(input.data() + at, std::min(textChunk, input.size() - at), decoded);
         decoder.finish(decoded);
-    };
-    auto checkDecoded = [&] {
-        check(decoded.size() == data.size() && std::memcmp(decoded.data(), data.data(), data.size()) == 0,
-              "Base64 decoding");
     };
     Contest decoding("Base64 decode");
     decoding.add("Botan 2", [&] {
@@ -173,9 +177,9 @@ void base64(const std::vector<uint8_t>& data) {
     decoding.add("engine", [&] { engineDecode(encoded); });
     decoding.add("engine, 76 columns", [&] { engineDecode(wrapped); });
     decoding.run(data.size(), rounds);
-    checkDecoded();
+    check(sameBytes(decoded, data), "Base64 decoding");
     engineDecode(encoded);
-    checkDecoded();
+    check(sameBytes(decoded, data), "Base64 decoding");
 }
 
 void hex(const std::vector<uint8_t>& data) {
@@ -193,12 +197,7 @@ void hex(const std::vector<uint8_t>& data) {
             for (size_t i = 2 * at; i < 2 * (at + n); ++i) text[i] = static_cast<char>(std::tolower(text[i]));
         });
     });
-    encoding.add("engine", [&] {
-        encoded.clear();
-        engine::detail::StreamEncoder encoder(Encoding::Hex);
-        chunked(data.size(), [&](size_t at, size_t n) { encoder.update(data.data() + at, n, encoded); });
-        encoder.finish(encoded);
-    });
+    encoding.add("engine", [&] { engineEncode(Encoding::Hex, data, encoded); });
     encoding.run(data.size(), rounds);
     check(encoded == Botan::hex_encode(data, false), "Hex encoding");
 
@@ -227,8 +226,7 @@ void hex(const std::vector<uint8_t>& data) {
         decoder.finish(decoded);
     });
     decoding.run(data.size(), rounds);
-    check(decoded.size() == data.size() && std::memcmp(decoded.data(), data.data(), data.size()) == 0,
-          "Hex decoding");
+    check(sameBytes(decoded, data), "Hex decoding");
 }
 
 }  // namespace

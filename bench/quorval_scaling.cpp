@@ -23,11 +23,13 @@
 
 #include "engine/Container.h"
 #include "engine/Engine.h"
+#include "tests/engine/StoredZlib.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 using engine::detail::Bytes;
+using enginetest::storedStream;
 
 // Best of three, in seconds.
 template <class Work>
@@ -68,27 +70,6 @@ void writeBlanksFile(const std::string& path, size_t size) {
         file << piece;
     }
     file << "bcd";
-}
-
-// One zlib stream of stored blocks holding `data` as it is.
-Bytes storedStream(const Bytes& data) {
-    Bytes out{0x78, 0x01};
-    for (size_t at = 0;;) {
-        const size_t n = std::min<size_t>(data.size() - at, 65535);
-        const bool last = at + n == data.size();
-        out.insert(out.end(), {static_cast<uint8_t>(last), static_cast<uint8_t>(n), static_cast<uint8_t>(n >> 8),
-                               static_cast<uint8_t>(~n), static_cast<uint8_t>(~n >> 8)});
-        out.insert(out.end(), data.begin() + static_cast<long>(at), data.begin() + static_cast<long>(at + n));
-        at += n;
-        if (last) break;
-    }
-    uint32_t a = 1, b = 0;  // Adler-32
-    for (uint8_t byte : data) {
-        a = (a + byte) % 65521;
-        b = (b + a) % 65521;
-    }
-    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(((b << 16) | a) >> shift));
-    return out;
 }
 
 int run(size_t mib, const std::string& folder) {

@@ -279,13 +279,6 @@ void StreamEncoder::finish(std::string& out) {
 
 // --- StreamDecoder -----------------------------------------------------------------
 
-void StreamDecoder::reset() {
-    m_digitCount = 0;
-    m_position = 0;
-    m_ended = false;
-    m_padding = 0;
-}
-
 void StreamDecoder::update(const char* text, size_t length, std::string& out) {
     const uint64_t start = m_position;
     m_position += length;

@@ -56,7 +56,6 @@ public:
     explicit StreamDecoder(Encoding encoding) : m_encoding(encoding) {}
     void update(const char* text, size_t length, std::string& out);
     void finish(std::string& out);
-    void reset();
     // Digits held back from earlier pieces.
     size_t heldBack() const { return m_digitCount; }
 

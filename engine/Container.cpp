@@ -573,6 +573,26 @@ std::string limitMessage() {
            " MiB; decrypt it as a file instead.";
 }
 
+// Runs `stream` from a source file into a new target, committed only after the
+// last report; failures name the source.
+template <class Stream>
+void fileToFile(const EngineContext& context, int32_t hashCode, const std::string& sourcePath,
+                const std::string& targetPath, Stream&& stream) {
+    try {
+        InputFile input(sourcePath);
+        AtomicOutputFile output(targetPath, 0666, &input);
+        Progress progress(context.hub, hashCode, input.size());
+        progress.begin();
+        FileSource source(input);
+        FileSink sink(output);
+        stream(source, sink, progress);
+        progress.finish();
+        output.commit();
+    } catch (...) {
+        rethrowNamingFile(sourcePath);
+    }
+}
+
 }  // namespace
 
 const char* algorithmName(CipherAlgorithm algorithm) {
@@ -700,7 +720,7 @@ SecretBytes PasswordKeyOpener::openKeyBlock(const uint8_t* block, size_t length)
 // --- Entry points ---------------------------------------------------------------------
 
 std::string sealText(const EngineContext& context, int32_t hashCode, const std::string& plain,
-                     const SealSettings& settings, KeySealer& key) {
+                     SealSettings settings, KeySealer& key) {
     try {
         Progress progress(context.hub, hashCode, plain.size());
         progress.begin();
@@ -716,7 +736,7 @@ std::string sealText(const EngineContext& context, int32_t hashCode, const std::
 }
 
 std::string openText(const EngineContext& context, int32_t hashCode, const std::string& container,
-                     KeyOpener& key, const OpenRules& rules) {
+                     KeyOpener& key, OpenRules rules) {
     try {
         Progress progress(context.hub, hashCode, container.size());
         progress.begin();
@@ -732,37 +752,19 @@ std::string openText(const EngineContext& context, int32_t hashCode, const std::
 }
 
 void sealFile(const EngineContext& context, int32_t hashCode, const std::string& sourcePath,
-              const std::string& targetPath, const SealSettings& settings, KeySealer& key) {
-    try {
-        InputFile input(sourcePath);
-        AtomicOutputFile output(targetPath, 0666, &input);
-        Progress progress(context.hub, hashCode, input.size());
-        progress.begin();
-        FileSource source(input);
-        FileSink sink(output);
-        sealStream(source, sink, settings, key, progress, true);
-        progress.finish();
-        output.commit();
-    } catch (...) {
-        rethrowNamingFile(sourcePath);
-    }
+              const std::string& targetPath, SealSettings settings, KeySealer& key) {
+    fileToFile(context, hashCode, sourcePath, targetPath,
+               [&](ByteSource& source, ByteSink& sink, Progress& progress) {
+                   sealStream(source, sink, settings, key, progress, true);
+               });
 }
 
 void openFile(const EngineContext& context, int32_t hashCode, const std::string& sourcePath,
-              const std::string& targetPath, KeyOpener& key, const OpenRules& rules) {
-    try {
-        InputFile input(sourcePath);
-        AtomicOutputFile output(targetPath, 0666, &input);
-        Progress progress(context.hub, hashCode, input.size());
-        progress.begin();
-        FileSource source(input);
-        FileSink sink(output);
-        openStream(source, sink, key, rules, progress, true);
-        progress.finish();
-        output.commit();
-    } catch (...) {
-        rethrowNamingFile(sourcePath);
-    }
+              const std::string& targetPath, KeyOpener& key, OpenRules rules) {
+    fileToFile(context, hashCode, sourcePath, targetPath,
+               [&](ByteSource& source, ByteSink& sink, Progress& progress) {
+                   openStream(source, sink, key, rules, progress, true);
+               });
 }
 
 }  // namespace engine::detail

@@ -148,22 +148,24 @@ private:
 // every report (the last included, before a file is committed), and leaves no
 // partial output file: files are written through AtomicOutputFile, and an
 // existing target stays untouched on any failure. File failures name the path.
+// Settings and rules are copies taken as the call starts: a progress handler
+// may set the calling object's again while the call runs.
 
 std::string sealText(const EngineContext& context, int32_t hashCode, const std::string& plain,
-                     const SealSettings& settings, KeySealer& key);
+                     SealSettings settings, KeySealer& key);
 // Takes the container in any of the three forms; a result above
 // kMaxTextResult throws TooLarge.
 std::string openText(const EngineContext& context, int32_t hashCode, const std::string& container,
-                     KeyOpener& key, const OpenRules& rules);
+                     KeyOpener& key, OpenRules rules);
 
 // Streams with memory independent of the file's size. Opening reads the
 // source once, authenticating and decrypting as it goes into an output that
 // has no name yet (or a hidden 0600 one), and puts it in place only when the
 // tag over exactly what was read has matched.
 void sealFile(const EngineContext& context, int32_t hashCode, const std::string& sourcePath,
-              const std::string& targetPath, const SealSettings& settings, KeySealer& key);
+              const std::string& targetPath, SealSettings settings, KeySealer& key);
 void openFile(const EngineContext& context, int32_t hashCode, const std::string& sourcePath,
-              const std::string& targetPath, KeyOpener& key, const OpenRules& rules);
+              const std::string& targetPath, KeyOpener& key, OpenRules rules);
 
 // The block layer alone (ECB or CBC over whole blocks, no padding), exactly as
 // containers use it; for known-answer tests.

@@ -138,18 +138,15 @@ void RsaKeyObject::Compression(int16_t level) {
 
 void RsaKeyObject::Encoding(int32_t code) { m_encoding = encodingFromCode(code); }
 
-// Every call works on a copy of the settings taken as it starts: a progress
-// handler may set them again while the call runs.
 Text RsaKeyObject::EncryptText(const Text& text) {
-    const SealSettings settings = rsaSealSettings(m_compression, m_encoding);
     RsaKeySealer sealer(*m_public, m_schema);
-    return sealText(m_context, m_hashCode, text, settings, sealer);
+    return sealText(m_context, m_hashCode, text, rsaSealSettings(m_compression, m_encoding), sealer);
 }
 
 void RsaKeyObject::EncryptFile(const Text& sourcePath, const Text& targetPath) {
-    const SealSettings settings = rsaSealSettings(m_compression, m_encoding);
     RsaKeySealer sealer(*m_public, m_schema);
-    sealFile(m_context, m_hashCode, sourcePath, targetPath, settings, sealer);
+    sealFile(m_context, m_hashCode, sourcePath, targetPath, rsaSealSettings(m_compression, m_encoding),
+             sealer);
 }
 
 Text RsaKeyObject::DecryptText(const Text& text) {

@@ -19,30 +19,24 @@ public:
 
     ~SymCipherObject() override { scrubMemory(&m_password[0], m_password.size()); }
 
-    // Every call works on a copy of the settings taken as it starts: a progress
-    // handler may set them again while the call runs.
     Text EncryptText(const Text& text) override {
-        const SealSettings settings = m_settings;
         PasswordKeySealer key(m_password, m_context.options.kdfIterations);
-        return sealText(m_context, m_hashCode, text, settings, key);
+        return sealText(m_context, m_hashCode, text, m_settings, key);
     }
 
     Text DecryptText(const Text& text) override {
-        const OpenRules openRules = rules();
         PasswordKeyOpener key(m_password);
-        return openText(m_context, m_hashCode, text, key, openRules);
+        return openText(m_context, m_hashCode, text, key, rules());
     }
 
     void EncryptFile(const Text& sourcePath, const Text& targetPath) override {
-        const SealSettings settings = m_settings;
         PasswordKeySealer key(m_password, m_context.options.kdfIterations);
-        sealFile(m_context, m_hashCode, sourcePath, targetPath, settings, key);
+        sealFile(m_context, m_hashCode, sourcePath, targetPath, m_settings, key);
     }
 
     void DecryptFile(const Text& sourcePath, const Text& targetPath) override {
-        const OpenRules openRules = rules();
         PasswordKeyOpener key(m_password);
-        openFile(m_context, m_hashCode, sourcePath, targetPath, key, openRules);
+        openFile(m_context, m_hashCode, sourcePath, targetPath, key, rules());
     }
 
     void Compression(int16_t level) override {

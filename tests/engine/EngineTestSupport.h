@@ -1,22 +1,29 @@
 #pragma once
-// Shared helpers of the engine tests: scratch folders, whole-file I/O, a
-// recording progress handler and external tools.
+// Shared helpers of the engine tests: scratch folders, whole-file I/O, byte
+// strings, a recording progress handler and external tools.
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <optional>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/Engine.h"
+#include "engine/Files.h"
+#include "engine/Progress.h"
+#include "engine/Secret.h"
 
 namespace enginetest {
 
@@ -56,6 +63,28 @@ inline void writeAll(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
+inline mode_t permissionsOf(const std::string& path) {
+    struct stat info {};
+    ::stat(path.c_str(), &info);
+    return info.st_mode & 07777;
+}
+
+// Within its scope, outputs grow in named temporary files, as on file systems
+// without unnamed ones.
+struct NamedTemporaryFiles {
+    NamedTemporaryFiles() { engine::detail::allowUnnamedTemporaryFiles(false); }
+    ~NamedTemporaryFiles() { engine::detail::allowUnnamedTemporaryFiles(true); }
+};
+
+inline engine::detail::Bytes bytesOf(const std::string& text) { return {text.begin(), text.end()}; }
+
+inline engine::detail::Bytes unhex(const std::string& hex) {
+    engine::detail::Bytes out;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2)
+        out.push_back(static_cast<uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    return out;
+}
+
 // Deterministic bytes, so a failure can be reproduced.
 inline std::string pseudoRandom(size_t length, uint32_t seed = 1) {
     std::mt19937 generator(seed);
@@ -69,20 +98,29 @@ struct Report {
     int32_t hashCode;
 };
 
+// Waits out the pacing interval: the next chance to report is then due at once.
+inline void waitForNextReport() {
+    std::this_thread::sleep_for(engine::detail::Progress::kMinInterval + std::chrono::milliseconds(5));
+}
+
 // Records every OnProcess report; can ask for an abort at the n-th report
-// (0 = the first) or at the final one.
+// (0 = the first) or at the final one, and pass each position on.
 class Recorder {
 public:
-    void attach(engine::EngineRoot& root) {
-        root.SetOnProcess([this](int32_t position, int32_t hashCode, bool& abort) {
+    // `paced`: every report waits out the pacing interval, so that each buffer can report.
+    void attach(engine::EngineRoot& root, bool paced = false) {
+        root.SetOnProcess([this, paced](int32_t position, int32_t hashCode, bool& abort) {
             reports.push_back({position, hashCode});
             if (abortAt && reports.size() == *abortAt + 1) abort = true;
             if (abortAtFinal && position > 100) abort = true;
+            if (onReport) onReport(position);
+            if (paced) waitForNextReport();
         });
     }
     std::vector<Report> reports;
     std::optional<size_t> abortAt;
     bool abortAtFinal = false;
+    std::function<void(int32_t)> onReport;
 };
 
 // Output of a shell command, or nullopt when it fails.
@@ -121,6 +159,16 @@ engine::ErrorKind kindOf(Call&& call, std::string* description = nullptr) {
     }
     ADD_FAILURE() << "no EngineError was thrown";
     return engine::ErrorKind::Internal;
+}
+
+// Every setting of a password cipher at once.
+inline void configure(engine::EngineSymCipher& c, int32_t mode, int32_t padding, int16_t compression,
+                      int32_t encoding, const std::string& iv = "") {
+    c.CipherMode(mode);
+    c.Padding(padding);
+    c.Compression(compression);
+    c.Encoding(encoding);
+    c.IV(iv);
 }
 
 // Engine options that keep password tests fast.

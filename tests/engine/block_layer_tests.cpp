@@ -22,15 +22,6 @@ using engine::detail::cryptBlocks;
 using engine::detail::DataCipher;
 using engine::detail::PaddingScheme;
 
-Bytes unhex(const std::string& hex) {
-    Bytes out;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2)
-        out.push_back(static_cast<uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-    return out;
-}
-
-Bytes bytesOf(const std::string& text) { return Bytes(text.begin(), text.end()); }
-
 TEST(BlockLayer, AesCbcMatchesSp800_38aAtEveryKeyLength) {
     // NIST SP 800-38A, F.2.1, F.2.3 and F.2.5 (first two blocks).
     const Bytes iv = unhex("000102030405060708090a0b0c0d0e0f");

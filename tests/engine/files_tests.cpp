@@ -9,10 +9,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <fstream>
 #include <string>
-#include <thread>
 
 #include "EngineTestSupport.h"
 #include "engine/Engine.h"
@@ -26,39 +24,16 @@ using engine::ErrorKind;
 constexpr int32_t kAes = 0, kTwofish = 1;
 constexpr size_t kPipeChunk = 4 * 3 * 64 * 1024;
 
-// Within its scope, outputs grow in named temporary files, as on file systems
-// without unnamed ones.
-struct NamedTemporaryFiles {
-    NamedTemporaryFiles() { engine::detail::allowUnnamedTemporaryFiles(false); }
-    ~NamedTemporaryFiles() { engine::detail::allowUnnamedTemporaryFiles(true); }
-};
-
 class FileCipherTest : public ::testing::Test {
 protected:
     std::shared_ptr<engine::EngineSymCipher> cipher(int32_t algorithm = kAes, int32_t bits = 256) {
         auto c = root->NewSymCipher(algorithm, "file password", bits);
-        c->CipherMode(1);
-        c->Padding(1);
-        c->Compression(0);
-        c->Encoding(engine::Binary);
-        c->IV("");
+        configure(*c, 1, 1, 0, engine::Binary);
         return c;
     }
-    // Every report waits a little, so that pacing lets each buffer report.
-    void slowReports() {
-        root->SetOnProcess([this](int32_t position, int32_t hashCode, bool& abort) {
-            recorder.reports.push_back({position, hashCode});
-            if (recorder.abortAt && recorder.reports.size() == *recorder.abortAt + 1) abort = true;
-            if (recorder.abortAtFinal && position > 100) abort = true;
-            if (onReport) onReport(position);
-            std::this_thread::sleep_for(std::chrono::milliseconds(45));
-        });
-    }
-
     std::shared_ptr<engine::EngineRoot> root = engine::CreateEngineRoot(fastOptions());
     ScratchDir dir;
     Recorder recorder;
-    std::function<void(int32_t)> onReport;
 };
 
 TEST_F(FileCipherTest, FilesRoundTripAcrossBufferEdgesInEveryForm) {
@@ -69,10 +44,8 @@ TEST_F(FileCipherTest, FilesRoundTripAcrossBufferEdgesInEveryForm) {
         writeAll(dir.file("plain.bin"), plain);
         for (int32_t algorithm : {kAes, kTwofish}) {
             auto c = cipher(algorithm, variant % 2 ? 128 : 256);
-            c->CipherMode(variant % 2);
-            c->Padding(variant % 3);
-            c->Compression(static_cast<int16_t>(variant % 4 == 0 ? 6 : 0));
-            c->Encoding(variant % 3);
+            const auto compression = static_cast<int16_t>(variant % 4 == 0 ? 6 : 0);
+            configure(*c, variant % 2, variant % 3, compression, variant % 3);
             c->EncryptFile(dir.file("plain.bin"), dir.file("sealed"));
             c->DecryptFile(dir.file("sealed"), dir.file("opened.bin"));
             ASSERT_EQ(readAll(dir.file("opened.bin")), plain) << "size " << size << " variant " << variant;
@@ -108,12 +81,6 @@ TEST_F(FileCipherTest, TheSourceIsNeverModifiedAndTheTargetGetsTheUsualPermissio
     EXPECT_EQ(readAll(dir.file("plain")), plain);
     EXPECT_EQ(before.st_mtim.tv_nsec, after.st_mtim.tv_nsec);
     EXPECT_EQ(sealed.st_mode & 0777, 0644u);
-}
-
-mode_t permissionsOf(const std::string& path) {
-    struct stat info {};
-    ::stat(path.c_str(), &info);
-    return info.st_mode & 07777;
 }
 
 TEST_F(FileCipherTest, AReplacedTargetKeepsItsTighterPermissions) {
@@ -186,10 +153,10 @@ TEST_F(FileCipherTest, ASourceChangedWhileItIsDecryptedIsCaught) {
     writeAll(dir.file("plain"), plain);
     auto c = cipher();
     c->EncryptFile(dir.file("plain"), dir.file("sealed"));
-    slowReports();
+    recorder.attach(*root, true);
     bool changed = false;
     // Past half way, the changed byte lies in the part not read yet; the tag covers what is read.
-    onReport = [&](int32_t position) {
+    recorder.onReport = [&](int32_t position) {
         if (changed || position < 51 || position > 100) return;
         std::fstream file(dir.file("sealed"), std::ios::in | std::ios::out | std::ios::binary);
         file.seekp(static_cast<std::streamoff>(readAll(dir.file("sealed")).size() - kPipeChunk / 2));
@@ -222,8 +189,7 @@ TEST_F(FileCipherTest, DecompressionReportsProgressAndStopsPartWayOnAnAbort) {
             writtenAtAbort = written;
             abort = true;
         }
-        // Makes the next chance to report due at once.
-        std::this_thread::sleep_for(std::chrono::milliseconds(45));
+        waitForNextReport();
     });
     EXPECT_EQ(kindOf([&] { c->DecryptFile(dir.file("sealed"), dir.file("opened")); }), ErrorKind::Aborted);
     EXPECT_GT(writtenAtAbort, 0u);
@@ -313,7 +279,7 @@ TEST_P(AbortTest, AnAbortLeavesNoFileAndTheOldTargetIntact) {
     auto c = cipher(kTwofish);
     c->EncryptFile(dir.file("plain"), dir.file("sealed"));
     writeAll(dir.file("target"), "old contents");
-    slowReports();
+    recorder.attach(*root, true);
     recorder.abortAt = GetParam().abortAt;
     recorder.abortAtFinal = GetParam().atFinal;
     for (bool decrypting : {false, true}) {

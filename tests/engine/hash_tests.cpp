@@ -3,9 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <string>
-#include <thread>
 
 #include "EngineTestSupport.h"
 #include "engine/Engine.h"
@@ -105,7 +103,7 @@ TEST_F(HashTest, AnEncodingWrittenDuringACallAppliesFromTheNextCall) {
     bool changed = false;
     root->SetOnProcess([&](int32_t position, int32_t, bool&) {
         // The first report waits, so that the next chance to report is due at once.
-        if (position == 0) std::this_thread::sleep_for(std::chrono::milliseconds(45));
+        if (position == 0) waitForNextReport();
         if (position > 0 && position <= 100 && !changed) {
             hash->Encoding(engine::Base64);
             changed = true;

@@ -4,12 +4,9 @@
 // nothing behind and an existing target as it was.
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
-#include <chrono>
 #include <optional>
 #include <string>
-#include <thread>
 
 #include "EngineTestSupport.h"
 #include "engine/Engine.h"
@@ -26,15 +23,10 @@ constexpr size_t kTrailer = 8 + 32;
 class OnePassTest : public ::testing::TestWithParam<bool> {
 protected:
     void SetUp() override {
-        if (!GetParam()) engine::detail::allowUnnamedTemporaryFiles(false);
+        if (!GetParam()) named.emplace();
         c = root->NewSymCipher(0, "one pass", 256);
-        c->CipherMode(1);
-        c->Padding(1);
-        c->Compression(0);
-        c->Encoding(engine::Binary);
+        configure(*c, 1, 1, 0, engine::Binary);
     }
-    void TearDown() override { engine::detail::allowUnnamedTemporaryFiles(true); }
-
     // At every report while decrypting, the target still holds its old
     // contents and any temporary file is its owner's alone.
     void watchTheTarget() {
@@ -45,15 +37,13 @@ protected:
             for (const auto& name : dir.names()) {
                 if (name[0] != '.') continue;
                 ++hiddenSeen;
-                struct stat info {};
-                ::stat(dir.file(name).c_str(), &info);
-                EXPECT_EQ(info.st_mode & 0777, 0600u) << name;
+                EXPECT_EQ(permissionsOf(dir.file(name)) & 0777, 0600u) << name;
             }
-            // Makes the next chance to report due at once.
-            std::this_thread::sleep_for(std::chrono::milliseconds(45));
+            waitForNextReport();
         });
     }
 
+    std::optional<NamedTemporaryFiles> named;
     std::shared_ptr<engine::EngineRoot> root = engine::CreateEngineRoot(fastOptions());
     std::shared_ptr<engine::EngineSymCipher> c;
     ScratchDir dir;

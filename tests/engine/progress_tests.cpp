@@ -5,7 +5,6 @@
 
 #include <chrono>
 #include <set>
-#include <thread>
 
 #include "EngineTestSupport.h"
 #include "engine/Engine.h"
@@ -27,10 +26,6 @@ protected:
             abort = position == abortPosition;
         });
     }
-    static void waitForNextReport() {
-        std::this_thread::sleep_for(Progress::kMinInterval + std::chrono::milliseconds(5));
-    }
-
     std::shared_ptr<ProgressHub> hub = std::make_shared<ProgressHub>();
     std::vector<int32_t> positions;
     std::set<int32_t> codes;

@@ -6,10 +6,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <chrono>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "RsaTestSupport.h"
@@ -117,8 +115,7 @@ TEST_F(RsaKeys, AnAbortDuringGenerationStopsIt) {
     int reports = 0;
     hub->setHandler([&](int32_t, int32_t, bool& abort) {
         if (++reports == 1)
-            std::this_thread::sleep_for(engine::detail::Progress::kMinInterval +
-                                        std::chrono::milliseconds(5));
+            waitForNextReport();
         else
             abort = true;
     });

@@ -6,15 +6,14 @@
 
 #include <algorithm>
 #include <cctype>
-#include <chrono>
 #include <new>
 #include <random>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
 #include "EngineTestSupport.h"
+#include "StoredZlib.h"
 #include "engine/Container.h"
 #include "engine/Engine.h"
 
@@ -35,13 +34,6 @@ constexpr int32_t kZeroPadding = 0, kPkcs7 = 1, kX923 = 2;
 // Offsets in a Binary CBC container made with a password.
 constexpr size_t kAlgorithmAt = 8, kModeAt = 10, kIvLengthAt = 14, kIvAt = 15;
 constexpr size_t kIterationsAt = 15 + 16 + 2 + 1;
-
-Bytes unhex(const std::string& hex) {
-    Bytes out;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2)
-        out.push_back(static_cast<uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-    return out;
-}
 
 std::string hexOfBytes(const Bytes& bytes) { return hexOf(std::string(bytes.begin(), bytes.end())); }
 
@@ -100,14 +92,6 @@ protected:
     std::shared_ptr<engine::EngineSymCipher> cipher(int32_t algorithm = kAes, int32_t bits = 256,
                                                     const std::string& password = "secret") {
         return root->NewSymCipher(algorithm, password, bits);
-    }
-    static void configure(engine::EngineSymCipher& c, int32_t mode, int32_t padding, int16_t compression,
-                          int32_t encoding, const std::string& iv = "") {
-        c.CipherMode(mode);
-        c.Padding(padding);
-        c.Compression(compression);
-        c.Encoding(encoding);
-        c.IV(iv);
     }
     std::string binaryContainer(const std::string& plain, int32_t mode = kCbc) {
         auto c = cipher();
@@ -214,7 +198,7 @@ TEST_F(SymmetricTest, SettingsWrittenDuringACallApplyFromTheNextCall) {
     root->SetOnProcess([&](int32_t position, int32_t, bool&) {
         if (position == 0) {
             // Makes the next chance to report, once the header is written, due at once.
-            std::this_thread::sleep_for(std::chrono::milliseconds(45));
+            waitForNextReport();
         } else if (position <= 100 && changes++ == 0) {
             configure(*c, kEcb, kZeroPadding, 9, engine::Hex, "another IV");
         }
@@ -465,8 +449,6 @@ TEST(PasswordKeySources, DataSealedForAnotherKindOfKeyIsRefusedAsSuch) {
 using engine::detail::zlibCompress;
 using engine::detail::zlibDecompress;
 
-Bytes bytesOf(const std::string& text) { return Bytes(text.begin(), text.end()); }
-
 Bytes joined(Bytes first, const Bytes& second) {
     first.insert(first.end(), second.begin(), second.end());
     return first;
@@ -523,27 +505,6 @@ TEST(Decompression, AnythingButExactlyOneWholeStreamIsDamagedData) {
             EXPECT_EQ(kindOf([&] { zlibDecompress(c.data, {at}); }), ErrorKind::WrongKeyOrDamaged)
                 << c.what << ", split at " << at;
     }
-}
-
-// One zlib stream of stored blocks (RFC 1950 and RFC 1951, 3.2.4): the data as it is.
-Bytes storedStream(const Bytes& data) {
-    Bytes out{0x78, 0x01};
-    for (size_t at = 0;;) {
-        const size_t n = std::min<size_t>(data.size() - at, 65535);
-        const bool last = at + n == data.size();
-        out.insert(out.end(), {static_cast<uint8_t>(last), static_cast<uint8_t>(n), static_cast<uint8_t>(n >> 8),
-                               static_cast<uint8_t>(~n), static_cast<uint8_t>(~n >> 8)});
-        out.insert(out.end(), data.begin() + static_cast<long>(at), data.begin() + static_cast<long>(at + n));
-        at += n;
-        if (last) break;
-    }
-    uint32_t a = 1, b = 0;  // Adler-32
-    for (uint8_t byte : data) {
-        a = (a + byte) % 65521;
-        b = (b + a) % 65521;
-    }
-    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(((b << 16) | a) >> shift));
-    return out;
 }
 
 // Stored data full of byte pairs that could start a zlib header once made the
