@@ -2,6 +2,7 @@
 
 #include "asymmetric/clsAsym.h"
 #include "asymmetric/frmKey.h"
+#include "util/ErrorTrap.h"
 #include "util/modUtils.h"
 
 namespace {
@@ -164,32 +165,23 @@ void AsymmetricTab::cmdAsign_Click() {
     }
 }
 
-void AsymmetricTab::RunAsymEncrypt() {
-    TabHost::Operation operation(m_host);
-    if (!PrepareAsymOperation()) return;
-    const std::shared_ptr<clsAsym> asym = mAsym;
-    cmdAbort.setEnabled(true);
-    txtResAsym.setText(asym->CryptAsym(txtContAsym.text()));
-    cmdAbort.setEnabled(false);
-}
+void AsymmetricTab::RunAsymEncrypt() { RunAsym(txtContAsym, txtResAsym, &clsAsym::CryptAsym); }
 
-void AsymmetricTab::RunAsymDecrypt() {
-    TabHost::Operation operation(m_host);
-    if (!PrepareAsymOperation()) return;
-    const std::shared_ptr<clsAsym> asym = mAsym;
-    cmdAbort.setEnabled(true);
-    txtContAsym.setText(asym->DecryptAsym(txtResAsym.text()));
-    cmdAbort.setEnabled(false);
-}
+void AsymmetricTab::RunAsymDecrypt() { RunAsym(txtResAsym, txtContAsym, &clsAsym::DecryptAsym); }
 
-void AsymmetricTab::RunAsymSign() {
-    TabHost::Operation operation(m_host);
+void AsymmetricTab::RunAsymSign() { RunAsym(txtContAsym, txtResAsym, &clsAsym::SignAsym); }
+
+void AsymmetricTab::RunAsym(ui::TextBox& source, ui::TextBox& target,
+                            std::string (clsAsym::*operation)(const std::string&)) {
+    TabHost::Operation busy(m_host);
     if (!PrepareAsymOperation()) return;
     const std::shared_ptr<clsAsym> asym = mAsym;
-    cmdAbort.setEnabled(true);
-    txtResAsym.setText(asym->SignAsym(txtContAsym.text()));
-    cmdAbort.setEnabled(false);
-    if (!txtResAsym.text().empty()) cmdAsymVerifSign.setEnabled(true);
+    {
+        AbortEnabled abortEnabled(cmdAbort);
+        target.setText(((*asym).*operation)(source.text()));
+    }
+    // A signature just made can be checked.
+    if (operation == &clsAsym::SignAsym && !target.text().empty()) cmdAsymVerifSign.setEnabled(true);
 }
 
 void AsymmetricTab::cmdAsymVerifSign_Click() {
@@ -199,11 +191,7 @@ void AsymmetricTab::cmdAsymVerifSign_Click() {
     const bool valid = asym->VerifySign(txtContAsym.text(), txtResAsym.text());
     // Closing the window stopped the check: its answer is no news.
     if (modUtils::bUnloading) return;
-    ui::MessageBoxRequest request;
-    request.text = valid ? "Valid signature " : "Invalid signature ";
-    request.icon = ui::MsgIcon::Warning;
-    request.buttons = ui::MsgButtons::Ok;
-    m_windowing.messageBox(request);
+    ShowWarningBox(m_windowing, valid ? "Valid signature " : "Invalid signature ");
 }
 
 // ---------------------------------------------------------------- key files

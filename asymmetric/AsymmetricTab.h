@@ -4,6 +4,7 @@
 // between the two text boxes, and the key files.
 
 #include <memory>
+#include <string>
 
 #include "tab/TabHost.h"
 
@@ -51,6 +52,9 @@ private:
     void RunAsymEncrypt();
     void RunAsymDecrypt();
     void RunAsymSign();
+    // All three: from one box through the wrapper into the other.
+    void RunAsym(ui::TextBox& source, ui::TextBox& target,
+                 std::string (clsAsym::*operation)(const std::string&));
 
     TabHost& m_host;
     ui::Windowing& m_windowing;

@@ -116,19 +116,21 @@ bool clsAsym::InitKey(const std::shared_ptr<engine::EngineRoot>& mcls) {
 
 // ---------------------------------------------------------------- operations
 
+void clsAsym::prepareKey(engine::EngineAsymKey* key, const char* missing) {
+    if (!key) throw missingKey(missing);
+    key->Compression(m_compression);
+    key->Encoding(m_encoding);
+    mPgBar->setValue(0);
+    mPgBar->setVisible(true);
+}
+
 std::string clsAsym::cipherOperation(bool encrypt, const std::string& source) {
     std::string result;
     ErrorTrap trap;
     // The key stays alive for this call even if the wrapper's keys are replaced meanwhile.
     const std::shared_ptr<engine::EngineAsymKey> key = encrypt ? mPublicKey : mPrivateKey;
     const char* const missing = encrypt ? kNoPublicKeyToEncrypt : kNoPrivateKeyToDecrypt;
-    trap.step([&] {
-        if (!key) throw missingKey(missing);
-        key->Compression(m_compression);
-        key->Encoding(m_encoding);
-        mPgBar->setValue(0);
-        mPgBar->setVisible(true);
-    });
+    trap.step([&] { prepareKey(key.get(), missing); });
     trap.step([&] {
         if (!key) throw missingKey(missing);
         if (m_source != 0) {
@@ -162,13 +164,7 @@ std::string clsAsym::SignAsym(const std::string& sSourceAsymEnc) {
     std::string result;
     ErrorTrap trap;
     const std::shared_ptr<engine::EngineAsymKey> key = mPrivateKey;
-    trap.step([&] {
-        if (!key) throw missingKey(kNoPrivateKeyToSign);
-        key->Compression(m_compression);
-        key->Encoding(m_encoding);
-        mPgBar->setValue(0);
-        mPgBar->setVisible(true);
-    });
+    trap.step([&] { prepareKey(key.get(), kNoPrivateKeyToSign); });
     trap.step([&] {
         if (!key) throw missingKey(kNoPrivateKeyToSign);
         result = m_source != 0 ? key->SignFile(sSourceAsymEnc) : key->SignText(sSourceAsymEnc);
@@ -183,9 +179,9 @@ bool clsAsym::VerifySign(const std::string& strSource, const std::string& strSig
     ErrorTrap trap;
     const std::shared_ptr<engine::EngineAsymKey> key = mPublicKey;
     if (!key) {
-        warn("There is no public key");
+        ShowWarningBox(m_windowing, "There is no public key");
     } else if (!mPrivateKey) {
-        warn("There is no private key");
+        ShowWarningBox(m_windowing, "There is no private key");
     } else {
         trap.step([&] {
             result =
@@ -194,14 +190,6 @@ bool clsAsym::VerifySign(const std::string& strSource, const std::string& strSig
     }
     if (trap.report(m_windowing, "clsAsym ->Function VerifySign ")) result = false;
     return result;
-}
-
-void clsAsym::warn(const std::string& text) {
-    ui::MessageBoxRequest request;
-    request.text = text;
-    request.icon = ui::MsgIcon::Warning;
-    request.buttons = ui::MsgButtons::Ok;
-    m_windowing.messageBox(request);
 }
 
 // ---------------------------------------------------------------- key files

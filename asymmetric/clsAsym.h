@@ -72,7 +72,9 @@ private:
     // Runs after the window's own handler of a click on "Load key".
     void loadKeyClicked();
     std::string cipherOperation(bool encrypt, const std::string& source);
-    void warn(const std::string& text);
+    // Writes the operation's settings into the key and shows the bar at 0;
+    // throws the given missing-key failure when there is no key.
+    void prepareKey(engine::EngineAsymKey* key, const char* missing);
 
     ui::Windowing& m_windowing;
     std::shared_ptr<frmKey> m_keyForm;

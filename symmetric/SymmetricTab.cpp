@@ -2,23 +2,6 @@
 
 #include "symmetric/clsSym.h"
 
-namespace {
-
-// "Abort transaction" is usable only while the engine call runs, and is
-// disabled again however the run ends.
-class AbortEnabled {
-public:
-    explicit AbortEnabled(ui::Button& button) : m_button(button) { m_button.setEnabled(true); }
-    ~AbortEnabled() { m_button.setEnabled(false); }
-    AbortEnabled(const AbortEnabled&) = delete;
-    AbortEnabled& operator=(const AbortEnabled&) = delete;
-
-private:
-    ui::Button& m_button;
-};
-
-}  // namespace
-
 SymmetricTab::SymmetricTab(TabHost& host)
     : m_host(host),
       m_windowing(host.windowing()),

@@ -53,6 +53,19 @@ public:
     virtual void ReleaseWrapper() = 0;
 };
 
+// "Abort transaction" is usable only while the engine call runs, and is
+// disabled again however the run ends.
+class AbortEnabled {
+public:
+    explicit AbortEnabled(ui::Button& button) : m_button(button) { m_button.setEnabled(true); }
+    ~AbortEnabled() { m_button.setEnabled(false); }
+    AbortEnabled(const AbortEnabled&) = delete;
+    AbortEnabled& operator=(const AbortEnabled&) = delete;
+
+private:
+    ui::Button& m_button;
+};
+
 // Output encoding code of a three-option group (Binary, Base64, Hex).
 inline int16_t EncodingOf(ui::Form& form, const char* optionName) {
     if (form.option(optionName, 0).value()) return 0;

@@ -25,3 +25,11 @@ void ShowErrorBox(ui::Windowing& windowing, const std::string& text, const std::
     request.title = title;
     windowing.messageBox(request);
 }
+
+void ShowWarningBox(ui::Windowing& windowing, const std::string& text) {
+    ui::MessageBoxRequest request;
+    request.text = text;
+    request.icon = ui::MsgIcon::Warning;
+    request.buttons = ui::MsgButtons::Ok;
+    windowing.messageBox(request);
+}

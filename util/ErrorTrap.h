@@ -51,3 +51,6 @@ private:
 
 // An error message box: the error icon, an OK button and the given title.
 void ShowErrorBox(ui::Windowing& windowing, const std::string& text, const std::string& title);
+
+// A notice: the warning icon and an OK button.
+void ShowWarningBox(ui::Windowing& windowing, const std::string& text);

@@ -38,7 +38,9 @@ public:
     MOCK_METHOD(engine::Text, HashFile, (const engine::Text&), (override));
 };
 
-class MockEngineAsymKey : public engine::EngineAsymKey {
+// The six methods every cipher has, mocked once for both kinds of cipher.
+template <class Cipher>
+class MockCipherMethods : public Cipher {
 public:
     MOCK_METHOD(engine::Text, EncryptText, (const engine::Text&), (override));
     MOCK_METHOD(engine::Text, DecryptText, (const engine::Text&), (override));
@@ -46,6 +48,10 @@ public:
     MOCK_METHOD(void, DecryptFile, (const engine::Text&, const engine::Text&), (override));
     MOCK_METHOD(void, Compression, (int16_t), (override));
     MOCK_METHOD(void, Encoding, (int32_t), (override));
+};
+
+class MockEngineAsymKey : public MockCipherMethods<engine::EngineAsymKey> {
+public:
     MOCK_METHOD(void, SaveToFile, (const engine::Text&), (override));
     MOCK_METHOD(engine::Text, SignFile, (const engine::Text&), (override));
     MOCK_METHOD(engine::Text, SignText, (const engine::Text&), (override));
@@ -53,17 +59,19 @@ public:
     MOCK_METHOD(bool, VerifyText, (const engine::Text&, const engine::Text&), (override));
 };
 
-class MockEngineSymCipher : public engine::EngineSymCipher {
+class MockEngineSymCipher : public MockCipherMethods<engine::EngineSymCipher> {
 public:
-    MOCK_METHOD(engine::Text, EncryptText, (const engine::Text&), (override));
-    MOCK_METHOD(engine::Text, DecryptText, (const engine::Text&), (override));
-    MOCK_METHOD(void, EncryptFile, (const engine::Text&, const engine::Text&), (override));
-    MOCK_METHOD(void, DecryptFile, (const engine::Text&, const engine::Text&), (override));
-    MOCK_METHOD(void, Compression, (int16_t), (override));
-    MOCK_METHOD(void, Encoding, (int32_t), (override));
     MOCK_METHOD(void, CipherMode, (int32_t), (override));
     MOCK_METHOD(void, Padding, (int32_t), (override));
     MOCK_METHOD(void, IV, (const engine::Text&), (override));
+};
+
+class MockEngineEncoder : public engine::EngineEncoder {
+public:
+    MOCK_METHOD(engine::Text, EncodeText, (const engine::Text&), (override));
+    MOCK_METHOD(void, EncodeFile, (const engine::Text&, const engine::Text&), (override));
+    MOCK_METHOD(engine::Text, DecodeText, (const engine::Text&), (override));
+    MOCK_METHOD(void, DecodeFile, (const engine::Text&, const engine::Text&), (override));
 };
 
 inline engine::EngineError engineFailure(const std::string& what,

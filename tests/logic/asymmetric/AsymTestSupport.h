@@ -36,9 +36,11 @@ protected:
         bool locked;
     };
 
+    // The window over the scripted engine, on the asymmetric tab.
     void SetUp() override {
         load();
         scriptEngine();
+        selectTab(3);
     }
 
     void scriptEngine() {
@@ -143,6 +145,12 @@ protected:
         chooseKind(kind);
         answerFile(path);
         click("cmdAsymLoad");
+    }
+    // Save key to file, choosing the kind and the file.
+    void save(int kind, const std::string& path) {
+        chooseKind(kind);
+        answerFile(path);
+        click("cmdAsymSave");
     }
     void loadRelated(const std::string& path) {
         confirmKind();

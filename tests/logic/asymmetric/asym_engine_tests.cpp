@@ -3,32 +3,19 @@
 // and bad input that must give one clear message and lose nothing.
 
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <random>
 
+#include "engine/EngineTestSupport.h"
 #include "tests/logic/asymmetric/AsymTestSupport.h"
 
 using namespace fake;
+using enginetest::pseudoRandom;
+using enginetest::readAll;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string randomBytes(size_t size, unsigned seed) {
-    std::mt19937 rng(seed);
-    std::string out(size, '\0');
-    for (char& c : out) c = static_cast<char>(rng());
-    return out;
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 int run(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()); }
 
@@ -37,14 +24,11 @@ protected:
     void SetUp() override {
         load([] { return engine::CreateEngineRoot(); });
         selectTab(3);
-        dir = fs::temp_directory_path() / ("quorval-asym-" + std::to_string(getpid()));
-        fs::create_directories(dir);
     }
-    void TearDown() override { fs::remove_all(dir); }
 
-    std::string path(const std::string& name) { return (dir / name).string(); }
+    std::string path(const std::string& name) { return dir.file(name); }
     std::string writeFile(const std::string& name, const std::string& content) {
-        std::ofstream(path(name), std::ios::binary) << content;
+        enginetest::writeAll(path(name), content);
         return path(name);
     }
 
@@ -89,12 +73,12 @@ protected:
         ui.messageBoxes.clear();
     }
 
-    fs::path dir;
+    enginetest::ScratchDir dir;
 };
 
 TEST_F(AsymEngine, EveryKeySizeAndSchemaRoundTripsTextsAndFilesAndSigns) {
-    const std::string longText = randomBytes(300000, 7);  // far more than one RSA block
-    const std::string file = writeFile("data.bin", randomBytes(1500000, 8));
+    const std::string longText = pseudoRandom(300000, 7);  // far more than one RSA block
+    const std::string file = writeFile("data.bin", pseudoRandom(1500000, 8));
     const std::string empty = writeFile("none.txt", "");
     for (int size = 0; size < 3; ++size) {
         for (int schema = 0; schema < 2; ++schema) {
@@ -124,7 +108,7 @@ TEST_F(AsymEngine, EveryKeySizeAndSchemaRoundTripsTextsAndFilesAndSigns) {
                 ui.messageAnswers.push_back(ui::MsgAnswer::Yes);  // the earlier round's output
                 click("cmdDecAsym");
                 ASSERT_EQ(text("txtContAsym"), modUtils::AddFileSuffix(encrypted, "Dec"));
-                EXPECT_EQ(readFile(text("txtContAsym")), readFile(source));
+                EXPECT_EQ(readAll(text("txtContAsym")), readAll(source));
                 ui.messageAnswers.clear();
                 fs::remove(encrypted);
                 fs::remove(modUtils::AddFileSuffix(encrypted, "Dec"));
@@ -174,12 +158,8 @@ TEST_F(AsymEngine, SavedKeysAreStandardFilesAndWorkAfterLoadingBack) {
     const std::string privateFile = path("private.pem");
     const std::string publicFile = writeFile("public.pem", "an old file the save replaces");
     fs::permissions(publicFile, fs::perms::all);
-    chooseKind(1);
-    answerFile(privateFile);
-    click("cmdAsymSave");
-    chooseKind(0);
-    answerFile(publicFile);
-    click("cmdAsymSave");
+    save(1, privateFile);
+    save(0, publicFile);
     expectNoMessages("saving");
     struct stat st {};
     ASSERT_EQ(stat(privateFile.c_str(), &st), 0);
@@ -235,19 +215,15 @@ TEST_F(AsymEngine, BadKeyFilesGiveOneMessageAndCloseTheTab) {
     generateKeys(0, 0);
     const std::string privateFile = path("private.pem");
     const std::string publicFile = path("public.pem");
-    chooseKind(1);
-    answerFile(privateFile);
-    click("cmdAsymSave");
-    chooseKind(0);
-    answerFile(publicFile);
-    click("cmdAsymSave");
-    const std::string pem = readFile(privateFile);
+    save(1, privateFile);
+    save(0, publicFile);
+    const std::string pem = readAll(privateFile);
     const struct {
         const char* what;
         int kind;
         std::string file;
     } cases[] = {
-        {"garbage", 1, writeFile("garbage.pem", randomBytes(700, 3))},
+        {"garbage", 1, writeFile("garbage.pem", pseudoRandom(700, 3))},
         {"a public key loaded as private", 1, publicFile},
         {"a private key loaded as public", 0, privateFile},
         {"a truncated key file", 1, writeFile("cut.pem", pem.substr(0, pem.size() / 2))},
@@ -263,7 +239,7 @@ TEST_F(AsymEngine, BadKeyFilesGiveOneMessageAndCloseTheTab) {
         EXPECT_EQ(actions(), "");
         EXPECT_EQ(captions(), "Load Key / Load Key Related");
     }
-    EXPECT_EQ(readFile(privateFile), pem) << "nothing is written by loading";
+    EXPECT_EQ(readAll(privateFile), pem) << "nothing is written by loading";
 
     // A failed related load keeps the key loaded before it.
     loadKey(1, privateFile);
@@ -304,7 +280,7 @@ TEST_F(AsymEngine, ForeignOrDamagedCipherTextsAreRefusedAndWriteNothing) {
     type("txtContAsym", source);
     click("cmdEncAsym");
     const std::string encrypted = text("txtResAsym");
-    std::string bytes = readFile(encrypted);
+    std::string bytes = readAll(encrypted);
     bytes[bytes.size() / 2] ^= 0x40;
     writeFile("letterEnc.txt", bytes);
     click("cmdDecAsym");
@@ -314,7 +290,7 @@ TEST_F(AsymEngine, ForeignOrDamagedCipherTextsAreRefusedAndWriteNothing) {
     ui.messageAnswers.push_back(ui::MsgAnswer::Yes);
     click("cmdDecAsym");
     ASSERT_EQ(ui.messageBoxes.size(), 2u) << "the question, then the failure";
-    EXPECT_EQ(readFile(path("letterEncDec.txt")), "keep me") << "a failed run destroys nothing";
+    EXPECT_EQ(readAll(path("letterEncDec.txt")), "keep me") << "a failed run destroys nothing";
     ui.messageBoxes.clear();
 
     type("txtResAsym", path("missing.bin"));
@@ -324,18 +300,14 @@ TEST_F(AsymEngine, ForeignOrDamagedCipherTextsAreRefusedAndWriteNothing) {
 
 TEST_F(AsymEngine, AFailedSaveLeavesWhatWasThere) {
     generateKeys(0, 1);
-    chooseKind(1);
-    answerFile(path("no-such-folder/key.pem"));
-    click("cmdAsymSave");
+    save(1, path("no-such-folder/key.pem"));
     expectOneError("clsAsym ->Function KeySaveToFile ", "a missing folder");
     fs::create_directories(path("taken.pem"));
     writeFile("taken.pem/inside", "x");
-    chooseKind(0);
-    answerFile(path("taken.pem"));
-    click("cmdAsymSave");
+    save(0, path("taken.pem"));
     expectOneError("clsAsym ->Function KeySaveToFile ", "a folder of that name");
-    EXPECT_EQ(readFile(path("taken.pem/inside")), "x");
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1)
+    EXPECT_EQ(readAll(path("taken.pem/inside")), "x");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1)
         << "no temporary file left";
 }
 

@@ -10,18 +10,7 @@ using ::testing::Throw;
 
 namespace {
 
-class AsymKeyFiles : public AsymFixture {
-protected:
-    void SetUp() override {
-        AsymFixture::SetUp();
-        selectTab(3);
-    }
-    void save(int kind, const std::string& path) {
-        chooseKind(kind);
-        answerFile(path);
-        click("cmdAsymSave");
-    }
-};
+using AsymKeyFiles = AsymFixture;
 
 // ---- saving
 
@@ -296,9 +285,7 @@ TEST_F(AsymKeyFiles, SavingAKeyFromAFileLocksTheKindToIt) {
     generate();
     loadRelated("/keys/private.pem");  // Save stays enabled after a related load
     form.comboBox("cboAsymKey").userSelect(2);
-    chooseKind(0);  // locked: the click is refused
-    answerFile("/keys/copy.pem");
-    click("cmdAsymSave");
+    save(0, "/keys/copy.pem");  // locked: the click on the public key is refused
     EXPECT_EQ(seen.back().preset, 1);
     EXPECT_TRUE(seen.back().locked);
     EXPECT_EQ(saves, (std::vector<std::string>{"/keys/private.pem -> /keys/copy.pem"}));

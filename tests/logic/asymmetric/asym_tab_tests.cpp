@@ -2,11 +2,9 @@
 // state, the enabled states and colours, the load-button captions, the
 // operations between the two boxes, and signature verification.
 
-#include <unistd.h>
-
-#include <filesystem>
 #include <fstream>
 
+#include "engine/EngineTestSupport.h"
 #include "tests/logic/asymmetric/AsymTestSupport.h"
 
 using namespace fake;
@@ -17,13 +15,7 @@ using ::testing::Throw;
 
 namespace {
 
-class AsymTab : public AsymFixture {
-protected:
-    void SetUp() override {
-        AsymFixture::SetUp();
-        selectTab(3);
-    }
-};
+using AsymTab = AsymFixture;
 
 TEST_F(AsymTab, GenerateKeysMakesAPairFromTheSettingsAndOpensTheTab) {
     EXPECT_EQ(captions(), "Load key / Load key private related");
@@ -243,8 +235,8 @@ TEST_F(AsymTab, VerifyingUsesTheSourceKindWrittenBeforeTheLastOtherOperation) {
 }
 
 TEST_F(AsymTab, AFileSourceGivesTheOutputPathsAndAsksBeforeReplacing) {
-    const std::string dir = ::testing::TempDir() + "asym-tab-" + std::to_string(getpid());
-    std::filesystem::create_directories(dir);
+    const enginetest::ScratchDir scratch;
+    const std::string dir = scratch.path();
     const std::string source = dir + "/report.txt";
     std::ofstream(dir + "/reportEnc.txt") << "already there";
     generate();
@@ -270,7 +262,6 @@ TEST_F(AsymTab, AFileSourceGivesTheOutputPathsAndAsksBeforeReplacing) {
               "decrypt[private1] " + dir + "/reportEnc.txt -> " + dir + "/reportEncDec.txt");
     EXPECT_EQ(text("txtContAsym"), dir + "/reportEncDec.txt");
     EXPECT_EQ(ui.messageBoxes.size(), 2u) << "no question for a new file";
-    std::filesystem::remove_all(dir);
 }
 
 TEST_F(AsymTab, NoOtherActionStartsWhileAnOperationYields) {

@@ -2,33 +2,21 @@
 // texts and files, outputs checked against coreutils on the same bytes, what
 // users paste, bad input and abort leave no output and keep an existing file.
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <memory>
 
+#include "engine/EngineTestSupport.h"
 #include "support/WindowFixture.h"
 
 using namespace fake;
+using enginetest::readAll;
+using enginetest::writeAll;
 namespace fs = std::filesystem;
 
 namespace {
 
 enum { kBase64 = 1, kHex = 2 };
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void writeFile(const fs::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
 
 std::string lower(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
@@ -37,13 +25,7 @@ std::string lower(std::string s) {
 
 // What a command prints, or nullopt when it cannot run.
 std::optional<std::string> outputOf(const std::string& command) {
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen((command + " 2>/dev/null").c_str(), "r"), pclose);
-    if (!pipe) return std::nullopt;
-    std::string out;
-    char buffer[65536];
-    while (size_t n = fread(buffer, 1, sizeof buffer, pipe.get())) out.append(buffer, n);
-    if (pclose(pipe.release()) != 0) return std::nullopt;
-    return out;
+    return enginetest::run(command + " 2>/dev/null");
 }
 
 // Sizes that break group code (0 to 4 bytes), every byte value, and more than
@@ -65,10 +47,7 @@ protected:
     void SetUp() override {
         load([] { return engine::CreateEngineRoot(); });
         selectTab(4);
-        dir = fs::temp_directory_path() / ("quorval-enc-" + std::to_string(getpid()));
-        fs::create_directories(dir);
     }
-    void TearDown() override { fs::remove_all(dir); }
 
     void settings(int encoding, int source) {
         form.option("optTypeED", encoding).userClick();
@@ -105,14 +84,8 @@ protected:
         if (!out) ADD_FAILURE() << "coreutils could not encode " << file;
         return encoding == kHex ? lower(out.value_or("?")) : out.value_or("?");
     }
-    std::vector<fs::path> filesIn(const fs::path& folder) {
-        std::vector<fs::path> files;
-        for (const auto& entry : fs::directory_iterator(folder)) files.push_back(entry.path().filename());
-        std::sort(files.begin(), files.end());
-        return files;
-    }
-
-    fs::path dir;
+    enginetest::ScratchDir scratch;
+    const fs::path dir{scratch.path()};
 };
 
 TEST_F(EncodingTabEngine, TextsAndFilesMatchCoreutilsAndComeBackByteForByte) {
@@ -120,7 +93,7 @@ TEST_F(EncodingTabEngine, TextsAndFilesMatchCoreutilsAndComeBackByteForByte) {
     for (const std::string& bytes : samples()) {
         for (int encoding : {kBase64, kHex}) {
             const fs::path source = dir / ("s" + std::to_string(n++) + ".bin");
-            writeFile(source, bytes);
+            writeAll(source, bytes);
             const std::string expected = peer(encoding, source);
             const std::string encoded = encodeText(encoding, bytes);
             EXPECT_EQ(encoded, expected) << encoding << ", " << bytes.size() << " bytes";
@@ -128,10 +101,10 @@ TEST_F(EncodingTabEngine, TextsAndFilesMatchCoreutilsAndComeBackByteForByte) {
                 << encoding << ", " << bytes.size() << " bytes";
 
             const std::string encodedFile = encodeFile(encoding, source);
-            EXPECT_TRUE(readFile(encodedFile) == expected) << encoding << ", " << bytes.size() << " bytes";
-            EXPECT_TRUE(readFile(decodeFile(encoding, encodedFile)) == bytes)
+            EXPECT_TRUE(readAll(encodedFile) == expected) << encoding << ", " << bytes.size() << " bytes";
+            EXPECT_TRUE(readAll(decodeFile(encoding, encodedFile)) == bytes)
                 << encoding << ", " << bytes.size();
-            EXPECT_TRUE(readFile(source) == bytes) << "the source is only read";
+            EXPECT_TRUE(readAll(source) == bytes) << "the source is only read";
         }
     }
     EXPECT_TRUE(ui.messageBoxes.empty()) << ui.messageBoxes[0].text;
@@ -144,14 +117,14 @@ TEST_F(EncodingTabEngine, DecodingTakesWhatUsersPaste) {
 
     // coreutils' own line-wrapped and upper-case forms, from files.
     const std::string bytes = samples().back();
-    writeFile(dir / "src.bin", bytes);
+    writeAll(dir / "src.bin", bytes);
     auto wrapped = outputOf("base64 '" + (dir / "src.bin").string() + "'");
     auto upper = outputOf("basenc --base16 '" + (dir / "src.bin").string() + "'");
     ASSERT_TRUE(wrapped && upper);
-    writeFile(dir / "wrapped.txt", *wrapped);
-    writeFile(dir / "upper.txt", *upper);
-    EXPECT_TRUE(readFile(decodeFile(kBase64, dir / "wrapped.txt")) == bytes);
-    EXPECT_TRUE(readFile(decodeFile(kHex, dir / "upper.txt")) == bytes);
+    writeAll(dir / "wrapped.txt", *wrapped);
+    writeAll(dir / "upper.txt", *upper);
+    EXPECT_TRUE(readAll(decodeFile(kBase64, dir / "wrapped.txt")) == bytes);
+    EXPECT_TRUE(readAll(decodeFile(kHex, dir / "upper.txt")) == bytes);
     EXPECT_TRUE(ui.messageBoxes.empty());
 }
 
@@ -189,21 +162,21 @@ TEST_F(EncodingTabEngine, ABadFileLeavesNoOutputAndAnExistingOneUntouchedEvenAft
     // The fault lies past the first chunks, so output has begun before it is found.
     std::string text(600000, 'A');
     text += "!AAA";
-    writeFile(dir / "bad.txt", text);
+    writeAll(dir / "bad.txt", text);
     EXPECT_EQ(decodeFile(kBase64, dir / "bad.txt"), "");
     ASSERT_EQ(ui.messageBoxes.size(), 1u);
     EXPECT_EQ(ui.messageBoxes[0].title, "clsEnc ->Function Decode ");
     EXPECT_NE(ui.messageBoxes[0].text.find("'!' at position 600001"), std::string::npos)
         << ui.messageBoxes[0].text;
-    EXPECT_EQ(filesIn(dir), (std::vector<fs::path>{"bad.txt"}));
+    EXPECT_EQ(scratch.names(), (std::vector<std::string>{"bad.txt"}));
 
-    writeFile(dir / "badDec.txt", "keep");
+    writeAll(dir / "badDec.txt", "keep");
     ui.messageAnswers.push_back(ui::MsgAnswer::Yes);
     EXPECT_EQ(decodeFile(kBase64, dir / "bad.txt"), "");
     ASSERT_EQ(ui.messageBoxes.size(), 3u) << "the question, then the failure";
     EXPECT_EQ(ui.messageBoxes[1].buttons, ui::MsgButtons::YesNo);
-    EXPECT_EQ(readFile(dir / "badDec.txt"), "keep");
-    EXPECT_EQ(filesIn(dir), (std::vector<fs::path>{"bad.txt", "badDec.txt"}));
+    EXPECT_EQ(readAll(dir / "badDec.txt"), "keep");
+    EXPECT_EQ(scratch.names(), (std::vector<std::string>{"bad.txt", "badDec.txt"}));
 
     // A missing source names itself.
     ui.messageBoxes.clear();
@@ -213,8 +186,8 @@ TEST_F(EncodingTabEngine, ABadFileLeavesNoOutputAndAnExistingOneUntouchedEvenAft
 }
 
 TEST_F(EncodingTabEngine, AbortLeavesNoOutputAndAnExistingTargetAsItWas) {
-    writeFile(dir / "big.bin", std::string(48 << 20, 'x'));
-    writeFile(dir / "bigEnc.bin", "keep");
+    writeAll(dir / "big.bin", std::string(48 << 20, 'x'));
+    writeAll(dir / "bigEnc.bin", "keep");
     ui.messageAnswers.push_back(ui::MsgAnswer::Yes);
     ui.onDoEvents = [&](int call) {
         if (call == 1) form.button("cmdAbort").userClick();
@@ -223,8 +196,8 @@ TEST_F(EncodingTabEngine, AbortLeavesNoOutputAndAnExistingTargetAsItWas) {
     ASSERT_EQ(ui.messageBoxes.size(), 2u);
     EXPECT_EQ(ui.messageBoxes[1].title, "clsEnc ->Function Encode ");
     EXPECT_NE(ui.messageBoxes[1].text.find("abort"), std::string::npos) << ui.messageBoxes[1].text;
-    EXPECT_EQ(readFile(dir / "bigEnc.bin"), "keep");
-    EXPECT_EQ(filesIn(dir), (std::vector<fs::path>{"big.bin", "bigEnc.bin"}));
+    EXPECT_EQ(readAll(dir / "bigEnc.bin"), "keep");
+    EXPECT_EQ(scratch.names(), (std::vector<std::string>{"big.bin", "bigEnc.bin"}));
     EXPECT_FALSE(modUtils::bAbort);
     EXPECT_FALSE(form.button("cmdAbort").isEnabled());
     EXPECT_FALSE(form.progressBar("pgBar").isVisible());

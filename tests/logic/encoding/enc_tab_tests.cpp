@@ -2,10 +2,10 @@
 // engine: wrapper reuse across directions, failure reporting, the replace
 // question, the busy state and abort.
 
-#include <filesystem>
 #include <fstream>
 
 #include "encoding/clsEnc.h"
+#include "engine/EngineTestSupport.h"
 #include "support/WindowFixture.h"
 
 using namespace fake;
@@ -14,17 +14,8 @@ using ::testing::Invoke;
 using ::testing::NiceMock;
 using ::testing::Return;
 using ::testing::Throw;
-namespace fs = std::filesystem;
 
 namespace {
-
-class MockEngineEncoder : public engine::EngineEncoder {
-public:
-    MOCK_METHOD(engine::Text, EncodeText, (const engine::Text&), (override));
-    MOCK_METHOD(void, EncodeFile, (const engine::Text&, const engine::Text&), (override));
-    MOCK_METHOD(engine::Text, DecodeText, (const engine::Text&), (override));
-    MOCK_METHOD(void, DecodeFile, (const engine::Text&, const engine::Text&), (override));
-};
 
 class EncodingTab : public WindowFixture {
 protected:
@@ -130,10 +121,9 @@ TEST_F(EncodingTab, AFailureInTheWindowsOwnStepsHasTheWindowsTitle) {
 }
 
 TEST_F(EncodingTab, FilesGoByPathAndAnExistingTargetIsReplacedOnlyAfterYes) {
-    const fs::path dir = fs::temp_directory_path() / ("quorval-enc-mock-" + std::to_string(::getpid()));
-    fs::create_directories(dir);
-    const std::string source = (dir / "data.bin").string();
-    const std::string encoded = (dir / "dataEnc.bin").string();
+    const enginetest::ScratchDir dir;
+    const std::string source = dir.file("data.bin");
+    const std::string encoded = dir.file("dataEnc.bin");
     form.option("optED", 1).userClick();
     left().type(source);
     EXPECT_CALL(*root, NewEncoder(1));
@@ -160,10 +150,9 @@ TEST_F(EncodingTab, FilesGoByPathAndAnExistingTargetIsReplacedOnlyAfterYes) {
     EXPECT_EQ(right().text(), encoded);
 
     // Decoding reads the path in the right box and names its output with "Dec".
-    EXPECT_CALL(*lastEncoder, DecodeFile(encoded, (dir / "dataEncDec.bin").string()));
+    EXPECT_CALL(*lastEncoder, DecodeFile(encoded, dir.file("dataEncDec.bin")));
     decode();
-    EXPECT_EQ(left().text(), (dir / "dataEncDec.bin").string());
-    fs::remove_all(dir);
+    EXPECT_EQ(left().text(), dir.file("dataEncDec.bin"));
 }
 
 TEST_F(EncodingTab, TheBarAndAbortButtonShowOnlyDuringTheCallAndASecondActionIsIgnored) {

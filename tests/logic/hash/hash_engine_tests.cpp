@@ -5,16 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <array>
-#include <cstdio>
-#include <filesystem>
 #include <fstream>
-#include <memory>
 
+#include "engine/EngineTestSupport.h"
 #include "support/WindowFixture.h"
 
 using namespace fake;
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -44,11 +40,7 @@ std::string base64Of(const std::string& bytes) {
 
 // The first word a command prints, or "" when it cannot run.
 std::string firstWordOf(const std::string& command) {
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen((command + " 2>/dev/null").c_str(), "r"), pclose);
-    if (!pipe) return "";
-    std::array<char, 512> buffer{};
-    std::string out;
-    while (fgets(buffer.data(), buffer.size(), pipe.get())) out += buffer.data();
+    const std::string out = enginetest::run(command + " 2>/dev/null").value_or("");
     return out.substr(0, out.find_first_of(" \n"));
 }
 
@@ -56,10 +48,7 @@ class HashTabEngine : public WindowFixture {
 protected:
     void SetUp() override {
         load([] { return engine::CreateEngineRoot(); });
-        dir = fs::temp_directory_path() / ("quorval-hash-" + std::to_string(getpid()));
-        fs::create_directories(dir);
     }
-    void TearDown() override { fs::remove_all(dir); }
 
     std::string hashText(int algorithm, int encoding, const std::string& text) {
         form.option("optHash", 0).userClick();
@@ -80,12 +69,11 @@ protected:
     }
 
     std::string writeFile(const std::string& name, const std::string& content) {
-        std::string path = (dir / name).string();
-        std::ofstream(path, std::ios::binary) << content;
-        return path;
+        enginetest::writeAll(dir.file(name), content);
+        return dir.file(name);
     }
 
-    fs::path dir;
+    enginetest::ScratchDir dir;
 };
 
 struct Vector {
@@ -146,8 +134,8 @@ TEST_F(HashTabEngine, FilesMatchMd5sumSha1sumAndRhash) {
 }
 
 TEST_F(HashTabEngine, AFileThatCannotBeReadIsReportedOnceByName) {
-    std::string missing = (dir / "missing.txt").string();
-    std::vector<std::string> bad = {missing, dir.string(), ""};
+    std::string missing = dir.file("missing.txt");
+    std::vector<std::string> bad = {missing, dir.path(), ""};
     std::string locked = writeFile("locked.txt", "secret");
     if (geteuid() != 0) {  // root reads anything
         chmod(locked.c_str(), 0);
@@ -188,7 +176,7 @@ TEST_F(HashTabEngine, AbortStopsAFileRunWithItsOwnMessage) {
 
 TEST_F(HashTabEngine, AFileAbove4GiBHashesWithARisingBar) {
     // Sparse: the disk holds almost nothing. Digest computed with md5sum.
-    std::string path = (dir / "big.bin").string();
+    std::string path = dir.file("big.bin");
     const uint64_t size = (uint64_t(4) << 30) + 12345;
     {
         std::ofstream out(path, std::ios::binary);

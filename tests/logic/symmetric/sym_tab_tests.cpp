@@ -2,11 +2,9 @@
 // recording engine: when the wrapper is re-keyed, the order in which settings
 // reach the engine, failure boxes, the overwrite question and abort.
 
-#include <unistd.h>
-
-#include <filesystem>
 #include <fstream>
 
+#include "engine/EngineTestSupport.h"
 #include "support/WindowFixture.h"
 #include "symmetric/clsSym.h"
 
@@ -16,7 +14,6 @@ using ::testing::Invoke;
 using ::testing::NiceMock;
 using ::testing::Return;
 using ::testing::Throw;
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -239,15 +236,12 @@ class SymTabFiles : public SymTab {
 protected:
     void SetUp() override {
         SymTab::SetUp();
-        dir = fs::temp_directory_path() / ("quorval-symtab-" + std::to_string(getpid()));
-        fs::create_directories(dir);
         form.option("optSym", 1).userClick();
     }
-    void TearDown() override { fs::remove_all(dir); }
-    std::string path(const std::string& name) { return (dir / name).string(); }
+    std::string path(const std::string& name) { return dir.file(name); }
     void touch(const std::string& name) { std::ofstream(path(name)) << "x"; }
 
-    fs::path dir;
+    enginetest::ScratchDir dir;
 };
 
 TEST_F(SymTabFiles, OutputNamesTakeEncAndDecBeforeTheExtension) {
