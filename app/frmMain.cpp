@@ -6,6 +6,7 @@
 #include "encoding/EncodingTab.h"
 #include "hash/HashTab.h"
 #include "symmetric/SymmetricTab.h"
+#include "util/ErrorTrap.h"
 #include "util/modUtils.h"
 
 void frmMain::beginOperation() {
@@ -49,7 +50,7 @@ frmMain::~frmMain() {
 
 void frmMain::Form_Load() {
     mCls = m_engineFactory();
-    if (!mCls) throw engine::EngineError(engine::ErrorKind::Internal, "The cryptography engine is not available.");
+    RequireEngine(mCls);
     mCls->SetOnProcess(
         [this](int32_t position, int32_t hashCode, bool& Abort) { mCls_OnProcess(position, hashCode, Abort); });
     InitControls();

@@ -14,10 +14,6 @@ engine::EngineError missingKey(const std::string& what) {
     return engine::EngineError(engine::ErrorKind::MissingKey, what);
 }
 
-engine::EngineError noEngine() {
-    return engine::EngineError(engine::ErrorKind::Internal, "The cryptography engine is not available.");
-}
-
 const char* const kNoPublicKeyToEncrypt =
     "There is no public key to encrypt with: generate keys or load a public key.";
 const char* const kNoPrivateKeyToDecrypt =
@@ -102,7 +98,7 @@ bool clsAsym::InitKey(const std::shared_ptr<engine::EngineRoot>& mcls) {
     trap.step([&] { m_keyLoad = false; });
     trap.step([&] { mPublicKey.reset(); });
     trap.step([&] {
-        if (!mcls) throw noEngine();
+        RequireEngine(mcls);
         // A failed call stores neither key.
         std::shared_ptr<engine::EngineAsymKey> publicKey;
         std::shared_ptr<engine::EngineAsymKey> privateKey =
@@ -243,7 +239,7 @@ bool clsAsym::KeyLoadFromFile(const std::shared_ptr<engine::EngineRoot>& mcls, b
     }
     m_keyLoad = true;
     auto load = [&](int32_t kind) {
-        if (!mcls) throw noEngine();
+        RequireEngine(mcls);
         std::shared_ptr<engine::EngineAsymKey> key = mcls->LoadKey(path, kind, m_schema);
         if (!key)
             throw engine::EngineError(engine::ErrorKind::KeyFile, "No key was read from \"" + path + "\".");

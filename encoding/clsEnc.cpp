@@ -33,9 +33,7 @@ bool clsEnc::InitEncode(const std::shared_ptr<engine::EngineRoot>& mcls) {
     ErrorTrap trap;
     bool result = true;
     trap.step([&] {
-        if (!mcls)
-            throw engine::EngineError(engine::ErrorKind::Internal,
-                                      "The cryptography engine is not available.");
+        RequireEngine(mcls);
         mEncObj = mcls->NewEncoder(m_encoding);
     });
     if (trap.report(m_windowing, "clsEnc ->Function InitEncode ")) result = false;

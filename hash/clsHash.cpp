@@ -37,7 +37,7 @@ bool clsHash::InitKey(const std::shared_ptr<engine::EngineRoot>& mcls) {
     ErrorTrap trap;
     bool result = true;
     trap.step([&] {
-        if (!mcls) throw engine::EngineError(engine::ErrorKind::Internal, "The cryptography engine is not available.");
+        RequireEngine(mcls);
         mHashObj = mcls->NewHash(m_algorithm);
     });
     if (trap.report(m_windowing, "clsHash ->Function InitKey ")) result = false;

@@ -71,7 +71,7 @@ bool clsSym::InitKey(const std::shared_ptr<engine::EngineRoot>& mcls) {
     ErrorTrap trap;
     bool result = true;
     trap.step([&] {
-        if (!mcls) throw engine::EngineError(engine::ErrorKind::Internal, "The cryptography engine is not available.");
+        RequireEngine(mcls);
         std::shared_ptr<engine::EngineSymCipher> cipher = mcls->NewSymCipher(m_algorithm, m_password, m_keyBits);
         if (!cipher) throw engine::EngineError(engine::ErrorKind::Internal, "The engine made no cipher object.");
         mSymObj = std::move(cipher);

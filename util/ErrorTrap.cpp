@@ -4,6 +4,10 @@
 #include "ui/Windowing.h"
 #include "util/modUtils.h"
 
+void RequireEngine(const std::shared_ptr<engine::EngineRoot>& root) {
+    if (!root) throw engine::EngineError(engine::ErrorKind::Internal, "The cryptography engine is not available.");
+}
+
 bool ErrorTrap::isAbort(const std::exception& e) {
     auto* engineError = dynamic_cast<const engine::EngineError*>(&e);
     return engineError && engineError->kind() == engine::ErrorKind::Aborted;

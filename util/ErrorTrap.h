@@ -4,9 +4,13 @@
 // the end one message box reports the last failure.
 
 #include <exception>
+#include <memory>
 #include <string>
 #include <utility>
 
+namespace engine {
+class EngineRoot;
+}
 namespace ui {
 class Windowing;
 }
@@ -48,6 +52,9 @@ private:
     bool m_aborted = false;
     std::string m_description;
 };
+
+// Throws the failure reported when there is no engine to work with.
+void RequireEngine(const std::shared_ptr<engine::EngineRoot>& root);
 
 // An error message box: the error icon, an OK button and the given title.
 void ShowErrorBox(ui::Windowing& windowing, const std::string& text, const std::string& title);
