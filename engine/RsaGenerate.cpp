@@ -2,8 +2,18 @@
 
 #include <botan/auto_rng.h>
 #include <botan/bigint.h>
-#include <botan/numthry.h>
 #include <botan/rsa.h>
+#include <openssl/bn.h>
+#include <openssl/core_names.h>
+#include <openssl/err.h>
+#include <openssl/evp.h>
+#include <openssl/rand.h>
+#include <openssl/rsa.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <exception>
+#include <memory>
 
 #include "engine/Errors.h"
 #include "engine/Progress.h"
@@ -15,12 +25,15 @@ namespace engine::detail {
 namespace {
 
 constexpr size_t kPublicExponent = 65537;
-// Drawing two primes almost never fails to give the exact size; give up rather than loop forever.
-constexpr int kMaxAttempts = 64;
-
-// The system-seeded generator, with a progress report (and so a chance to
-// abort) each time the prime search asks for randomness, which it does at
-// every candidate and every Miller-Rabin round.
+// Measured per key in-process: OpenSSL 3.9 ms at 512 bits and 10.5 ms at 1024
+// against Botan's 16 ms at 1024 (it refuses 512); Botan 95 ms at 2048 against
+// OpenSSL's 250 ms.
+constexpr size_t kBotanFasterFromBits = 2048;
+// Botan's generator, at the sizes where it is the faster library (2048 bits:
+// OpenSSL takes its slower FIPS 186-4 route there). The system-seeded
+// generator reports progress (and so gives a chance to abort) each time the
+// prime search asks for randomness, which it does at every candidate and
+// every Miller-Rabin round.
 class ReportingRng final : public Botan::RandomNumberGenerator {
 public:
     ReportingRng(Botan::RandomNumberGenerator& inner, Progress& progress)
@@ -41,25 +54,94 @@ private:
     Progress& m_progress;
 };
 
-// The library refuses to generate keys below this size.
-constexpr size_t kLibraryMinimumBits = 1024;
+std::shared_ptr<Botan::RSA_PrivateKey> botanKey(size_t bits, const Text& seed, Progress& progress) {
+    Botan::AutoSeeded_RNG systemRng;
+    // The seed only adds to the system's randomness; it never replaces it.
+    if (!seed.empty()) systemRng.add_entropy(reinterpret_cast<const uint8_t*>(seed.data()), seed.size());
+    ReportingRng rng(systemRng, progress);
+    auto key = std::make_shared<Botan::RSA_PrivateKey>(rng, bits, kPublicExponent);
+    progress.advance(2);
+    return key;
+}
 
-// A key below the library's minimum, from two primes of half the size each.
-std::shared_ptr<Botan::RSA_PrivateKey> smallKey(Botan::RandomNumberGenerator& rng, size_t bits,
-                                                Progress& progress) {
-    const Botan::BigInt e(kPublicExponent);
-    for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
-        // random_prime sets the two top bits, so two halves give a modulus of exactly `bits`;
-        // the coprime argument keeps e invertible.
-        Botan::BigInt p = Botan::random_prime(rng, bits / 2, e);
-        progress.advance(1);
-        Botan::BigInt q = Botan::random_prime(rng, bits - bits / 2, e);
-        progress.advance(1);
-        if (p == q || (p * q).bits() != bits) continue;
-        auto key = std::make_shared<Botan::RSA_PrivateKey>(p, q, e);
-        if (key->check_key(rng, false)) return key;
+struct PkeyContextFree {
+    void operator()(EVP_PKEY_CTX* context) const { EVP_PKEY_CTX_free(context); }
+};
+struct PkeyFree {
+    void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
+};
+
+// Called by OpenSSL at every prime candidate and test round. An abort (or any
+// failure of the report) must not unwind through C code: it is kept, and the
+// generation is stopped by returning 0.
+struct GenerationReport {
+    Progress& progress;
+    std::exception_ptr failure;
+};
+
+int reportGeneration(EVP_PKEY_CTX* context) {
+    auto* report = static_cast<GenerationReport*>(EVP_PKEY_CTX_get_app_data(context));
+    try {
+        // Event 3 marks a prime found.
+        if (EVP_PKEY_CTX_get_keygen_info(context, 0) == 3)
+            report->progress.advance(1);
+        else
+            report->progress.poll();
+        return 1;
+    } catch (...) {
+        report->failure = std::current_exception();
+        return 0;
     }
-    return nullptr;
+}
+
+Botan::BigInt keyNumber(const EVP_PKEY* key, const char* name) {
+    BIGNUM* number = nullptr;
+    if (EVP_PKEY_get_bn_param(key, name, &number) != 1) {
+        ERR_clear_error();
+        throw EngineError(ErrorKind::Internal, "Generating an RSA key pair failed: the new key is incomplete.");
+    }
+    Botan::secure_vector<uint8_t> bytes(static_cast<size_t>(BN_num_bytes(number)));
+    BN_bn2bin(number, bytes.data());
+    BN_clear_free(number);
+    return Botan::BigInt(bytes.data(), bytes.size());
+}
+
+// OpenSSL's generator, at the sizes where it is the faster library (512 and
+// 1024 bits; Botan refuses 512). The key is handed to Botan, which does
+// everything else with it.
+std::shared_ptr<Botan::RSA_PrivateKey> opensslKey(size_t bits, const Text& seed, Progress& progress) {
+    // The seed only adds to the system's randomness, as additional input to
+    // the library's generator; it never replaces it.
+    if (!seed.empty()) RAND_add(seed.data(), static_cast<int>(std::min<size_t>(seed.size(), INT32_MAX)), 0.0);
+
+    std::unique_ptr<EVP_PKEY_CTX, PkeyContextFree> context(EVP_PKEY_CTX_new_from_name(nullptr, "RSA", nullptr));
+    GenerationReport report{progress, nullptr};
+    std::unique_ptr<BIGNUM, decltype(&BN_free)> exponent(BN_new(), &BN_free);
+    if (!context || !exponent || BN_set_word(exponent.get(), kPublicExponent) != 1 ||
+        EVP_PKEY_keygen_init(context.get()) != 1 ||
+        EVP_PKEY_CTX_set_rsa_keygen_bits(context.get(), static_cast<int>(bits)) != 1 ||
+        EVP_PKEY_CTX_set1_rsa_keygen_pubexp(context.get(), exponent.get()) != 1) {
+        ERR_clear_error();
+        throw EngineError(ErrorKind::Internal, "Generating an RSA key pair failed: the generator could not start.");
+    }
+    EVP_PKEY_CTX_set_app_data(context.get(), &report);
+    EVP_PKEY_CTX_set_cb(context.get(), reportGeneration);
+
+    EVP_PKEY* generated = nullptr;
+    const int status = EVP_PKEY_generate(context.get(), &generated);
+    std::unique_ptr<EVP_PKEY, PkeyFree> key(generated);
+    if (report.failure) {
+        ERR_clear_error();
+        std::rethrow_exception(report.failure);
+    }
+    if (status != 1 || !key) {
+        ERR_clear_error();
+        throw EngineError(ErrorKind::Internal, "Generating an RSA key pair failed: no valid key was found.");
+    }
+    return std::make_shared<Botan::RSA_PrivateKey>(
+        keyNumber(key.get(), OSSL_PKEY_PARAM_RSA_FACTOR1), keyNumber(key.get(), OSSL_PKEY_PARAM_RSA_FACTOR2),
+        keyNumber(key.get(), OSSL_PKEY_PARAM_RSA_E), keyNumber(key.get(), OSSL_PKEY_PARAM_RSA_D),
+        keyNumber(key.get(), OSSL_PKEY_PARAM_RSA_N));
 }
 
 void checkKeyBits(int32_t keyBits) {
@@ -85,20 +167,9 @@ std::shared_ptr<EngineAsymKey> NewRsaKeyPair(const EngineContext& context, int32
     progress.begin();
 
     return translateErrors("Generating an RSA key pair", [&]() -> std::shared_ptr<EngineAsymKey> {
-        Botan::AutoSeeded_RNG systemRng;
-        // The seed only adds to the system's randomness; it never replaces it.
-        if (!seed.empty()) systemRng.add_entropy(reinterpret_cast<const uint8_t*>(seed.data()), seed.size());
-        ReportingRng rng(systemRng, progress);
-
         const size_t bits = static_cast<size_t>(keyBits);
-        std::shared_ptr<Botan::RSA_PrivateKey> key;
-        if (bits >= kLibraryMinimumBits) {
-            // The library's own generator is the fastest path where it accepts the size.
-            key = std::make_shared<Botan::RSA_PrivateKey>(rng, bits, kPublicExponent);
-            progress.advance(2);
-        } else {
-            key = smallKey(rng, bits, progress);
-        }
+        std::shared_ptr<Botan::RSA_PrivateKey> key =
+            bits >= kBotanFasterFromBits ? botanKey(bits, seed, progress) : opensslKey(bits, seed, progress);
         if (!key || key->get_n().bits() != bits || key->get_e() != Botan::BigInt(kPublicExponent))
             throw EngineError(ErrorKind::Internal,
                               "Generating an RSA key pair failed: no valid key was found.");

@@ -1,0 +1,85 @@
+// RSA key generation in one process: Botan's generator, OpenSSL's, and the
+// engine's NewKeyPair (which uses one of the two), taking turns. The figures
+// behind the per-size choice in docs/libraries.md.
+//
+//   quorval_keygen_speed [KEYS [ROUNDS]]   (20 keys a round, 7 rounds by default;
+//                                           2048 bits makes a fifth as many)
+//
+// A library tool, not an engine client: it calls Botan and OpenSSL directly.
+
+#include <botan/auto_rng.h>
+#include <botan/rsa.h>
+#include <openssl/evp.h>
+#include <openssl/rsa.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "engine/Engine.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Milliseconds per key for `keys` keys.
+double perKey(int keys, const std::function<void()>& generate) {
+    const auto start = Clock::now();
+    for (int i = 0; i < keys; ++i) generate();
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count() / keys;
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+void botanKey(int bits) {
+    Botan::AutoSeeded_RNG rng;
+    Botan::RSA_PrivateKey key(rng, static_cast<size_t>(bits), 65537);
+}
+
+void opensslKey(int bits) {
+    EVP_PKEY_CTX* context = EVP_PKEY_CTX_new_from_name(nullptr, "RSA", nullptr);
+    EVP_PKEY* key = nullptr;
+    if (!context || EVP_PKEY_keygen_init(context) != 1 || EVP_PKEY_CTX_set_rsa_keygen_bits(context, bits) != 1 ||
+        EVP_PKEY_generate(context, &key) != 1) {
+        std::fprintf(stderr, "OpenSSL failed to generate a %d-bit key\n", bits);
+        std::exit(1);
+    }
+    EVP_PKEY_free(key);
+    EVP_PKEY_CTX_free(context);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int keys = argc > 1 ? std::atoi(argv[1]) : 20;
+    const int rounds = argc > 2 ? std::atoi(argv[2]) : 7;
+    auto root = engine::CreateEngineRoot();
+    std::printf("RSA key generation, ms per key: median of %d rounds (lowest-highest)\n", rounds);
+    for (int bits : {512, 1024, 2048}) {
+        const int n = std::max(1, bits == 2048 ? keys / 5 : keys);
+        std::vector<double> botan, openssl, ours, ratio;
+        for (int round = 0; round < rounds; ++round) {
+            if (bits >= 1024) botan.push_back(perKey(n, [&] { botanKey(bits); }));  // Botan refuses 512
+            openssl.push_back(perKey(n, [&] { opensslKey(bits); }));
+            ours.push_back(perKey(n, [&] {
+                std::shared_ptr<engine::EngineAsymKey> publicKey;
+                root->NewKeyPair(engine::KeyPair, bits, "", 1, publicKey);
+            }));
+            ratio.push_back(openssl.back() / ours.back());
+        }
+        char botanFigure[16] = "      -";
+        if (!botan.empty()) std::snprintf(botanFigure, sizeof botanFigure, "%7.2f", median(botan));
+        std::printf("%4d bits, %3d keys a round: Botan %s | OpenSSL %7.2f | engine %7.2f | "
+                    "OpenSSL / engine %.2f (%.2f-%.2f)\n",
+                    bits, n, botanFigure, median(openssl), median(ours), median(ratio),
+                    *std::min_element(ratio.begin(), ratio.end()), *std::max_element(ratio.begin(), ratio.end()));
+    }
+}
