@@ -4,6 +4,7 @@
 #include "engine/Objects.h"
 #include "engine/Progress.h"
 #include "engine/Secret.h"
+#include "engine/Worker.h"
 
 namespace engine::detail {
 
@@ -89,13 +90,21 @@ public:
             progress.begin();
             StreamDecoder decoder(m_encoding);
             std::string buffer(kChunkSize, '\0');
-            std::string out;
+            // Decoding one piece while the other is written: the disk, not
+            // the codec, sets the pace of a large file.
+            std::string outs[2];
+            int current = 0;
+            Worker writer(input.size() >= kThreadedFrom);
             while (const size_t n = input.read(reinterpret_cast<uint8_t*>(&buffer[0]), buffer.size())) {
+                std::string& out = outs[current];
                 out.clear();
                 decoder.update(buffer.data(), n, out);
-                output.write(out);
+                writer.submit([&output, &out] { output.write(out); });
+                current ^= 1;
                 progress.advance(n);
             }
+            writer.wait();
+            std::string& out = outs[current];
             out.clear();
             decoder.finish(out);
             output.write(out);
