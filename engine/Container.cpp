@@ -15,6 +15,7 @@
 #include "engine/Ciphers.h"
 #include "engine/Compression.h"
 #include "engine/Errors.h"
+#include "engine/FileJob.h"
 #include "engine/Files.h"
 #include "engine/Progress.h"
 #include "engine/Streams.h"
@@ -573,26 +574,6 @@ std::string limitMessage() {
            " MiB; decrypt it as a file instead.";
 }
 
-// Runs `stream` from a source file into a new target, committed only after the
-// last report; failures name the source.
-template <class Stream>
-void fileToFile(const EngineContext& context, int32_t hashCode, const std::string& sourcePath,
-                const std::string& targetPath, Stream&& stream) {
-    try {
-        InputFile input(sourcePath);
-        AtomicOutputFile output(targetPath, 0666, &input);
-        Progress progress(context.hub, hashCode, input.size());
-        progress.begin();
-        FileSource source(input);
-        FileSink sink(output);
-        stream(source, sink, progress);
-        progress.finish();
-        output.commit();
-    } catch (...) {
-        rethrowNamingFile(sourcePath);
-    }
-}
-
 }  // namespace
 
 const char* algorithmName(CipherAlgorithm algorithm) {
@@ -754,7 +735,9 @@ std::string openText(const EngineContext& context, int32_t hashCode, const std::
 void sealFile(const EngineContext& context, int32_t hashCode, const std::string& sourcePath,
               const std::string& targetPath, SealSettings settings, KeySealer& key) {
     fileToFile(context, hashCode, sourcePath, targetPath,
-               [&](ByteSource& source, ByteSink& sink, Progress& progress) {
+               [&](InputFile& input, AtomicOutputFile& output, Progress& progress) {
+                   FileSource source(input);
+                   FileSink sink(output);
                    sealStream(source, sink, settings, key, progress, true);
                });
 }
@@ -762,7 +745,9 @@ void sealFile(const EngineContext& context, int32_t hashCode, const std::string&
 void openFile(const EngineContext& context, int32_t hashCode, const std::string& sourcePath,
               const std::string& targetPath, KeyOpener& key, OpenRules rules) {
     fileToFile(context, hashCode, sourcePath, targetPath,
-               [&](ByteSource& source, ByteSink& sink, Progress& progress) {
+               [&](InputFile& input, AtomicOutputFile& output, Progress& progress) {
+                   FileSource source(input);
+                   FileSink sink(output);
                    openStream(source, sink, key, rules, progress, true);
                });
 }

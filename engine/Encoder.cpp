@@ -1,5 +1,6 @@
 #include "engine/Codec.h"
 #include "engine/Errors.h"
+#include "engine/FileJob.h"
 #include "engine/Files.h"
 #include "engine/Objects.h"
 #include "engine/Progress.h"
@@ -58,61 +59,48 @@ public:
     // One thread: with the library's codec, a second one that encodes half
     // of each chunk or writes the output costs more than it saves here.
     void EncodeFile(const Text& sourcePath, const Text& targetPath) override {
-        try {
-            InputFile input(sourcePath);
-            AtomicOutputFile output(targetPath, 0666, &input);
-            Progress progress(m_context.hub, m_hashCode, input.size());
-            progress.begin();
-            StreamEncoder encoder(m_encoding);
-            Bytes buffer(kChunkSize);
-            std::string out;
-            while (const size_t n = input.read(buffer.data(), buffer.size())) {
-                out.clear();
-                encoder.update(buffer.data(), n, out);
-                output.write(out);
-                progress.advance(n);
-            }
-            out.clear();
-            encoder.finish(out);
-            output.write(out);
-            progress.finish();
-            output.commit();
-        } catch (...) {
-            rethrowNamingFile(sourcePath);
-        }
+        fileToFile(m_context, m_hashCode, sourcePath, targetPath,
+                   [&](InputFile& input, AtomicOutputFile& output, Progress& progress) {
+                       StreamEncoder encoder(m_encoding);
+                       Bytes buffer(kChunkSize);
+                       std::string out;
+                       while (const size_t n = input.read(buffer.data(), buffer.size())) {
+                           out.clear();
+                           encoder.update(buffer.data(), n, out);
+                           output.write(out);
+                           progress.advance(n);
+                       }
+                       out.clear();
+                       encoder.finish(out);
+                       output.write(out);
+                   });
     }
 
     void DecodeFile(const Text& sourcePath, const Text& targetPath) override {
-        try {
-            InputFile input(sourcePath);
-            AtomicOutputFile output(targetPath, 0666, &input);
-            Progress progress(m_context.hub, m_hashCode, input.size());
-            progress.begin();
-            StreamDecoder decoder(m_encoding);
-            std::string buffer(kChunkSize, '\0');
-            // Decoding one piece while the other is written: the disk, not
-            // the codec, sets the pace of a large file.
-            std::string outs[2];
-            int current = 0;
-            Worker writer(input.size() >= kThreadedFrom);
-            while (const size_t n = input.read(reinterpret_cast<uint8_t*>(&buffer[0]), buffer.size())) {
+        fileToFile(
+            m_context, m_hashCode, sourcePath, targetPath,
+            [&](InputFile& input, AtomicOutputFile& output, Progress& progress) {
+                StreamDecoder decoder(m_encoding);
+                std::string buffer(kChunkSize, '\0');
+                // Decoding one piece while the other is written: the disk, not
+                // the codec, sets the pace of a large file.
+                std::string outs[2];
+                int current = 0;
+                Worker writer(input.size() >= kThreadedFrom);
+                while (const size_t n = input.read(reinterpret_cast<uint8_t*>(&buffer[0]), buffer.size())) {
+                    std::string& out = outs[current];
+                    out.clear();
+                    decoder.update(buffer.data(), n, out);
+                    writer.submit([&output, &out] { output.write(out); });
+                    current ^= 1;
+                    progress.advance(n);
+                }
+                writer.wait();
                 std::string& out = outs[current];
                 out.clear();
-                decoder.update(buffer.data(), n, out);
-                writer.submit([&output, &out] { output.write(out); });
-                current ^= 1;
-                progress.advance(n);
-            }
-            writer.wait();
-            std::string& out = outs[current];
-            out.clear();
-            decoder.finish(out);
-            output.write(out);
-            progress.finish();
-            output.commit();
-        } catch (...) {
-            rethrowNamingFile(sourcePath);
-        }
+                decoder.finish(out);
+                output.write(out);
+            });
     }
 
 private:
