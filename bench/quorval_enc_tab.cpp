@@ -29,6 +29,7 @@
 
 #include "app/frmMain.h"
 #include "app/frmMainForm.h"
+#include "bench/BenchStats.h"
 #include "engine/Engine.h"
 #include "ui/qt/QtWindowing.h"
 #include "util/modUtils.h"
@@ -36,6 +37,7 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using bench::median;
 
 double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
@@ -95,11 +97,6 @@ private:
 std::string readAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 double cpuSeconds() {

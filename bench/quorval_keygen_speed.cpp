@@ -20,23 +20,19 @@
 #include <memory>
 #include <vector>
 
+#include "bench/BenchStats.h"
 #include "engine/Engine.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using bench::median;
 
 // Milliseconds per key for `keys` keys.
 double perKey(int keys, const std::function<void()>& generate) {
     const auto start = Clock::now();
     for (int i = 0; i < keys; ++i) generate();
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count() / keys;
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
 void botanKey(int bits) {
