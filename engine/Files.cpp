@@ -61,6 +61,7 @@ mode_t currentUmask() {
 }
 
 std::atomic<bool> unnamedAllowed{true};
+FileFaults faults;
 
 }  // namespace
 
@@ -163,6 +164,9 @@ AtomicOutputFile::~AtomicOutputFile() {
 
 void AtomicOutputFile::write(const uint8_t* data, size_t length) {
     if (m_fd < 0) throw EngineError(ErrorKind::Internal, "Cannot write \"" + m_target + "\": file closed.");
+    if (faults.beforeWrite)
+        if (const int error = faults.beforeWrite(m_written, length))
+            throw ioError("Cannot write", m_target, error);
     size_t done = 0;
     while (done < length) {
         const ssize_t n = ::write(m_fd, data + done, length - done);
@@ -200,7 +204,10 @@ void AtomicOutputFile::commit() {
     // Make the new name itself durable.
     const int folder = ::open(folderOf(m_target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folder >= 0) {
-        ::fsync(folder);
+        if (faults.syncFolder)
+            faults.syncFolder(folder);
+        else
+            ::fsync(folder);
         ::close(folder);
     }
 }
@@ -227,5 +234,7 @@ void AtomicOutputFile::linkIntoPlace() {
 }
 
 void allowUnnamedTemporaryFiles(bool allowed) { unnamedAllowed = allowed; }
+
+void setFileFaults(FileFaults injected) { faults = std::move(injected); }
 
 }  // namespace engine::detail
