@@ -3,6 +3,7 @@
 #include <botan/exceptn.h>
 #include <botan/mem_ops.h>
 
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <system_error>
@@ -18,6 +19,47 @@ std::string withContext(const std::string& context, const std::string& reason) {
 }
 
 const char kDamagedWords[] = "wrong password or key, or the data is damaged or incomplete.";
+
+void appendHex(std::string& out, const char* prefix, uint32_t value, int digits) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    out += prefix;
+    for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) out += kDigits[(value >> shift) & 15];
+}
+
+// The length of the valid UTF-8 sequence at `at` and its code point, or 0.
+size_t utf8Sequence(const unsigned char* at, size_t left, uint32_t& codePoint) {
+    const unsigned char lead = at[0];
+    size_t length;
+    unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        codePoint = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        codePoint = lead & 0x0F;
+        if (lead == 0xE0) low = 0xA0;   // no overlong forms
+        if (lead == 0xED) high = 0x9F;  // no surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        codePoint = lead & 0x07;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;  // nothing above U+10FFFF
+    } else {
+        return 0;
+    }
+    if (left < length || at[1] < low || at[1] > high) return 0;
+    for (size_t i = 1; i < length; ++i) {
+        if ((at[i] & 0xC0) != 0x80) return 0;
+        codePoint = (codePoint << 6) | (at[i] & 0x3F);
+    }
+    return length;
+}
+
+// Characters that break a line or turn the text around on screen.
+bool isInvisibleControl(uint32_t c) {
+    return (c >= 0x80 && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F || c == 0x2028 ||
+           c == 0x2029 || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
 
 }  // namespace
 
@@ -60,8 +102,50 @@ void rethrowAsEngineError(const std::string& context, ErrorKind damagedKind) {
     }
 }
 
+std::string escapedText(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char c = bytes[i];
+        if (c >= 0x80) {
+            uint32_t codePoint = 0;
+            const size_t length = utf8Sequence(bytes + i, text.size() - i, codePoint);
+            if (length == 0) {
+                appendHex(out, "\\x", c, 2);
+                ++i;
+            } else {
+                if (isInvisibleControl(codePoint))
+                    appendHex(out, "\\u", codePoint, 4);
+                else
+                    out.append(text, i, length);
+                i += length;
+            }
+            continue;
+        }
+        if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\\') {
+            out += "\\\\";
+        } else if (c < 0x20 || c == 0x7F) {
+            appendHex(out, "\\x", c, 2);
+        } else {
+            out += static_cast<char>(c);
+        }
+        ++i;
+    }
+    return out;
+}
+
+std::string quotedPath(const std::string& path) { return "\"" + escapedText(path) + "\""; }
+
 EngineError ioError(const std::string& what, const std::string& path, int errorNumber) {
-    return EngineError(ErrorKind::Io, what + " \"" + path + "\": " + std::strerror(errorNumber) + ".");
+    return EngineError(ErrorKind::Io,
+                       what + " " + quotedPath(path) + ": " + std::strerror(errorNumber) + ".");
 }
 
 void rethrowNamingFile(const std::string& path) {
@@ -69,10 +153,11 @@ void rethrowNamingFile(const std::string& path) {
         rethrowAsEngineError("");
     } catch (const EngineError& e) {
         const std::string description = e.what();
+        const std::string name = quotedPath(path);
         if (e.kind() == ErrorKind::Aborted || e.kind() == ErrorKind::Io ||
-            description.find("\"" + path + "\"") != std::string::npos)
+            description.find(name) != std::string::npos)
             throw;
-        throw EngineError(e.kind(), "\"" + path + "\": " + description);
+        throw EngineError(e.kind(), name + ": " + description);
     }
 }
 

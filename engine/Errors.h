@@ -30,7 +30,15 @@ auto translateErrors(const std::string& context, Work&& work) -> decltype(work()
     }
 }
 
-// EngineError(Io) "<what> <path>: <reason of errno>".
+// `text` on one line and as it is: control characters, line and paragraph
+// separators and direction marks as escapes (\n, \t, \r, \xNN, \uNNNN), each
+// byte that is not part of valid UTF-8 as \xNN, and a backslash as \\.
+std::string escapedText(const std::string& text);
+
+// A file's name as every message shows it: escaped, in double quotes.
+std::string quotedPath(const std::string& path);
+
+// EngineError(Io) "<what> <quoted path>: <reason of errno>".
 EngineError ioError(const std::string& what, const std::string& path, int errorNumber);
 
 // The same messages everywhere for the same situations.

@@ -14,7 +14,7 @@ namespace engine::detail {
 
 // Runs `work(input, output, progress)` from a source file into a new target,
 // with progress over the source's size. The target is committed only after
-// the last report; failures name the source.
+// the source has proved unchanged and the last report; failures name the source.
 template <class Work>
 void fileToFile(const EngineContext& context, int32_t hashCode, const std::string& sourcePath,
                 const std::string& targetPath, Work&& work) {
@@ -24,6 +24,7 @@ void fileToFile(const EngineContext& context, int32_t hashCode, const std::strin
         Progress progress(context.hub, hashCode, input.size());
         progress.begin();
         work(input, output, progress);
+        input.checkUnchanged();
         progress.finish();
         output.commit();
     } catch (...) {

@@ -3,9 +3,11 @@
 // output that appears at its target only once it is complete.
 
 #include <sys/types.h>
+#include <time.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace engine::detail {
@@ -15,7 +17,7 @@ namespace engine::detail {
 constexpr size_t kChunkSize = 3 * 64 * 1024;
 
 // A regular file opened for reading. Failures throw EngineError(Io) naming the
-// path and the reason (missing, a folder, unreadable, read error).
+// path and the reason (missing, a folder, unreadable, read error, changed).
 class InputFile {
 public:
     explicit InputFile(const std::string& path);
@@ -30,6 +32,11 @@ public:
     size_t read(uint8_t* buffer, size_t length);
     // Back to the first byte, after a look at the start.
     void rewind();
+    // Call once everything is read: throws when the file is not the one
+    // opened any more (another size or modification time than at the open,
+    // or another number of bytes read), since the result would then describe
+    // bytes that were never on disk together.
+    void checkUnchanged() const;
     // True when `path` names this very file (also through links).
     bool isSameFile(const std::string& path) const;
 
@@ -37,6 +44,8 @@ private:
     std::string m_path;
     int m_fd = -1;
     uint64_t m_size = 0;
+    uint64_t m_read = 0;
+    timespec m_modified{};
     dev_t m_device = 0;
     ino_t m_inode = 0;
 };
@@ -45,11 +54,19 @@ private:
 // file system allows it, the data goes to an unnamed file in the target's
 // folder (O_TMPFILE) that commit() links into place, so a crash leaves
 // nothing behind; elsewhere to a hidden file beside the target
-// (".NAME.tmp-PID-N") that commit() renames over it. Either is readable by
-// its owner only (0600) until commit() gives it its final permissions.
-// Destroyed without commit(), it removes what it wrote and leaves any existing
-// target untouched. Failures throw EngineError(Io) naming the target path and
-// the reason.
+// (".NAME.tmp-PID-N") that commit() renames over it, and that the next
+// AtomicOutputFile in the folder removes if a crash left it. Either is
+// readable by its owner only (0600) until commit() gives it its final
+// permissions. Destroyed without commit(), it removes what it wrote and
+// leaves any existing target untouched. Failures throw EngineError(Io)
+// naming the target path and the reason.
+//
+// What may be replaced: nothing, a regular file the user may write, or a
+// symbolic link (the link is replaced; what it points to is not touched,
+// unless it is a folder, which is refused like one). A folder, a device, a
+// pipe or a socket, and a file the user may not write, are refused and left
+// as they are; this is checked at the start and again just before commit()
+// puts the file in place.
 class AtomicOutputFile {
 public:
     // `mode` is the permission of the finished file before the umask: 0666 for
@@ -64,7 +81,10 @@ public:
     const std::string& path() const { return m_target; }
     void write(const uint8_t* data, size_t length);
     void write(const std::string& data) { write(reinterpret_cast<const uint8_t*>(data.data()), data.size()); }
-    // Flushes to disk, sets the final permissions and puts the file in place.
+    // Flushes to disk, sets the final permissions and puts the file in place,
+    // then flushes the folder. When only that last step fails, the new file
+    // stays in place (what it replaced is gone already) and the failure is
+    // thrown: the file may not survive a crash.
     void commit();
 
 private:
@@ -72,6 +92,7 @@ private:
     void openNamed();
     void linkIntoPlace();
     void startWriteback();
+    void syncFolder();
 
     std::string m_target;
     std::string m_temporary;  // empty while the file has no name
@@ -85,5 +106,17 @@ private:
 // Whether AtomicOutputFile may use unnamed files (on by default); tests turn it
 // off to try the named fallback.
 void allowUnnamedTemporaryFiles(bool allowed);
+
+// Faults that tests put in AtomicOutputFile's way, for failures a real disk
+// rarely gives on demand. Set them only while no file is being written.
+struct FileFaults {
+    // Called before each write with its offset in the file (on whichever
+    // thread writes): an errno to fail that write with, or 0.
+    std::function<int(uint64_t offset, size_t length)> beforeWrite;
+    // Called in place of fsync() of the target's folder once the new file has
+    // its name; its result and errno stand for fsync's.
+    std::function<int(int folder)> syncFolder;
+};
+void setFileFaults(FileFaults faults);
 
 }  // namespace engine::detail

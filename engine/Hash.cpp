@@ -61,6 +61,7 @@ public:
                 digest->update(buffer.data(), n);
                 progress.advance(n);
             }
+            file.checkUnchanged();
             const Bytes value = digest->final();
             progress.finish();
             return encode(encoding, value.data(), value.size());

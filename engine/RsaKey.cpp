@@ -20,8 +20,6 @@ namespace {
 // Never wrap more than this: 256 bits of secret are all the data keys need.
 constexpr size_t kMaxSecretLength = 32;
 
-std::string quoted(const std::string& path) { return "\"" + path + "\""; }
-
 // Feeds a text in chunks, reporting progress between them.
 template <class Sink>
 void feedText(const std::string& text, Progress& progress, Sink&& sink) {
@@ -34,7 +32,8 @@ void feedText(const std::string& text, Progress& progress, Sink&& sink) {
     }
 }
 
-// Feeds a file in chunks, reporting progress between them.
+// Feeds a file in chunks, reporting progress between them; fails if the file
+// changed meanwhile.
 template <class Sink>
 void feedFile(InputFile& file, Progress& progress, Sink&& sink) {
     std::vector<uint8_t> buffer(kChunkSize);
@@ -44,6 +43,7 @@ void feedFile(InputFile& file, Progress& progress, Sink&& sink) {
         sink(buffer.data(), got);
         progress.advance(got);
     }
+    file.checkUnchanged();
 }
 
 }  // namespace
@@ -186,7 +186,7 @@ Text RsaKeyObject::SignFile(const Text& path) {
     InputFile file(path);
     Progress progress(m_context.hub, m_hashCode, file.size());
     progress.begin();
-    const std::vector<uint8_t> signature = translateErrors("Signing " + quoted(path), [&] {
+    const std::vector<uint8_t> signature = translateErrors("Signing " + quotedPath(path), [&] {
         Botan::AutoSeeded_RNG rng;
         Botan::PK_Signer signer(key, rng, kRsaSignatureScheme);
         feedFile(file, progress, [&](const uint8_t* data, size_t length) { signer.update(data, length); });
@@ -222,7 +222,7 @@ bool RsaKeyObject::VerifyFile(const Text& path, const Text& signature) {
     const std::optional<std::string> raw = decodeByLength(signature, m_public->get_n().bytes());
     bool valid = false;
     if (raw) {
-        valid = translateErrors("Verifying the signature of " + quoted(path), [&] {
+        valid = translateErrors("Verifying the signature of " + quotedPath(path), [&] {
             Botan::PK_Verifier verifier(*m_public, kRsaSignatureScheme);
             feedFile(file, progress,
                      [&](const uint8_t* data, size_t length) { verifier.update(data, length); });

@@ -40,8 +40,6 @@ constexpr uint64_t kMaxKeyFileSize = 1u << 20;
 // Real PEM labels are short ("ENCRYPTED PRIVATE KEY" is among the longest).
 constexpr size_t kMaxLabelLength = 64;
 
-std::string quoted(const std::string& path) { return "\"" + path + "\""; }
-
 // Text that may hold a private key, wiped when it goes out of scope on any path.
 struct ScrubbedText {
     ScrubbedText() = default;
@@ -53,7 +51,7 @@ struct ScrubbedText {
 };
 
 EngineError keyFileError(const std::string& path, const std::string& what) {
-    return EngineError(ErrorKind::KeyFile, "The file " + quoted(path) + " " + what);
+    return EngineError(ErrorKind::KeyFile, "The file " + quotedPath(path) + " " + what);
 }
 
 EngineError notAKeyFile(const std::string& path) { return keyFileError(path, "is not a key file."); }
@@ -305,7 +303,7 @@ void saveRsaKey(const EngineContext& context, int32_t hashCode, const Botan::RSA
                 const Botan::RSA_PrivateKey* privateKey, const std::string& path) {
     Progress progress(context.hub, hashCode, 1);
     progress.begin();
-    const ScrubbedText pem(translateErrors("Saving the key to " + quoted(path), [&] {
+    const ScrubbedText pem(translateErrors("Saving the key to " + quotedPath(path), [&] {
         return privateKey ? Botan::PKCS8::PEM_encode(*privateKey) : Botan::X509::PEM_encode(publicKey);
     }));
     // A private key is readable by its owner only, from the moment it exists.
@@ -327,7 +325,7 @@ std::shared_ptr<EngineAsymKey> LoadRsaKey(const EngineContext& context, const Te
     progress.begin();
 
     std::shared_ptr<EngineAsymKey> result =
-        translateErrors("Loading the key from " + quoted(fileName), [&]() -> std::shared_ptr<EngineAsymKey> {
+        translateErrors("Loading the key from " + quotedPath(fileName), [&]() -> std::shared_ptr<EngineAsymKey> {
             ScrubbedText bytes;
             readKeyFile(fileName, bytes.value);
             LoadedKey loaded = parseKeyFile(fileName, bytes.value);

@@ -1,0 +1,429 @@
+// What a file operation may replace, what it tidies up, and how it names
+// files in its messages: nodes that are not regular files, files the user may
+// not write, links, leftovers of killed runs, a folder that cannot be flushed,
+// and names with line breaks or bytes that are not UTF-8.
+
+#include <fcntl.h>
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <functional>
+#include <string>
+
+#include "EngineTestSupport.h"
+#include "engine/Engine.h"
+#include "engine/Errors.h"
+#include "engine/Files.h"
+
+namespace {
+
+using namespace enginetest;
+using engine::ErrorKind;
+
+constexpr size_t kPipeChunk = 4 * 3 * 64 * 1024;
+
+mode_t typeOf(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) return 0;
+    return info.st_mode & S_IFMT;
+}
+
+bool isValidUtf8(const std::string& text) {
+    size_t i = 0;
+    while (i < text.size()) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const size_t length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        if (length == 0 || i + length > text.size()) return false;
+        for (size_t k = 1; k < length; ++k)
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+        i += length;
+    }
+    return true;
+}
+
+size_t occurrences(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+    return count;
+}
+
+struct Outcome {
+    bool threw = false;
+    ErrorKind kind = ErrorKind::Internal;
+    std::string description;
+};
+
+uid_t nobodyUid() {
+    const passwd* entry = ::getpwnam("nobody");
+    return entry ? entry->pw_uid : 65534;
+}
+
+gid_t nobodyGid() {
+    const passwd* entry = ::getpwnam("nobody");
+    return entry ? entry->pw_gid : 65534;
+}
+
+// Runs `call` in a child process, as the user nobody when the tests run as
+// root (as in CI), so that file permissions apply; reports what it threw.
+Outcome asAnotherUser(const std::function<void()>& call) {
+    int channel[2];
+    if (::pipe(channel) != 0) return {true, ErrorKind::Internal, "no pipe"};
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(channel[0]);
+        if (::geteuid() == 0) {
+            const gid_t gid = nobodyGid();
+            const uid_t uid = nobodyUid();
+            if (::setgroups(0, nullptr) != 0 || ::setresgid(gid, gid, gid) != 0 ||
+                ::setresuid(uid, uid, uid) != 0)
+                ::_exit(3);
+        }
+        std::string message = "-";
+        try {
+            call();
+        } catch (const engine::EngineError& e) {
+            message = std::to_string(static_cast<int>(e.kind())) + ":" + e.what();
+        } catch (...) {
+            message = "?";
+        }
+        const ssize_t ignored = ::write(channel[1], message.data(), message.size());
+        (void)ignored;
+        ::_exit(0);
+    }
+    ::close(channel[1]);
+    std::string message;
+    char buffer[512];
+    for (ssize_t n; (n = ::read(channel[0], buffer, sizeof buffer)) > 0;) message.append(buffer, n);
+    ::close(channel[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the child could not run as another user";
+    Outcome outcome;
+    if (message == "-") return outcome;
+    outcome.threw = true;
+    const size_t colon = message.find(':');
+    if (colon == std::string::npos) return outcome;
+    outcome.kind = static_cast<ErrorKind>(std::stoi(message.substr(0, colon)));
+    outcome.description = message.substr(colon + 1);
+    return outcome;
+}
+
+// Runs `call` in a child process that is killed at the call's final report,
+// with its output complete but not yet in place; returns the child's pid.
+pid_t killedRun(engine::EngineRoot& root, const std::function<void()>& call) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        root.SetOnProcess([](int32_t position, int32_t, bool&) {
+            if (position > 100) ::raise(SIGKILL);
+        });
+        try {
+            call();
+        } catch (...) {
+        }
+        ::_exit(1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+    return child;
+}
+
+class TargetTest : public ::testing::Test {
+protected:
+    std::shared_ptr<engine::EngineSymCipher> cipher() {
+        auto c = root->NewSymCipher(0, "target password", 256);
+        configure(*c, 1, 1, 0, engine::Binary);
+        return c;
+    }
+    std::shared_ptr<engine::EngineRoot> root = engine::CreateEngineRoot(fastOptions());
+    ScratchDir dir;
+};
+
+// --- What may be replaced ------------------------------------------------------------
+
+TEST_F(TargetTest, ATargetThatIsNotARegularFileIsRefusedAndLeftAsItIs) {
+    writeAll(dir.file("plain"), "data");
+    ASSERT_EQ(::mkfifo(dir.file("pipe").c_str(), 0600), 0);
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, dir.file("socket").c_str(), sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::mkdir(dir.file("folder").c_str(), 0755), 0);
+    std::vector<std::pair<std::string, std::string>> nodes{
+        {"pipe", "pipe"}, {"socket", "socket"}, {"folder", "folder"}};
+    // Like /dev/null, which root would otherwise replace.
+    if (::geteuid() == 0 && ::mknod(dir.file("device").c_str(), S_IFCHR | 0666, ::makedev(1, 3)) == 0)
+        nodes.push_back({"device", "device"});
+
+    std::shared_ptr<engine::EngineAsymKey> publicKey;
+    auto privateKey = root->NewKeyPair(engine::KeyPair, 512, "", 1, publicKey);
+    auto c = cipher();
+    auto encoder = root->NewEncoder(engine::Hex);
+    for (const auto& [name, word] : nodes) {
+        const std::string target = dir.file(name);
+        const mode_t type = typeOf(target);
+        const std::function<void()> calls[] = {[&] { c->EncryptFile(dir.file("plain"), target); },
+                                               [&] { encoder->EncodeFile(dir.file("plain"), target); },
+                                               [&] { privateKey->SaveToFile(target); }};
+        for (const auto& call : calls) {
+            std::string description;
+            EXPECT_EQ(kindOf(call, &description), ErrorKind::Io) << name;
+            EXPECT_NE(description.find(target), std::string::npos) << description;
+            EXPECT_NE(description.find(word), std::string::npos) << description;
+            EXPECT_EQ(typeOf(target), type) << name;
+        }
+    }
+    ::close(listener);
+    std::vector<std::string> expected{"folder", "pipe", "plain", "socket"};
+    if (nodes.size() == 4) expected.insert(expected.begin(), "device");
+    EXPECT_EQ(dir.names(), expected);
+}
+
+TEST_F(TargetTest, ALinkAsTargetIsReplacedAndWhatItPointsToIsNot) {
+    writeAll(dir.file("plain"), "new data");
+    writeAll(dir.file("pointee"), "kept");
+    ASSERT_EQ(::mkfifo(dir.file("pipe").c_str(), 0600), 0);
+    ASSERT_EQ(::mkdir(dir.file("folder").c_str(), 0755), 0);
+    ASSERT_EQ(::symlink("pointee", dir.file("to-file").c_str()), 0);
+    ASSERT_EQ(::symlink("pipe", dir.file("to-pipe").c_str()), 0);
+    ASSERT_EQ(::symlink("missing", dir.file("dangling").c_str()), 0);
+    ASSERT_EQ(::symlink("folder", dir.file("to-folder").c_str()), 0);
+    auto c = cipher();
+    for (const char* link : {"to-file", "to-pipe", "dangling"}) {
+        c->EncryptFile(dir.file("plain"), dir.file(link));
+        EXPECT_EQ(typeOf(dir.file(link)), static_cast<mode_t>(S_IFREG)) << link;
+        c->DecryptFile(dir.file(link), dir.file("opened"));
+        EXPECT_EQ(readAll(dir.file("opened")), "new data");
+    }
+    EXPECT_EQ(readAll(dir.file("pointee")), "kept");
+    EXPECT_EQ(typeOf(dir.file("pipe")), static_cast<mode_t>(S_IFIFO));
+    // A link to a folder reads as the folder, as everywhere else.
+    EXPECT_EQ(kindOf([&] { c->EncryptFile(dir.file("plain"), dir.file("to-folder")); }), ErrorKind::Io);
+    EXPECT_EQ(typeOf(dir.file("to-folder")), static_cast<mode_t>(S_IFLNK));
+}
+
+TEST_F(TargetTest, AFileTheUserMayNotWriteIsNotReplaced) {
+    // A folder everyone may write, as another user sees it.
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+    const std::string folder = dir.file("shared");
+    ASSERT_EQ(::mkdir(folder.c_str(), 0777), 0);
+    ASSERT_EQ(::chmod(folder.c_str(), 0777), 0);
+    const std::string plain = folder + "/plain", target = folder + "/target";
+    writeAll(plain, "new data");
+    ::chmod(plain.c_str(), 0644);
+    auto c = cipher();
+    auto encoder = root->NewEncoder(engine::Base64);
+    const std::function<void()> calls[] = {[&] { c->EncryptFile(plain, target); },
+                                           [&] { encoder->EncodeFile(plain, target); }};
+    // 0444: nobody may write it; 0644 owned by root: only root may.
+    std::vector<mode_t> modes{0444};
+    if (::geteuid() == 0) modes.push_back(0644);
+    for (mode_t mode : modes) {
+        for (const auto& call : calls) {
+            writeAll(target, "precious");
+            ASSERT_EQ(::chmod(target.c_str(), mode), 0);
+            const Outcome outcome = asAnotherUser(call);
+            EXPECT_TRUE(outcome.threw) << std::oct << mode;
+            EXPECT_EQ(outcome.kind, ErrorKind::Io) << outcome.description;
+            EXPECT_NE(outcome.description.find(target), std::string::npos) << outcome.description;
+            EXPECT_NE(outcome.description.find("may not write"), std::string::npos) << outcome.description;
+            EXPECT_EQ(readAll(target), "precious");
+            EXPECT_EQ(permissionsOf(target), mode);
+            EXPECT_EQ(fs::file_size(target), 8u);
+        }
+    }
+    // What the user may write, the user may replace.
+    writeAll(target, "old");
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(target.c_str(), nobodyUid(), nobodyGid()), 0);
+    }
+    ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+    EXPECT_FALSE(asAnotherUser(calls[1]).threw);
+    EXPECT_EQ(readAll(target), "bmV3IGRhdGE=");
+    EXPECT_EQ(permissionsOf(target), 0640u);
+    // Root may write any file, so root may replace it.
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chmod(target.c_str(), 0444), 0);
+        c->EncryptFile(plain, target);
+        c->DecryptFile(target, folder + "/opened");
+        EXPECT_EQ(readAll(folder + "/opened"), "new data");
+        EXPECT_EQ(permissionsOf(target), 0444u);
+    }
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(folder)) left.push_back(entry.path().filename().string());
+    std::sort(left.begin(), left.end());
+    const std::vector<std::string> expected = ::geteuid() == 0
+                                                  ? std::vector<std::string>{"opened", "plain", "target"}
+                                                  : std::vector<std::string>{"plain", "target"};
+    EXPECT_EQ(left, expected);
+}
+
+// --- Leftovers of the named fallback -------------------------------------------------
+
+TEST_F(TargetTest, TheNextRunIntoAFolderRemovesWhatAKilledRunLeftThere) {
+    const NamedTemporaryFiles named;
+    writeAll(dir.file("plain"), pseudoRandom(3 * kPipeChunk));
+    auto c = cipher();
+    const pid_t dead = killedRun(*root, [&] { c->EncryptFile(dir.file("plain"), dir.file("sealed")); });
+    const std::vector<std::string> left = dir.names();
+    ASSERT_EQ(left.size(), 2u);
+    const std::string& leftover = left[0];
+    ASSERT_EQ(leftover.rfind(".sealed.tmp-" + std::to_string(dead) + "-", 0), 0u) << leftover;
+    EXPECT_EQ(permissionsOf(dir.file(leftover)), 0600u);
+
+    // Near misses, which are not the engine's or not for the taking.
+    const std::string deadTag = ".tmp-" + std::to_string(dead);
+    std::vector<std::string> kept{".sealed.tmp-1-0",  // a process that runs (init)
+                                  ".sealed" + deadTag + "-x", "sealed" + deadTag + "-0",
+                                  ".sealed" + deadTag + "-0.bak", ".sealed" + deadTag + "-0-1"};
+    for (const auto& name : kept) writeAll(dir.file(name), "not ours to remove");
+    ASSERT_EQ(::mkdir(dir.file(".folder" + deadTag + "-0").c_str(), 0700), 0);
+    ASSERT_EQ(::symlink("plain", dir.file(".link" + deadTag + "-0").c_str()), 0);
+    kept.push_back(".folder" + deadTag + "-0");
+    kept.push_back(".link" + deadTag + "-0");
+    if (::geteuid() == 0) {
+        const std::string others = ".others" + deadTag + "-3";
+        writeAll(dir.file(others), "another user's");
+        ASSERT_EQ(::chown(dir.file(others).c_str(), nobodyUid(), nobodyGid()), 0);
+        kept.push_back(others);
+    }
+
+    // A writer that a process number cannot show (another PID namespace, another
+    // machine on a shared folder) holds the lock the engine takes on what it writes.
+    const std::string held = ".held" + deadTag + "-0";
+    const int writer = ::open(dir.file(held).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(writer, 0);
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    ASSERT_EQ(::fcntl(writer, F_OFD_SETLK, &lock), 0);
+
+    // Any run that writes into the folder, here one into another file.
+    root->SetOnProcess(nullptr);
+    auto encoder = root->NewEncoder(engine::Hex);
+    encoder->EncodeFile(dir.file("plain"), dir.file("encoded"));
+    kept.push_back("encoded");
+    kept.push_back("plain");
+    std::sort(kept.begin(), kept.end());
+    std::vector<std::string> withHeld = kept;
+    withHeld.push_back(held);
+    std::sort(withHeld.begin(), withHeld.end());
+    EXPECT_EQ(dir.names(), withHeld);
+    // Once its writer is gone, it goes too.
+    ::close(writer);
+    encoder->EncodeFile(dir.file("plain"), dir.file("encoded"));
+    EXPECT_EQ(dir.names(), kept);
+}
+
+// --- A folder that cannot be flushed -------------------------------------------------
+
+TEST_F(TargetTest, AFolderThatCannotBeFlushedAfterTheLinkIsReported) {
+    writeAll(dir.file("plain"), "new data");
+    auto c = cipher();
+    for (bool unnamed : {true, false}) {
+        std::optional<NamedTemporaryFiles> named;
+        if (!unnamed) named.emplace();
+        writeAll(dir.file("sealed"), "old");
+        engine::detail::setFileFaults({nullptr, [](int) {
+                                           errno = EIO;
+                                           return -1;
+                                       }});
+        std::string description;
+        const ErrorKind kind =
+            kindOf([&] { c->EncryptFile(dir.file("plain"), dir.file("sealed")); }, &description);
+        engine::detail::setFileFaults({});
+        EXPECT_EQ(kind, ErrorKind::Io);
+        EXPECT_NE(description.find(dir.file("sealed")), std::string::npos) << description;
+        EXPECT_NE(description.find("crash"), std::string::npos) << description;
+        // The old contents are gone already: the new file stays, whole.
+        c->DecryptFile(dir.file("sealed"), dir.file("opened"));
+        EXPECT_EQ(readAll(dir.file("opened")), "new data");
+        EXPECT_EQ(dir.names(), (std::vector<std::string>{"opened", "plain", "sealed"}));
+    }
+    // A file system that does not flush folders at all is no failure.
+    engine::detail::setFileFaults({nullptr, [](int) {
+                                       errno = EINVAL;
+                                       return -1;
+                                   }});
+    EXPECT_NO_THROW(c->EncryptFile(dir.file("plain"), dir.file("sealed")));
+    engine::detail::setFileFaults({});
+}
+
+// --- Names in messages --------------------------------------------------------------
+
+TEST_F(TargetTest, NamesInMessagesAreEscapedOntoOneLine) {
+    // A line break, a tab, a carriage return, an invalid byte pair and a
+    // character of another script, kept as it is.
+    const std::string name =
+        "a\nb\tc\rd\xC3(e\xFF\xE2\x82\xAC"
+        "f";
+    const std::string shown =
+        "a\\nb\\tc\\rd\\xC3(e\\xFF\xE2\x82\xAC"
+        "f";
+    const std::string path = dir.file(name);
+    const std::string shownPath = dir.path() + "/" + shown;
+    auto c = cipher();
+    std::shared_ptr<engine::EngineAsymKey> publicKey;
+    auto privateKey = root->NewKeyPair(engine::KeyPair, 512, "", 1, publicKey);
+    auto check = [&](const std::function<void()>& call, ErrorKind expected, const char* what) {
+        std::string description;
+        EXPECT_EQ(kindOf(call, &description), expected) << what;
+        EXPECT_EQ(occurrences(description, "\"" + shownPath + "\""), 1u) << what << ": " << description;
+        EXPECT_EQ(description.find_first_of("\n\t\r"), std::string::npos) << what;
+        EXPECT_TRUE(isValidUtf8(description)) << what << ": " << description;
+    };
+    // Missing: every kind of object names the file it could not open.
+    check([&] { c->EncryptFile(path, dir.file("out")); }, ErrorKind::Io, "encrypt");
+    check([&] { root->NewHash(1)->HashFile(path); }, ErrorKind::Io, "hash");
+    check([&] { privateKey->SignFile(path); }, ErrorKind::Io, "sign");
+    check([&] { root->LoadKey(path, engine::PublicKey, 1); }, ErrorKind::Io, "load");
+    // Present: damage, a bad key file, the source as its own target, a refused target.
+    writeAll(path, c->EncryptText("data").substr(0, 60));
+    check([&] { c->DecryptFile(path, dir.file("out")); }, ErrorKind::WrongKeyOrDamaged, "decrypt");
+    check([&] { root->LoadKey(path, engine::PublicKey, 1); }, ErrorKind::KeyFile, "load");
+    check([&] { c->EncryptFile(path, path); }, ErrorKind::InvalidInput, "itself");
+    check([&] { root->NewEncoder(engine::Hex)->DecodeFile(path, dir.file("out")); }, ErrorKind::InvalidInput,
+          "decode");
+    fs::remove(path);
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    writeAll(dir.file("plain"), "data");
+    check([&] { c->EncryptFile(dir.file("plain"), path); }, ErrorKind::Io, "target");
+    check([&] { privateKey->SaveToFile(path); }, ErrorKind::Io, "save");
+}
+
+TEST(EscapedText, EveryByteShowsOnOneLineAndValidTextAsItIs) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"plain name.txt", "plain name.txt"},
+        {"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x94\x91", "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x94\x91"},
+        {"a\nb\rc\td", "a\\nb\\rc\\td"},
+        {std::string("\0\x01\x1B[2J\x7F", 7), "\\x00\\x01\\x1B[2J\\x7F"},
+        {"back\\slash", "back\\\\slash"},
+        // Not UTF-8: a lone byte, a cut sequence, an overlong form, a surrogate, past U+10FFFF.
+        {"\xFF", "\\xFF"},
+        {"\xE2\x82", "\\xE2\\x82"},
+        {"\xC0\xAF", "\\xC0\\xAF"},
+        {"\xED\xA0\x80", "\\xED\\xA0\\x80"},
+        {"\xF4\x90\x80\x80", "\\xF4\\x90\\x80\\x80"},
+        // Valid, but a line break (NEL, U+2028) or a turn of direction (U+202E) on screen.
+        {"a\xC2\x85"
+         "b\xE2\x80\xA8"
+         "c\xE2\x80\xAE"
+         "d",
+         "a\\u0085b\\u2028c\\u202Ed"},
+    };
+    for (const auto& [raw, shown] : cases) EXPECT_EQ(engine::detail::escapedText(raw), shown) << shown;
+    EXPECT_EQ(engine::detail::quotedPath("/tmp/a\nb"), "\"/tmp/a\\nb\"");
+}
+
+}  // namespace
