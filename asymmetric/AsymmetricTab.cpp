@@ -178,7 +178,8 @@ void AsymmetricTab::RunAsymSign() {
 }
 
 void AsymmetricTab::RunAsym(ui::TextBox& source, ui::TextBox& target,
-                            std::string (clsAsym::*operation)(const std::string&), const std::string& sourceBox) {
+                            std::string (clsAsym::*operation)(const std::string&),
+                            const std::string& sourceBox) {
     TabHost::Operation busy(m_host);
     if (!PrepareAsymOperation()) return;
     const std::shared_ptr<clsAsym> asym = mAsym;

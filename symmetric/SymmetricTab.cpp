@@ -40,7 +40,8 @@ void SymmetricTab::RunSymDecrypt() {
 }
 
 void SymmetricTab::RunSym(ui::TextBox& source, ui::TextBox& target,
-                          std::string (clsSym::*operation)(const std::string&), const std::string& sourceBox) {
+                          std::string (clsSym::*operation)(const std::string&),
+                          const std::string& sourceBox) {
     TabHost::Operation busy(m_host);
     if (!PrepareSym()) return;
     // The wrapper stays alive for this run even if the window unloads meanwhile.

@@ -25,8 +25,8 @@ private:
     void RunSymEncrypt();
     void RunSymDecrypt();
     // sourceBox names the source box in a message about a missing file name.
-    void RunSym(ui::TextBox& source, ui::TextBox& target, std::string (clsSym::*operation)(const std::string&),
-                const std::string& sourceBox);
+    void RunSym(ui::TextBox& source, ui::TextBox& target,
+                std::string (clsSym::*operation)(const std::string&), const std::string& sourceBox);
     bool PrepareSym();
     bool SymKeyChanged() const;
     bool CreateSym();

@@ -86,7 +86,8 @@ TEST_F(BoxTransfer, AWholeBinaryTextCopiedDeletedAndPastedBackIsTheSameBytes) {
 
 TEST_F(BoxTransfer, CutTakesExactlyTheSelectedBytesAndPasteGoesWhereTheCursorIs) {
     ui::TextBox& source = box("txtMulti");
-    source.setText(std::string("AB\xe9\x00" "CD", 6));  // not UTF-8: one character per byte
+    // Not UTF-8: one character per byte.
+    source.setText("AB" + std::string("\xe9\x00", 2) + "CD");
     select("txtMulti", 2, 4);
     press("txtMulti", Qt::Key_X);
     EXPECT_EQ(clippedBytes(), std::string("\xe9\x00", 2));
@@ -143,7 +144,7 @@ TEST_F(BoxTransfer, ABoxTheUserCannotEditTakesNoPaste) {
 }
 
 TEST_F(BoxTransfer, TheContextMenusCopyAndPasteKeepTheBytesToo) {
-    const std::string bytes("\x00\xfe" "data", 6);
+    const std::string bytes = std::string("\x00\xfe", 2) + "data";
     box("txtMulti").setText(bytes);
     auto runMenuEntry = [](QWidget* target, const QString& prefix) {
         QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), target->mapToGlobal(QPoint(5, 5)));
@@ -177,7 +178,7 @@ TEST(ShownBytes, PositionsOnScreenMapToByteOffsetsOnlyWhereTheyAreExact) {
     using ui::qt::shownRangeInBytes;
     using Range = std::optional<std::pair<size_t, size_t>>;
     // A byte-order mark is not shown; a range from the start includes it.
-    const std::string bom = "\xef\xbb\xbf" "ab";
+    const std::string bom = std::string("\xef\xbb\xbf") + "ab";
     EXPECT_EQ(shownRangeInBytes(bom, false, 2, 0, 1), Range({0, 4}));
     EXPECT_EQ(shownRangeInBytes(bom, false, 2, 1, 2), Range({4, 5}));
     EXPECT_EQ(shownRangeInBytes(bom, false, 2, 0, 0), Range({0, 0}));
@@ -202,9 +203,8 @@ protected:
         }
         QDir(dir.path()).mkdir(QStringLiteral("folder"));
         for (const char* name : {"txtMulti", "txtOne"})
-            form.textBox(name).fileDropped.connect([this, name](const std::string& path) {
-                dropped.push_back(std::string(name) + " " + path);
-            });
+            form.textBox(name).fileDropped.connect(
+                [this, name](const std::string& path) { dropped.push_back(std::string(name) + " " + path); });
     }
 
     QUrl file(const char* name) const { return QUrl::fromLocalFile(dir.filePath(QString::fromUtf8(name))); }
@@ -220,7 +220,8 @@ protected:
         Qt::DropAction action = Qt::IgnoreAction;
     };
     // A drag over the box and a drop on it, as a file manager makes them.
-    Outcome drag(const char* name, QMimeData* data, Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction) {
+    Outcome drag(const char* name, QMimeData* data,
+                 Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction) {
         QWidget* target = widget(name);
         if (auto* area = qobject_cast<QPlainTextEdit*>(target)) target = area->viewport();
         Outcome outcome;
@@ -248,8 +249,10 @@ TEST_F(BoxDrops, OneFileIsTakenAsItsPathAndNeverMoved) {
     EXPECT_TRUE(outcome.dropAccepted);
     EXPECT_EQ(outcome.action, Qt::CopyAction) << "a move would let the file manager delete the file";
     ASSERT_EQ(dropped.size(), 1u);
-    EXPECT_EQ(dropped[0], "txtMulti " + QFile::encodeName(dir.filePath(QString::fromUtf8("d\xc3\xa9j\xc3\xa0 vu.bin")))
-                                            .toStdString());
+    EXPECT_EQ(
+        dropped[0],
+        "txtMulti " +
+            QFile::encodeName(dir.filePath(QString::fromUtf8("d\xc3\xa9j\xc3\xa0 vu.bin"))).toStdString());
     EXPECT_EQ(box("txtMulti").text(), "kept") << "the logic, not the box, puts the path in";
 
     EXPECT_EQ(drag("txtOne", urls({file("a.txt")}), Qt::LinkAction).action, Qt::LinkAction);

@@ -5,12 +5,12 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QKeyEvent>
-#include <QMimeData>
-#include <QUrl>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QTimer>
 #include <QToolButton>
+#include <QUrl>
 #include <memory>
 
 #include "qt/QtTestSupport.h"
@@ -53,7 +53,8 @@ public:
         if (auto* area = qobject_cast<QPlainTextEdit*>(target)) target = area->viewport();
         QMimeData data;
         data.setUrls({QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(path)))});
-        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton,
+                              Qt::NoModifier);
         QCoreApplication::sendEvent(target, &enter);
         if (!enter.isAccepted()) return;
         QDropEvent drop(QPointF(5, 5), enter.dropAction(), &data, Qt::LeftButton, Qt::NoModifier);

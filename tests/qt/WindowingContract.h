@@ -21,7 +21,6 @@
 // Instantiate with INSTANTIATE_TYPED_TEST_SUITE_P(Name, WindowingContract, Driver).
 
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cstdio>
@@ -333,9 +332,9 @@ TYPED_TEST_P(WindowingContract, AMissingOrMistypedControlIsAnError) {
 }
 
 TYPED_TEST_P(WindowingContract, ADroppedFileReachesOnlyAnEnabledBoxAndInsertsNothing) {
-    const std::string path = (std::filesystem::temp_directory_path() /
-                              ("quorval-contract-" + std::to_string(::getpid()) + ".txt"))
-                                 .string();
+    const std::string path =
+        (std::filesystem::temp_directory_path() / ("quorval-contract-" + std::to_string(::getpid()) + ".txt"))
+            .string();
     std::ofstream(path) << "x";
     ui::TextBox& box = this->form.textBox("txtMulti");
     std::vector<std::string> seen;

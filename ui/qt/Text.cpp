@@ -18,7 +18,8 @@ namespace {
 bool shownAsUtf8(const std::string& bytes) {
     QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
     // Decoded as displayText decodes, so that both take the same view of the bytes.
-    const QString decoded = decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    const QString decoded =
+        decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
     return !decoder.hasError();
 }
 
@@ -50,16 +51,18 @@ qsizetype walkShown(const std::string& bytes, bool lineEndsJoined, Visit visit) 
 }  // namespace
 
 std::optional<std::pair<size_t, size_t>> shownRangeInBytes(const std::string& bytes, bool lineEndsJoined,
-                                                            qsizetype shownLength, qsizetype from, qsizetype to) {
+                                                           qsizetype shownLength, qsizetype from,
+                                                           qsizetype to) {
     constexpr size_t kNone = std::string::npos;
     size_t begin = from == 0 ? 0 : kNone;
     size_t end = to == 0 ? 0 : kNone;
     bool split = false;
-    const qsizetype length = walkShown(bytes, lineEndsJoined, [&](qsizetype position, size_t offset, int units) {
-        if (position == from && from != 0) begin = offset;
-        if (position == to && to != 0) end = offset;
-        if (units == 2 && (from == position + 1 || to == position + 1)) split = true;
-    });
+    const qsizetype length =
+        walkShown(bytes, lineEndsJoined, [&](qsizetype position, size_t offset, int units) {
+            if (position == from && from != 0) begin = offset;
+            if (position == to && to != 0) end = offset;
+            if (units == 2 && (from == position + 1 || to == position + 1)) split = true;
+        });
     if (from == length) begin = bytes.size();
     if (to == length) end = bytes.size();
     if (length != shownLength || split || begin == kNone || end == kNone || begin > end) return std::nullopt;

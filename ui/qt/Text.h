@@ -17,7 +17,8 @@ QString displayText(const std::string& bytes);
 // Nothing when the box does not show shownLength characters (it no longer
 // shows these bytes) or a bound splits a character.
 std::optional<std::pair<size_t, size_t>> shownRangeInBytes(const std::string& bytes, bool lineEndsJoined,
-                                                            qsizetype shownLength, qsizetype from, qsizetype to);
+                                                           qsizetype shownLength, qsizetype from,
+                                                           qsizetype to);
 // The character of displayText(bytes) at which byte `offset` is shown.
 qsizetype shownPosition(const std::string& bytes, bool lineEndsJoined, size_t offset);
 // Our own texts (captions, titles, paths) as Qt strings.

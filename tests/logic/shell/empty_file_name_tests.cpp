@@ -59,13 +59,17 @@ const Operation kOperations[] = {
      "the right-hand box, which \"<-Decoding\" reads"},
 };
 
+void PrintTo(const Operation& op, std::ostream* out) { *out << op.button; }
+
 class EmptyFileName : public WindowFixture, public ::testing::WithParamInterface<Operation> {
 protected:
     void SetUp() override {
         load([] { return engine::CreateEngineRoot(enginetest::fastOptions()); });
         std::ofstream(folder.dir().file("data.txt")) << "data";
     }
-    std::string message(const char* box) const { return std::string("No file name was given: ") + box + ", is empty."; }
+    std::string message(const char* box) const {
+        return std::string("No file name was given: ") + box + ", is empty.";
+    }
 
     InScratchFolder folder;
 };
