@@ -123,7 +123,7 @@ TEST_F(BoxTransfer, APartOfUtf8TextMapsToItsOwnBytes) {
     EXPECT_EQ(clippedBytes(), std::string("x\r\ny")) << "the line end as it was written";
 }
 
-TEST_F(BoxTransfer, PlainTextIsCopiedAsQtAlwaysDid) {
+TEST_F(BoxTransfer, PlainTextIsCopiedAsQtAlwaysDidAndAReadOnlyBoxTakesNoPaste) {
     auto* area = widget("txtMulti");
     qttest::typeText(area, QString::fromUtf8("h\xc3\xa9llo"));
     press("txtMulti", Qt::Key_A);
@@ -132,9 +132,8 @@ TEST_F(BoxTransfer, PlainTextIsCopiedAsQtAlwaysDid) {
     EXPECT_EQ(clippedText(), QString::fromUtf8("h\xc3\xa9llo"));
     press("txtOne", Qt::Key_V);
     EXPECT_EQ(box("txtOne").text(), "h\xc3\xa9llo");
-}
 
-TEST_F(BoxTransfer, ABoxTheUserCannotEditTakesNoPaste) {
+    // A box the user cannot edit takes no paste, of bytes or text.
     box("txtMulti").setText(std::string("\xff\x00", 2));
     press("txtMulti", Qt::Key_A);
     press("txtMulti", Qt::Key_C);

