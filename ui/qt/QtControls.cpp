@@ -121,12 +121,12 @@ std::string QtTextBox::text() const {
 
 void QtTextBox::setText(const std::string& bytes) {
     if (bytes == text()) return;
-    show(bytes);
+    showBytes(bytes);
     if (m_line) m_line->setCursorPosition(0);
     fire(change);
 }
 
-void QtTextBox::show(const std::string& bytes) {
+void QtTextBox::showBytes(const std::string& bytes) {
     m_bytes = bytes;
     QString shown = displayText(bytes);
     m_writing = true;
@@ -215,7 +215,7 @@ void QtTextBox::replaceBytes(size_t begin, size_t end, const std::string& with) 
     std::string bytes = text();
     bytes.replace(begin, end - begin, with);
     const bool changed = bytes != text();
-    show(bytes);
+    showBytes(bytes);
     // The cursor goes after what was put in, as after any paste.
     const qsizetype cursor = shownPosition(bytes, m_area != nullptr, begin + with.size());
     if (m_line) {
@@ -245,7 +245,7 @@ void QtTextBox::clip(Clip action) {
     }
 }
 
-std::optional<QtTextBox::Clip> QtTextBox::clipAction(QAction* action) const {
+std::optional<QtTextBox::Clip> QtTextBox::clipAction(QAction* action) {
     static const struct {
         const char* name;  // the multi-line box's menu names its actions
         const char* slot;  // the line box's menu connects them to its slots

@@ -111,14 +111,14 @@ private:
     void hookEvents();
     bool filter(QEvent* event);
     void userEdited();
-    void show(const std::string& bytes);
+    void showBytes(const std::string& bytes);
 
     // Clipboard actions on the box's bytes; false leaves the action to Qt.
     bool copyBytes(bool cut);
     bool pasteBytes();
     void clip(Clip action);  // ours, else Qt's
     bool contextMenu(const QContextMenuEvent& event);
-    std::optional<Clip> clipAction(QAction* action) const;
+    std::optional<Clip> clipAction(QAction* action);
 
     // The selection as shown positions [from, to); equal at the cursor.
     std::pair<qsizetype, qsizetype> selection() const;
