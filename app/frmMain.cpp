@@ -1,6 +1,7 @@
 #include "app/frmMain.h"
 
 #include <string>
+#include <vector>
 
 #include "asymmetric/AsymmetricTab.h"
 #include "encoding/EncodingTab.h"
@@ -128,6 +129,13 @@ void frmMain::openButton_Click(ui::OptionButton& fileOption, ui::TextBox& source
     sourceBox.setText(modUtils::ShowFileDialog(m_windowing, "Open file "));
 }
 
+void frmMain::box_FileDropped(ui::OptionButton& fileOption, ui::TextBox& box, const std::string& path) {
+    if (actionsBlocked() || !box.isEnabled()) return;
+    fileOption.setValue(true);
+    box.setText(path);
+    modUtils::NoteChosenFile(path);
+}
+
 bool frmMain::CheckSource(const std::string& /*source*/, bool /*textSelected*/) { return true; }
 
 // ---------------------------------------------------------------- progress and abort
@@ -226,15 +234,17 @@ void frmMain::connectEvents() {
     cmdAbort.click.connect([this] { cmdAbort_Click(); });
     cmdAbort.mouseMove.connect([this] { cmdAbort_MouseMove(); });
 
+    // The right-hand box takes drops where "<-" buttons read it; the hash tab has none.
     const struct {
         const char* option;
         const char* open;
         ui::TextBox& source;
         bool emptiesOnClick;
-    } sources[] = {{"optHash", "cmdOpen", m_form.textBox("txtCont"), true},
-                   {"optSym", "cmdOpenSym", m_form.textBox("txtContSym"), true},
-                   {"optAsym", "cmdOpenAsym", m_form.textBox("txtContAsym"), true},
-                   {"optED", "cmdOpenED", m_form.textBox("txtContED"), false}};
+        const char* readBack;
+    } sources[] = {{"optHash", "cmdOpen", m_form.textBox("txtCont"), true, nullptr},
+                   {"optSym", "cmdOpenSym", m_form.textBox("txtContSym"), true, "txtResSym"},
+                   {"optAsym", "cmdOpenAsym", m_form.textBox("txtContAsym"), true, "txtResAsym"},
+                   {"optED", "cmdOpenED", m_form.textBox("txtContED"), false, "txtResED"}};
     for (const auto& s : sources) {
         ui::TextBox* box = &s.source;
         if (s.emptiesOnClick)
@@ -242,6 +252,12 @@ void frmMain::connectEvents() {
                 m_form.option(s.option, i).click.connect([this, box] { sourceOption_Click(*box); });
         ui::OptionButton* fileOption = &m_form.option(s.option, 1);
         connectAction(m_form.button(s.open), [this, fileOption, box] { openButton_Click(*fileOption, *box); });
+        std::vector<ui::TextBox*> dropTargets{box};
+        if (s.readBack) dropTargets.push_back(&m_form.textBox(s.readBack));
+        for (ui::TextBox* target : dropTargets)
+            target->fileDropped.connect([this, fileOption, target](const std::string& path) {
+                box_FileDropped(*fileOption, *target, path);
+            });
     }
 
     connectCompressionField(m_form.textBox("txtSymComp"), m_form.upDown("udSymLev"));

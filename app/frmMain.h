@@ -67,6 +67,8 @@ private:
     // Source input.
     void sourceOption_Click(ui::TextBox& sourceBox);
     void openButton_Click(ui::OptionButton& fileOption, ui::TextBox& sourceBox);
+    // A file dropped on a box that an action reads: as "..." and choosing it.
+    void box_FileDropped(ui::OptionButton& fileOption, ui::TextBox& box, const std::string& path);
 
     // Progress and abort.
     void cmdAbort_Click();

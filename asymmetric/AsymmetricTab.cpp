@@ -165,17 +165,25 @@ void AsymmetricTab::cmdAsign_Click() {
     }
 }
 
-void AsymmetricTab::RunAsymEncrypt() { RunAsym(txtContAsym, txtResAsym, &clsAsym::CryptAsym); }
+void AsymmetricTab::RunAsymEncrypt() {
+    RunAsym(txtContAsym, txtResAsym, &clsAsym::CryptAsym, BoxReadBy("left-hand", cmdEncAsym));
+}
 
-void AsymmetricTab::RunAsymDecrypt() { RunAsym(txtResAsym, txtContAsym, &clsAsym::DecryptAsym); }
+void AsymmetricTab::RunAsymDecrypt() {
+    RunAsym(txtResAsym, txtContAsym, &clsAsym::DecryptAsym, BoxReadBy("right-hand", cmdDecAsym));
+}
 
-void AsymmetricTab::RunAsymSign() { RunAsym(txtContAsym, txtResAsym, &clsAsym::SignAsym); }
+void AsymmetricTab::RunAsymSign() {
+    RunAsym(txtContAsym, txtResAsym, &clsAsym::SignAsym, BoxReadBy("left-hand", cmdAsign));
+}
 
 void AsymmetricTab::RunAsym(ui::TextBox& source, ui::TextBox& target,
-                            std::string (clsAsym::*operation)(const std::string&)) {
+                            std::string (clsAsym::*operation)(const std::string&),
+                            const std::string& sourceBox) {
     TabHost::Operation busy(m_host);
     if (!PrepareAsymOperation()) return;
     const std::shared_ptr<clsAsym> asym = mAsym;
+    asym->SourceBox(sourceBox);
     {
         AbortEnabled abortEnabled(cmdAbort);
         target.setText(((*asym).*operation)(source.text()));
@@ -188,6 +196,7 @@ void AsymmetricTab::cmdAsymVerifSign_Click() {
     QuietOperation operation(m_host, m_windowing);
     ensureWrapper();
     const std::shared_ptr<clsAsym> asym = mAsym;
+    asym->SourceBox(BoxReadBy("left-hand", cmdAsymVerifSign));
     const bool valid = asym->VerifySign(txtContAsym.text(), txtResAsym.text());
     // Closing the window stopped the check: its answer is no news.
     if (modUtils::bUnloading) return;

@@ -53,8 +53,9 @@ private:
     void RunAsymDecrypt();
     void RunAsymSign();
     // All three: from one box through the wrapper into the other.
+    // sourceBox names the source box in a message about a missing file name.
     void RunAsym(ui::TextBox& source, ui::TextBox& target,
-                 std::string (clsAsym::*operation)(const std::string&));
+                 std::string (clsAsym::*operation)(const std::string&), const std::string& sourceBox);
 
     TabHost& m_host;
     ui::Windowing& m_windowing;

@@ -130,6 +130,7 @@ std::string clsAsym::cipherOperation(bool encrypt, const std::string& source) {
     trap.step([&] {
         if (!key) throw missingKey(missing);
         if (m_source != 0) {
+            modUtils::RequireFileName(source, m_sourceBox);
             const std::string target = modUtils::AddFileSuffix(source, encrypt ? "Enc" : "Dec");
             if (!modUtils::ConfirmReplace(m_windowing, target)) return;
             if (encrypt)
@@ -163,7 +164,12 @@ std::string clsAsym::SignAsym(const std::string& sSourceAsymEnc) {
     trap.step([&] { prepareKey(key.get(), kNoPrivateKeyToSign); });
     trap.step([&] {
         if (!key) throw missingKey(kNoPrivateKeyToSign);
-        result = m_source != 0 ? key->SignFile(sSourceAsymEnc) : key->SignText(sSourceAsymEnc);
+        if (m_source != 0) {
+            modUtils::RequireFileName(sSourceAsymEnc, m_sourceBox);
+            result = key->SignFile(sSourceAsymEnc);
+        } else {
+            result = key->SignText(sSourceAsymEnc);
+        }
     });
     trap.step([&] { mPgBar->setVisible(false); });
     if (trap.report(m_windowing, "clsAsym ->Function SignAsym ")) result.clear();
@@ -180,8 +186,12 @@ bool clsAsym::VerifySign(const std::string& strSource, const std::string& strSig
         ShowWarningBox(m_windowing, "There is no private key");
     } else {
         trap.step([&] {
-            result =
-                m_source != 0 ? key->VerifyFile(strSource, strSign) : key->VerifyText(strSource, strSign);
+            if (m_source != 0) {
+                modUtils::RequireFileName(strSource, m_sourceBox);
+                result = key->VerifyFile(strSource, strSign);
+            } else {
+                result = key->VerifyText(strSource, strSign);
+            }
         });
     }
     if (trap.report(m_windowing, "clsAsym ->Function VerifySign ")) result = false;

@@ -38,6 +38,9 @@ public:
     // whole number leaves the level as it was.
     void AsymComp(const std::string& sAsymCompLevel);
     void AsymSource(int16_t iSource) { m_source = iSource; }
+    // Names the box the next operation reads, for the message when it holds
+    // no file name; empty leaves that message to the engine.
+    void SourceBox(const std::string& box) { m_sourceBox = box; }
     int16_t CryptoKey() const { return m_cryptoKey; }
     void CryptoKey(int16_t iCryptoKeyType) { m_cryptoKey = iCryptoKeyType; }
     bool KeyLoad() const { return m_keyLoad; }
@@ -88,6 +91,7 @@ private:
     std::string m_seed;
     int32_t m_schema = 0;
     int16_t m_source = 0;
+    std::string m_sourceBox;
     int32_t m_encoding = 0;
     int16_t m_cryptoKey = 0;
     int16_t m_compression = 0;

@@ -58,6 +58,7 @@ std::string clsEnc::Run(const std::string& sEDSource, bool encode) {
         if (m_source == 0) {
             result = encode ? encoder->EncodeText(sEDSource) : encoder->DecodeText(sEDSource);
         } else {
+            modUtils::RequireFileName(sEDSource, m_sourceBox);
             const std::string target = modUtils::AddFileSuffix(sEDSource, encode ? "Enc" : "Dec");
             if (encode)
                 encoder->EncodeFile(sEDSource, target);

@@ -25,6 +25,9 @@ public:
     int32_t iEncodingType() const;
     // Source kind: 0 Text, anything else File.
     void iSourceType(int16_t indexType);
+    // Names the box the next operation reads, for the message when it holds
+    // no file name; empty leaves that message to the engine.
+    void SourceBox(const std::string& box) { m_sourceBox = box; }
 
     bool InitEncode(const std::shared_ptr<engine::EngineRoot>& mcls);
     // The encoded or decoded text, or for a file the path written; empty after
@@ -40,4 +43,5 @@ private:
     ui::ProgressBar* mPgBar = nullptr;
     int32_t m_encoding = 0;
     int16_t m_source = 0;
+    std::string m_sourceBox;
 };

@@ -32,6 +32,7 @@ void HashTab::RunHash(const std::shared_ptr<engine::EngineRoot>& mcls) {
     std::shared_ptr<clsHash> hash = mHash;
     hash->iEncodingType(EncodingOf(m_form, "optType"));
     hash->iSourceType(SourceOf(m_form, "optHash"));
+    hash->SourceBox(BoxReadBy("left-hand", cmdHashBin));
 
     ErrorTrap trap;
     trap.step([&] { cmdAbort.setEnabled(true); });

@@ -59,7 +59,12 @@ std::string clsHash::HashBinary(const std::string& sHashSource) {
     });
     trap.step([&] {
         if (!hash) throw noEngineObject();
-        result = m_source == 0 ? hash->HashText(sHashSource) : hash->HashFile(sHashSource);
+        if (m_source == 0) {
+            result = hash->HashText(sHashSource);
+        } else {
+            modUtils::RequireFileName(sHashSource, m_sourceBox);
+            result = hash->HashFile(sHashSource);
+        }
     });
     trap.step([&] { mPgBar->setVisible(false); });
     if (trap.report(m_windowing, "clsHash ->Function HashBinary ")) result.clear();

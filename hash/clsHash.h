@@ -26,6 +26,9 @@ public:
     void iSourceType(int16_t indexType);
     // Output encoding code, handed to the engine unchanged.
     void iEncodingType(int32_t encCryptoHash);
+    // Names the box the next operation reads, for the message when it holds
+    // no file name; empty leaves that message to the engine.
+    void SourceBox(const std::string& box) { m_sourceBox = box; }
 
     bool InitKey(const std::shared_ptr<engine::EngineRoot>& mcls);
     std::string HashBinary(const std::string& sHashSource);
@@ -37,4 +40,5 @@ private:
     int32_t m_algorithm = 0;
     int32_t m_encoding = 0;
     int16_t m_source = 0;
+    std::string m_sourceBox;
 };

@@ -31,16 +31,22 @@ void SymmetricTab::cmdDecSym_Click() {
     if (m_host.CheckSource(txtResSym.text(), true)) RunSymDecrypt();
 }
 
-void SymmetricTab::RunSymEncrypt() { RunSym(txtContSym, txtResSym, &clsSym::CryptSym); }
+void SymmetricTab::RunSymEncrypt() {
+    RunSym(txtContSym, txtResSym, &clsSym::CryptSym, BoxReadBy("left-hand", cmdEncSym));
+}
 
-void SymmetricTab::RunSymDecrypt() { RunSym(txtResSym, txtContSym, &clsSym::DecryptSym); }
+void SymmetricTab::RunSymDecrypt() {
+    RunSym(txtResSym, txtContSym, &clsSym::DecryptSym, BoxReadBy("right-hand", cmdDecSym));
+}
 
 void SymmetricTab::RunSym(ui::TextBox& source, ui::TextBox& target,
-                          std::string (clsSym::*operation)(const std::string&)) {
+                          std::string (clsSym::*operation)(const std::string&),
+                          const std::string& sourceBox) {
     TabHost::Operation busy(m_host);
     if (!PrepareSym()) return;
     // The wrapper stays alive for this run even if the window unloads meanwhile.
     std::shared_ptr<clsSym> sym = mSym;
+    sym->SourceBox(sourceBox);
     AbortEnabled abortEnabled(cmdAbort);
     target.setText(((*sym).*operation)(source.text()));
 }

@@ -24,7 +24,9 @@ private:
     void cmdDecSym_Click();
     void RunSymEncrypt();
     void RunSymDecrypt();
-    void RunSym(ui::TextBox& source, ui::TextBox& target, std::string (clsSym::*operation)(const std::string&));
+    // sourceBox names the source box in a message about a missing file name.
+    void RunSym(ui::TextBox& source, ui::TextBox& target,
+                std::string (clsSym::*operation)(const std::string&), const std::string& sourceBox);
     bool PrepareSym();
     bool SymKeyChanged() const;
     bool CreateSym();

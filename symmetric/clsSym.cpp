@@ -114,6 +114,9 @@ std::string clsSym::Run(Direction direction, const std::string& source) {
 
     std::string target;
     if (file) {
+        // Before any question about a target named after nothing.
+        trap.step([&] { modUtils::RequireFileName(source, m_sourceBox); });
+        if (trap.report(m_windowing, title)) return result;
         target = modUtils::AddFileSuffix(source, encrypt ? "Enc" : "Dec");
         bool replace = false;
         trap.step([&] { replace = modUtils::ConfirmReplace(m_windowing, target); });

@@ -39,6 +39,9 @@ public:
     void SymIV(const std::string& sSymIV) { m_iv = sSymIV; }
     // Source kind: 0 Text, anything else File.
     void SymSource(int16_t iSource) { m_source = iSource; }
+    // Names the box the next operation reads, for the message when it holds
+    // no file name; empty leaves that message to the engine.
+    void SourceBox(const std::string& box) { m_sourceBox = box; }
 
     bool InitKey(const std::shared_ptr<engine::EngineRoot>& mcls);
     std::string CryptSym(const std::string& sSourceSymEnc);
@@ -64,4 +67,5 @@ private:
     std::string m_compressionText;
     std::string m_iv;
     int16_t m_source = 0;
+    std::string m_sourceBox;
 };

@@ -73,6 +73,12 @@ inline int16_t EncodingOf(ui::Form& form, const char* optionName) {
     return 2;
 }
 
+// How a message names the box that an action reads: "the right-hand box,
+// which "<-Decrypting" reads".
+inline std::string BoxReadBy(const char* side, const ui::Button& action) {
+    return std::string("the ") + side + " box, which \"" + action.caption() + "\" reads";
+}
+
 // Source kind of a two-option group (Text, File).
 inline int16_t SourceOf(ui::Form& form, const char* optionName) {
     return form.option(optionName, 0).value() ? 0 : 1;

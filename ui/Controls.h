@@ -14,6 +14,9 @@
 //   box as decimal text; an arrow click steps the value by one within the
 //   range (no wrap), then raises downClick/upClick.
 // - Button::click observers run in connection order.
+// - TextBox::fileDropped is raised only for a drop of exactly one local
+//   regular file on an enabled box, with its full path; the layer inserts no
+//   text of its own for that or any other drop.
 
 #include <string>
 
@@ -57,6 +60,7 @@ public:
     Event<> change;
     Event<> gotFocus;
     Event<int> keyUp;  // key code
+    Event<std::string> fileDropped;  // full path of the one file dropped on the box
 };
 
 class OptionButton : public Control {

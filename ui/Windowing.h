@@ -60,6 +60,7 @@ struct FileDialogRequest {
     std::string filter;      // "Label|pattern|Label|pattern"
     int filterIndex = 1;     // 1-based
     std::string fileName;
+    std::string folder;      // where the dialog starts; empty: where the platform chooses
     int flags = 0;
     bool cancelError = true;
 };

@@ -3,12 +3,14 @@
 #include <filesystem>
 #include <system_error>
 
+#include "engine/Engine.h"
 #include "ui/Windowing.h"
 
 namespace modUtils {
 
 bool bAbort = false;
 bool bUnloading = false;
+std::string sLastFolder;
 
 void SetAbort() { bAbort = true; }
 
@@ -20,6 +22,7 @@ std::string ShowFileDialog(ui::Windowing& windowing, const std::string& title) {
         request.title = title;
         request.filterIndex = 1;
         request.fileName = "";
+        request.folder = sLastFolder;
         request.cancelError = true;
         request.flags = 4;  // hides the read-only check box
         request.save = (title == "Save to file ");
@@ -28,7 +31,20 @@ std::string ShowFileDialog(ui::Windowing& windowing, const std::string& title) {
     } catch (...) {
         // A failing dialog counts as no file chosen.
     }
+    NoteChosenFile(result);
     return result;
+}
+
+void NoteChosenFile(const std::string& path) {
+    const std::string::size_type slash = path.find_last_of('/');
+    // A bare name says nothing about a folder.
+    if (slash == std::string::npos) return;
+    sLastFolder = slash == 0 ? "/" : path.substr(0, slash);
+}
+
+void RequireFileName(const std::string& path, const std::string& box) {
+    if (!path.empty() || box.empty()) return;
+    throw engine::EngineError(engine::ErrorKind::Io, "No file name was given: " + box + ", is empty.");
 }
 
 std::string AddFileSuffix(const std::string& path, const std::string& suffix) {

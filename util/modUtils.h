@@ -16,9 +16,20 @@ void SetAbort();
 // The main window is closing once the running operation has returned.
 extern bool bUnloading;
 
-// Shows the open dialog, or the save dialog for the title "Save to file ".
-// Returns the chosen full path, or empty text when cancelled or failed.
+// Shows the open dialog, or the save dialog for the title "Save to file ",
+// in the folder of the file chosen last. Returns the chosen full path, or
+// empty text when cancelled or failed.
 std::string ShowFileDialog(ui::Windowing& windowing, const std::string& title);
+
+// The folder of the file chosen last during this run, by a dialog or a drop;
+// empty before the first. Never stored: the program keeps no state.
+extern std::string sLastFolder;
+void NoteChosenFile(const std::string& path);
+
+// A file operation must not start on an empty file name. Throws a failure
+// that names the box it read (e.g. "the right-hand box, which "<-Decrypting"
+// reads"); with no box to name, the engine's own failure reports it.
+void RequireFileName(const std::string& path, const std::string& box);
 
 // Inserts the suffix before the last four characters of the path, never
 // across a folder separator.

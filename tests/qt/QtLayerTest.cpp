@@ -418,6 +418,32 @@ TEST_F(FileDialog, OpenDialogReturnsTheChosenFileEvenWithoutADot) {
     EXPECT_EQ(*chosen, QFile::encodeName(dir.filePath("README")).toStdString());
 }
 
+TEST_F(FileDialog, StartsInTheRequestedFolderAndIsQtsOwnOnlyWithoutADesktop) {
+    EXPECT_TRUE(ui::qt::desktopDialogsOn("xcb"));
+    EXPECT_TRUE(ui::qt::desktopDialogsOn("wayland"));
+    EXPECT_FALSE(ui::qt::desktopDialogsOn("offscreen"));
+
+    QString started;
+    bool own = false;
+    qttest::whenModal<QFileDialog>([&](QFileDialog* dialog) {
+        started = dialog->directory().absolutePath();
+        own = dialog->testOption(QFileDialog::DontUseNativeDialog);
+        dialog->reject();
+    });
+    ui::FileDialogRequest r = request("Open file ");
+    r.folder = QFile::encodeName(dir.path()).toStdString();
+    windowing.fileDialog(r);
+    EXPECT_EQ(started, QDir(dir.path()).absolutePath());
+    EXPECT_TRUE(own) << "offscreen has no desktop dialog";
+
+    // A folder that has gone since leaves the start to the platform.
+    QFileDialog dialog;
+    const QString before = dialog.directory().absolutePath();
+    r.folder = QFile::encodeName(dir.filePath("gone")).toStdString();
+    ui::qt::configureFileDialog(dialog, r);
+    EXPECT_EQ(dialog.directory().absolutePath(), before);
+}
+
 TEST_F(FileDialog, CancelReturnsNothing) {
     qttest::whenModal<QFileDialog>([](QFileDialog* dialog) { dialog->reject(); });
     EXPECT_EQ(windowing.fileDialog(request("Load to file ")), std::nullopt);

@@ -75,4 +75,29 @@ TEST_F(SymmetricOnQt, BinaryCipherTextWithNulBytesDecryptsFromTheBoxUnedited) {
     EXPECT_FALSE(form.widget("cmdAbort")->isEnabled());
 }
 
+TEST_F(SymmetricOnQt, ABinaryResultCopiedDeletedAndPastedBackStillDecrypts) {
+    QWidget* source = form.widget("txtContSym");
+    QWidget* result = form.widget("txtResSym");
+    const QString typed = QString::fromUtf8("copy \xe2\x9c\x93 me");
+    source->setFocus();
+    qttest::typeText(source, typed);
+    press("cmdEncSym");
+    const std::string cipher = form.textBox("txtResSym").text();
+    ASSERT_FALSE(cipher.empty());
+    ASSERT_NE(QString::fromStdString(cipher).toStdString(), cipher) << "a Binary result that is not text";
+
+    result->setFocus();
+    qttest::pressKey(result, Qt::Key_A, Qt::ControlModifier);
+    qttest::pressKey(result, Qt::Key_C, Qt::ControlModifier);
+    qttest::pressKey(result, Qt::Key_Delete);
+    EXPECT_EQ(form.textBox("txtResSym").text(), "");
+    qttest::pressKey(result, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(form.textBox("txtResSym").text(), cipher);
+
+    form.textBox("txtContSym").setText("");
+    press("cmdDecSym");
+    EXPECT_EQ(form.textBox("txtContSym").text(), typed.toStdString());
+    EXPECT_TRUE(boxes.empty()) << boxes.front();
+}
+
 }  // namespace

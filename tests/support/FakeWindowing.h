@@ -61,6 +61,10 @@ public:
     void type(const std::string& utf8);
     void focus() { gotFocus.raise(); }
     void releaseKey(int keyCode) { keyUp.raise(keyCode); }
+    // One local file dropped from a file manager; a box the user cannot reach takes none.
+    void dropFile(const std::string& path) {
+        if (usable()) fileDropped.raise(path);
+    }
 
     bool readOnly = false;
     bool focused = false;

@@ -20,7 +20,11 @@ namespace fake {
 
 class WindowFixture : public ::testing::Test {
 protected:
-    WindowFixture() : form(ui.mainForm()) { modUtils::bAbort = false; modUtils::bUnloading = false; }
+    WindowFixture() : form(ui.mainForm()) {
+        modUtils::bAbort = false;
+        modUtils::bUnloading = false;
+        modUtils::sLastFolder.clear();
+    }
 
     // Loads the window over the given engine (the scripted one by default).
     void load(frmMain::EngineFactory factory = {}) {

@@ -1,7 +1,10 @@
 #include "ui/qt/FileDialog.h"
 #include "ui/qt/Text.h"
 
+#include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
 #include <algorithm>
 
 namespace ui::qt {
@@ -25,8 +28,12 @@ QStringList qtNameFilters(const std::string& filter) {
     return filters;
 }
 
+bool desktopDialogsOn(const QString& platformName) {
+    return platformName != QLatin1String("offscreen") && platformName != QLatin1String("minimal");
+}
+
 void configureFileDialog(QFileDialog& dialog, const ui::FileDialogRequest& request) {
-    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setOption(QFileDialog::DontUseNativeDialog, !desktopDialogsOn(QGuiApplication::platformName()));
     dialog.setOption(QFileDialog::HideNameFilterDetails, true);
     dialog.setWindowTitle(
         qtext(request.title));
@@ -43,6 +50,9 @@ void configureFileDialog(QFileDialog& dialog, const ui::FileDialogRequest& reque
         const qsizetype index = std::clamp<qsizetype>(request.filterIndex, 1, filters.size()) - 1;
         dialog.selectNameFilter(filters[index]);
     }
+    // A folder removed since leaves the start to the platform.
+    const QString folder = QFile::decodeName(QByteArray::fromStdString(request.folder));
+    if (!folder.isEmpty() && QFileInfo(folder).isDir()) dialog.setDirectory(folder);
     if (!request.fileName.empty()) dialog.selectFile(qtext(request.fileName));
 }
 

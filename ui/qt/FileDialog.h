@@ -1,5 +1,6 @@
 #pragma once
-// The common file dialog on Qt's own (non-native) QFileDialog.
+// The common file dialog: the desktop's own (a portal or the platform
+// theme's) where the platform offers one, else Qt's.
 
 #include <QString>
 #include <QStringList>
@@ -15,8 +16,12 @@ namespace ui::qt {
 // shown: "*.*" matches every file, also names without a dot.
 QStringList qtNameFilters(const std::string& filter);
 
+// Whether dialogs on this Qt platform may be the desktop's own. Not on the
+// offscreen platform: there is no desktop, and tests drive Qt's own dialog.
+bool desktopDialogsOn(const QString& platformName);
+
 // Sets up a dialog for one request: open or save, title, filters, the
-// 1-based filter index and the file name.
+// 1-based filter index, the file name and the starting folder.
 void configureFileDialog(QFileDialog& dialog, const ui::FileDialogRequest& request);
 
 }  // namespace ui::qt

@@ -1,21 +1,33 @@
 #include "ui/qt/QtControls.h"
 
+#include <QAction>
 #include <QButtonGroup>
+#include <QClipboard>
 #include <QComboBox>
+#include <QContextMenuEvent>
+#include <QDropEvent>
 #include <QEvent>
+#include <QFile>
+#include <QFileInfo>
 #include <QFocusEvent>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
 #include <QPlainTextEdit>
-#include <QTextDocument>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextDocumentFragment>
 #include <QToolButton>
+#include <QUrl>
 #include <algorithm>
 #include <limits>
 
@@ -29,6 +41,8 @@ QtLabel::QtLabel(QLabel* label, const bool& alive) : QtControl(label, alive) {}
 QtFrame::QtFrame(QGroupBox* frame, const bool& alive) : QtControl(frame, alive) {}
 
 // ---- Text boxes
+
+const char* const kBytesMimeType = "application/x-quorval-bytes";
 
 QtTextBox::QtTextBox(QLineEdit* line, const bool& alive) : QtControl(line, alive), m_line(line) {
     m_line->setMaxLength(std::numeric_limits<int>::max());
@@ -46,8 +60,15 @@ QtTextBox::QtTextBox(QPlainTextEdit* area, const bool& alive) : QtControl(area, 
 }
 
 void QtTextBox::hookEvents() {
-    m_widget->installEventFilter(new EventHook(m_widget, [this](QObject*, QEvent* event) {
-        if (event->type() == QEvent::FocusIn) {
+    auto* hook = new EventHook(m_widget, [this](QObject*, QEvent* event) { return filter(event); });
+    m_widget->installEventFilter(hook);
+    // A multi-line box gets the mouse, drops and its menu through its viewport.
+    if (m_area) m_area->viewport()->installEventFilter(hook);
+}
+
+bool QtTextBox::filter(QEvent* event) {
+    switch (event->type()) {
+        case QEvent::FocusIn: {
             // Coming back from another window or a popup is not the box getting the focus.
             const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
             if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason) return false;
@@ -57,18 +78,37 @@ void QtTextBox::hookEvents() {
                 m_focusByMouse = true;
             else
                 fire(gotFocus);
-        } else if (event->type() == QEvent::MouseButtonRelease || event->type() == QEvent::FocusOut) {
+            return false;
+        }
+        case QEvent::MouseButtonRelease:
+        case QEvent::FocusOut:
             if (m_focusByMouse) {
                 m_focusByMouse = false;
                 if (event->type() == QEvent::MouseButtonRelease) fire(gotFocus);
             }
-        } else if (event->type() == QEvent::KeyRelease) {
+            return false;
+        case QEvent::KeyPress: {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            if (key->matches(QKeySequence::Copy)) return copyBytes(false);
+            if (key->matches(QKeySequence::Cut)) return copyBytes(true);
+            if (key->matches(QKeySequence::Paste)) return pasteBytes();
+            return false;
+        }
+        case QEvent::KeyRelease: {
             const auto* key = static_cast<QKeyEvent*>(event);
             // The key went up once, however long it auto-repeated.
             if (!key->isAutoRepeat()) fire(keyUp, windowsKeyCode(*key));
+            return false;
         }
-        return false;
-    }));
+        case QEvent::ContextMenu:
+            return contextMenu(*static_cast<QContextMenuEvent*>(event));
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::Drop:
+            return dragEvent(*static_cast<QDropEvent*>(event));
+        default:
+            return false;
+    }
 }
 
 QString QtTextBox::shownText() const { return m_line ? m_line->text() : m_area->toPlainText(); }
@@ -81,18 +121,22 @@ std::string QtTextBox::text() const {
 
 void QtTextBox::setText(const std::string& bytes) {
     if (bytes == text()) return;
+    showBytes(bytes);
+    if (m_line) m_line->setCursorPosition(0);
+    fire(change);
+}
+
+void QtTextBox::showBytes(const std::string& bytes) {
     m_bytes = bytes;
     QString shown = displayText(bytes);
     m_writing = true;
     if (m_line) {
         m_line->setText(shown);
-        m_line->setCursorPosition(0);
     } else {
         shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
         m_area->setPlainText(shown);
     }
     m_writing = false;
-    fire(change);
 }
 
 void QtTextBox::userEdited() {
@@ -112,6 +156,156 @@ void QtTextBox::selectAll() {
         m_line->selectAll();
     else
         m_area->selectAll();
+}
+
+// ---- Text boxes: the clipboard
+
+std::pair<qsizetype, qsizetype> QtTextBox::selection() const {
+    if (m_line) {
+        if (!m_line->hasSelectedText()) return {m_line->cursorPosition(), m_line->cursorPosition()};
+        return {m_line->selectionStart(), m_line->selectionEnd()};
+    }
+    const QTextCursor cursor = m_area->textCursor();
+    return {cursor.selectionStart(), cursor.selectionEnd()};
+}
+
+qsizetype QtTextBox::shownLength() const {
+    return m_line ? m_line->text().size() : m_area->document()->characterCount() - 1;
+}
+
+QString QtTextBox::selectedShownText() const {
+    return m_line ? m_line->selectedText() : m_area->textCursor().selection().toPlainText();
+}
+
+bool QtTextBox::readOnly() const { return m_line ? m_line->isReadOnly() : m_area->isReadOnly(); }
+
+bool QtTextBox::copyBytes(bool cut) {
+    // Qt never copies what a password box hides, nor cuts from a box the user cannot edit.
+    if (m_line && m_line->echoMode() != QLineEdit::Normal) return false;
+    if (cut && readOnly()) return false;
+    const auto [from, to] = selection();
+    if (from == to) return false;
+    const std::string bytes = text();
+    const auto range = shownRangeInBytes(bytes, m_area != nullptr, shownLength(), from, to);
+    if (!range) return false;  // the text is all there is
+    const std::string selected = bytes.substr(range->first, range->second - range->first);
+    const QString shown = selectedShownText();
+    // Text that any clipboard carries whole needs nothing of ours.
+    if (selected.find('\0') == std::string::npos && selected == utf8(shown)) return false;
+    auto* data = new QMimeData;
+    data->setText(shown);
+    data->setData(QString::fromLatin1(kBytesMimeType), QByteArray::fromStdString(selected));
+    QGuiApplication::clipboard()->setMimeData(data);
+    if (cut) replaceBytes(range->first, range->second, std::string());
+    return true;
+}
+
+bool QtTextBox::pasteBytes() {
+    if (readOnly()) return false;
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    if (!data || !data->hasFormat(QString::fromLatin1(kBytesMimeType))) return false;
+    const auto [from, to] = selection();
+    const auto range = shownRangeInBytes(text(), m_area != nullptr, shownLength(), from, to);
+    if (!range) return false;
+    replaceBytes(range->first, range->second, data->data(QString::fromLatin1(kBytesMimeType)).toStdString());
+    return true;
+}
+
+void QtTextBox::replaceBytes(size_t begin, size_t end, const std::string& with) {
+    std::string bytes = text();
+    bytes.replace(begin, end - begin, with);
+    const bool changed = bytes != text();
+    showBytes(bytes);
+    // The cursor goes after what was put in, as after any paste.
+    const qsizetype cursor = shownPosition(bytes, m_area != nullptr, begin + with.size());
+    if (m_line) {
+        m_line->setCursorPosition(static_cast<int>(cursor));
+    } else {
+        QTextCursor moved = m_area->textCursor();
+        moved.setPosition(static_cast<int>(cursor));
+        m_area->setTextCursor(moved);
+    }
+    if (changed) fire(change);
+}
+
+void QtTextBox::clip(Clip action) {
+    switch (action) {
+        case Clip::Copy:
+            if (copyBytes(false)) return;
+            m_line ? m_line->copy() : m_area->copy();
+            return;
+        case Clip::Cut:
+            if (copyBytes(true)) return;
+            m_line ? m_line->cut() : m_area->cut();
+            return;
+        case Clip::Paste:
+            if (pasteBytes()) return;
+            m_line ? m_line->paste() : m_area->paste();
+            return;
+    }
+}
+
+std::optional<QtTextBox::Clip> QtTextBox::clipAction(QAction* action) {
+    static const struct {
+        const char* name;  // the multi-line box's menu names its actions
+        const char* slot;  // the line box's menu connects them to its slots
+        Clip clip;
+    } kActions[] = {{"edit-copy", SLOT(copy()), Clip::Copy},
+                    {"edit-cut", SLOT(cut()), Clip::Cut},
+                    {"edit-paste", SLOT(paste()), Clip::Paste}};
+    for (const auto& known : kActions) {
+        if (action->objectName() == QLatin1String(known.name)) return known.clip;
+        if (m_line && QObject::disconnect(action, SIGNAL(triggered()), m_line, known.slot)) return known.clip;
+    }
+    return std::nullopt;
+}
+
+bool QtTextBox::contextMenu(const QContextMenuEvent& event) {
+    QMenu* menu = m_line ? m_line->createStandardContextMenu() : m_area->createStandardContextMenu();
+    if (!menu) return false;
+    // Qt's own copy, cut and paste entries give way to ours, looking the same.
+    for (QAction* action : menu->actions()) {
+        const std::optional<Clip> clipping = clipAction(action);
+        if (!clipping) continue;
+        auto* ours = new QAction(action->icon(), action->text(), menu);
+        ours->setEnabled(action->isEnabled());
+        QObject::connect(ours, &QAction::triggered, m_widget, [this, which = *clipping] {
+            if (m_alive) clip(which);
+        });
+        menu->insertAction(action, ours);
+        menu->removeAction(action);
+    }
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(event.globalPos());
+    return true;
+}
+
+// ---- Text boxes: drops
+
+std::optional<std::string> QtTextBox::droppableFile(const QDropEvent& event) const {
+    if (!m_alive || fileDropped.empty() || !m_widget->isEnabled()) return std::nullopt;
+    // Only the path is read: the file is neither moved nor copied.
+    if (!(event.possibleActions() & (Qt::CopyAction | Qt::LinkAction))) return std::nullopt;
+    const QMimeData* data = event.mimeData();
+    if (!data || !data->hasUrls()) return std::nullopt;
+    const QList<QUrl> urls = data->urls();
+    if (urls.size() != 1 || !urls.front().isLocalFile()) return std::nullopt;
+    const QString path = urls.front().toLocalFile();
+    if (!QFileInfo(path).isFile()) return std::nullopt;  // a folder, a device, or gone
+    return QFile::encodeName(path).toStdString();
+}
+
+bool QtTextBox::dragEvent(QDropEvent& event) {
+    // Whatever it carries, a drop never inserts text: the box takes one file or nothing.
+    const std::optional<std::string> path = droppableFile(event);
+    if (!path) {
+        event.ignore();
+        return true;
+    }
+    event.setDropAction(event.possibleActions() & Qt::CopyAction ? Qt::CopyAction : Qt::LinkAction);
+    event.accept();
+    if (event.type() == QEvent::Drop) fire(fileDropped, *path);
+    return true;
 }
 
 // ---- Option buttons

@@ -9,11 +9,15 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "ui/Controls.h"
 
+class QAction;
 class QButtonGroup;
 class QComboBox;
+class QContextMenuEvent;
+class QDropEvent;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -82,7 +86,12 @@ public:
     QtFrame(QGroupBox* frame, const bool& alive);
 };
 
+// The clipboard type that carries a box's exact bytes beside their text.
+extern const char* const kBytesMimeType;
+
 // A single-line (QLineEdit) or multi-line (QPlainTextEdit) box holding bytes.
+// Copy, cut and paste keep bytes whole within the program; a drop of one
+// file raises fileDropped, and no drop inserts text.
 class QtTextBox : public QtControl<ui::TextBox> {
 public:
     QtTextBox(QLineEdit* line, const bool& alive);
@@ -97,8 +106,30 @@ public:
     QString shownText() const;
 
 private:
+    enum class Clip { Copy, Cut, Paste };
+
     void hookEvents();
+    bool filter(QEvent* event);
     void userEdited();
+    void showBytes(const std::string& bytes);
+
+    // Clipboard actions on the box's bytes; false leaves the action to Qt.
+    bool copyBytes(bool cut);
+    bool pasteBytes();
+    void clip(Clip action);  // ours, else Qt's
+    bool contextMenu(const QContextMenuEvent& event);
+    std::optional<Clip> clipAction(QAction* action);
+
+    // The selection as shown positions [from, to); equal at the cursor.
+    std::pair<qsizetype, qsizetype> selection() const;
+    qsizetype shownLength() const;
+    QString selectedShownText() const;
+    bool readOnly() const;
+    // Replaces bytes [begin, end) by `with`, as a user's edit.
+    void replaceBytes(size_t begin, size_t end, const std::string& with);
+
+    bool dragEvent(QDropEvent& event);
+    std::optional<std::string> droppableFile(const QDropEvent& event) const;
 
     QLineEdit* m_line = nullptr;
     QPlainTextEdit* m_area = nullptr;

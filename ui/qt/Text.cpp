@@ -13,6 +13,71 @@ QString displayText(const std::string& bytes) {
     return text;
 }
 
+namespace {
+
+bool shownAsUtf8(const std::string& bytes) {
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    // Decoded as displayText decodes, so that both take the same view of the bytes.
+    const QString decoded =
+        decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    return !decoder.hasError();
+}
+
+// Calls visit(position, offset, units) for each character displayText shows,
+// in order; returns how many UTF-16 units it shows.
+template <typename Visit>
+qsizetype walkShown(const std::string& bytes, bool lineEndsJoined, Visit visit) {
+    const bool utf8 = shownAsUtf8(bytes);
+    size_t offset = 0;
+    // The decoder drops a byte-order mark at the start.
+    if (utf8 && bytes.compare(0, 3, "\xef\xbb\xbf") == 0) offset = 3;
+    qsizetype position = 0;
+    while (offset < bytes.size()) {
+        const auto lead = static_cast<unsigned char>(bytes[offset]);
+        size_t length = 1;
+        int units = 1;
+        if (lineEndsJoined && lead == '\r' && offset + 1 < bytes.size() && bytes[offset + 1] == '\n')
+            length = 2;
+        else if (utf8 && lead >= 0x80)
+            length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+        if (length == 4) units = 2;  // a surrogate pair
+        visit(position, offset, units);
+        position += units;
+        offset += length;
+    }
+    return position;
+}
+
+}  // namespace
+
+std::optional<std::pair<size_t, size_t>> shownRangeInBytes(const std::string& bytes, bool lineEndsJoined,
+                                                           qsizetype shownLength, qsizetype from,
+                                                           qsizetype to) {
+    constexpr size_t kNone = std::string::npos;
+    size_t begin = from == 0 ? 0 : kNone;
+    size_t end = to == 0 ? 0 : kNone;
+    bool split = false;
+    const qsizetype length =
+        walkShown(bytes, lineEndsJoined, [&](qsizetype position, size_t offset, int units) {
+            if (position == from && from != 0) begin = offset;
+            if (position == to && to != 0) end = offset;
+            if (units == 2 && (from == position + 1 || to == position + 1)) split = true;
+        });
+    if (from == length) begin = bytes.size();
+    if (to == length) end = bytes.size();
+    if (length != shownLength || split || begin == kNone || end == kNone || begin > end) return std::nullopt;
+    return std::make_pair(begin, end);
+}
+
+qsizetype shownPosition(const std::string& bytes, bool lineEndsJoined, size_t offset) {
+    qsizetype found = -1;
+    const qsizetype length = walkShown(bytes, lineEndsJoined, [&](qsizetype position, size_t start, int) {
+        if (found < 0 && start >= offset && offset != 0) found = position;
+    });
+    if (offset == 0) return 0;
+    return found < 0 ? length : found;
+}
+
 QString qtext(const std::string& utf8) {
     return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }
