@@ -221,7 +221,7 @@ private:
 };
 
 Encoding detectForm(ByteSource& raw) {
-    Bytes start(bufferFor(raw.size(), kChunkSize));
+    Bytes start(bufferFor(raw.size(), kFormLookAhead));
     const size_t n = raw.read(start.data(), start.size());
     raw.rewind();
     const auto form = detectByPrefix(start.data(), n, kMagic);

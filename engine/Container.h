@@ -41,6 +41,10 @@ namespace engine::detail {
 
 // Largest result of DecryptText (after decompression) held in memory.
 constexpr uint64_t kMaxTextResult = 64ull << 20;
+// The form of a container is told from this many bytes at its start: the
+// magic's digits must lie within them, blanks and line breaks around them
+// skipped.
+constexpr size_t kFormLookAhead = 192 * 1024;
 // Largest key block (an RSA-wrapped secret for keys up to 16384 bits fits).
 constexpr size_t kMaxKeyBlock = 4096;
 // PBKDF2-HMAC-SHA-256 iterations: written by default, and the most accepted
