@@ -2,9 +2,10 @@
 //
 // Written: PKCS#8 PEM (unencrypted) for a private key, X.509
 // SubjectPublicKeyInfo PEM for a public key. Read: those, their DER forms,
-// and PKCS#1 ("RSA PRIVATE KEY", "RSA PUBLIC KEY") in PEM or DER. A private
-// key is used only once its numbers prove consistent: e·d ≡ 1 (mod λ(n)), and
-// a signature made with it verifies.
+// and PKCS#1 ("RSA PRIVATE KEY", "RSA PUBLIC KEY") in PEM or DER. The sizes
+// of a key's numbers are read from the encoding before the key is built. A
+// private key is used only once its numbers prove consistent: e·d ≡ 1
+// (mod λ(n)), and a signature made with it verifies.
 
 #include <botan/asn1_obj.h>
 #include <botan/auto_rng.h>
