@@ -396,16 +396,17 @@ void StreamDecoder::finish(std::string& out) {
 std::optional<Encoding> detectByPrefix(const uint8_t* text, size_t length, const std::string& binaryPrefix) {
     if (length >= binaryPrefix.size() && std::memcmp(text, binaryPrefix.data(), binaryPrefix.size()) == 0)
         return Encoding::Binary;
-    size_t skip = 0;
-    while (skip < length && isBlank(static_cast<char>(text[skip]))) ++skip;
-    const char* rest = reinterpret_cast<const char*>(text + skip);
-    const size_t restLength = length - skip;
     const auto* prefix = reinterpret_cast<const uint8_t*>(binaryPrefix.data());
     const std::string base64 = encode(Encoding::Base64, prefix, binaryPrefix.size());
-    if (restLength >= base64.size() && std::memcmp(rest, base64.data(), base64.size()) == 0)
-        return Encoding::Base64;
     const std::string hex = encode(Encoding::Hex, prefix, binaryPrefix.size());
-    if (restLength >= hex.size() && std::equal(hex.begin(), hex.end(), rest, [](char a, char b) {
+    // The first digits, wherever blanks and line breaks fall among them: the
+    // decoders skip those anywhere.
+    std::string digits;
+    const size_t wanted = std::max(base64.size(), hex.size());
+    for (size_t i = 0; i < length && digits.size() < wanted; ++i)
+        if (!isBlank(static_cast<char>(text[i]))) digits.push_back(static_cast<char>(text[i]));
+    if (digits.compare(0, base64.size(), base64) == 0) return Encoding::Base64;
+    if (digits.size() >= hex.size() && std::equal(hex.begin(), hex.end(), digits.begin(), [](char a, char b) {
             return a == std::tolower(static_cast<unsigned char>(b));
         }))
         return Encoding::Hex;

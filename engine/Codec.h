@@ -77,8 +77,10 @@ private:
 
 // The form of a text that should start with `binaryPrefix` (a signature or
 // magic, whose length must be a multiple of 3): Binary when the text starts
-// with those bytes, Base64 or Hex when the text, after leading blanks and line
-// breaks, starts with their encoding (hex in either case); nullopt otherwise.
+// with those bytes, Base64 or Hex when its first digits are their encoding
+// (hex in either case), blanks and line breaks before and among them skipped
+// as the decoders skip them; nullopt otherwise. The caller bounds the look-ahead
+// by the length it passes.
 std::optional<Encoding> detectByPrefix(const uint8_t* text, size_t length, const std::string& binaryPrefix);
 
 // The form of a value whose decoded size is known (an RSA signature is as long

@@ -221,7 +221,7 @@ private:
 };
 
 Encoding detectForm(ByteSource& raw) {
-    Bytes start(bufferFor(raw.size(), kChunkSize));
+    Bytes start(bufferFor(raw.size(), kFormLookAhead));
     const size_t n = raw.read(start.data(), start.size());
     raw.rewind();
     const auto form = detectByPrefix(start.data(), n, kMagic);
@@ -702,6 +702,11 @@ SecretBytes PasswordKeyOpener::openKeyBlock(const uint8_t* block, size_t length)
 
 std::string sealText(const EngineContext& context, int32_t hashCode, const std::string& plain,
                      SealSettings settings, KeySealer& key) {
+    // What is encrypted as a text must decrypt as a text, whose result is held to the same limit.
+    if (plain.size() > kMaxTextResult)
+        throw EngineError(ErrorKind::TooLarge, "The text is larger than " + std::to_string(kMaxTextResult >> 20) +
+                                                   " MiB, the most a decrypted text can hold; encrypt it as a "
+                                                   "file instead.");
     try {
         Progress progress(context.hub, hashCode, plain.size());
         progress.begin();

@@ -21,8 +21,8 @@
 // or truncated data, always the same words), NotOurData (not a container, or a
 // newer format version, or another key derivation or a cost above the limit),
 // WrongSettings (needs another algorithm or key length, or another kind of
-// key), InvalidInput (bad Base64/Hex), TooLarge (a text result above
-// kMaxTextResult), Io (files), Aborted.
+// key), InvalidInput (bad Base64/Hex), TooLarge (a text to encrypt or a text
+// result above kMaxTextResult), Io (files), Aborted.
 
 #include <cstddef>
 #include <cstdint>
@@ -39,8 +39,13 @@ namespace engine::detail {
 
 // --- Limits ----------------------------------------------------------------
 
-// Largest result of DecryptText (after decompression) held in memory.
+// Largest result of DecryptText (after decompression) held in memory, and so
+// the largest text EncryptText takes: what it writes must read back as a text.
 constexpr uint64_t kMaxTextResult = 64ull << 20;
+// The form of a container is told from this many bytes at its start: the
+// magic's digits must lie within them, blanks and line breaks around them
+// skipped.
+constexpr size_t kFormLookAhead = 192 * 1024;
 // Largest key block (an RSA-wrapped secret for keys up to 16384 bits fits).
 constexpr size_t kMaxKeyBlock = 4096;
 // PBKDF2-HMAC-SHA-256 iterations: written by default, and the most accepted
@@ -151,6 +156,7 @@ private:
 // Settings and rules are copies taken as the call starts: a progress handler
 // may set the calling object's again while the call runs.
 
+// A text above kMaxTextResult throws TooLarge before any work.
 std::string sealText(const EngineContext& context, int32_t hashCode, const std::string& plain,
                      SealSettings settings, KeySealer& key);
 // Takes the container in any of the three forms; a result above

@@ -2,9 +2,10 @@
 //
 // Written: PKCS#8 PEM (unencrypted) for a private key, X.509
 // SubjectPublicKeyInfo PEM for a public key. Read: those, their DER forms,
-// and PKCS#1 ("RSA PRIVATE KEY", "RSA PUBLIC KEY") in PEM or DER. A private
-// key is used only once its numbers prove consistent: e·d ≡ 1 (mod λ(n)), and
-// a signature made with it verifies.
+// and PKCS#1 ("RSA PRIVATE KEY", "RSA PUBLIC KEY") in PEM or DER. The sizes
+// of a key's numbers are read from the encoding before the key is built. A
+// private key is used only once its numbers prove consistent: e·d ≡ 1
+// (mod λ(n)), and a signature made with it verifies.
 
 #include <botan/asn1_obj.h>
 #include <botan/auto_rng.h>
@@ -19,7 +20,9 @@
 #include <botan/x509_key.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -39,6 +42,10 @@ namespace {
 constexpr uint64_t kMaxKeyFileSize = 1u << 20;
 // Real PEM labels are short ("ENCRYPTED PRIVATE KEY" is among the longest).
 constexpr size_t kMaxLabelLength = 64;
+// Characters of a file's own label that a message repeats.
+constexpr size_t kLabelExcerpt = 32;
+// Real keys use 65537; a long exponent only makes every public operation slow.
+constexpr size_t kMaxExponentBits = 64;
 
 // Text that may hold a private key, wiped when it goes out of scope on any path.
 struct ScrubbedText {
@@ -68,6 +75,28 @@ EngineError inconsistentKey(const std::string& path) {
     return keyFileError(path, "holds an invalid RSA private key (its numbers do not fit together).");
 }
 
+// At most kLabelExcerpt characters of a label, printable ASCII only: line
+// breaks and tabs as \n, \r, \t, any other byte as \xHH, "…" where it is cut.
+std::string labelExcerpt(const std::string& label) {
+    std::string out;
+    for (const char c : label) {
+        const auto byte = static_cast<unsigned char>(c);
+        std::string shown;
+        if (byte >= 0x20 && byte < 0x7F) {
+            shown = std::string(1, c);
+        } else if (c == '\n' || c == '\r' || c == '\t') {
+            shown = c == '\n' ? "\\n" : c == '\r' ? "\\r" : "\\t";
+        } else {
+            char hex[5];
+            std::snprintf(hex, sizeof hex, "\\x%02X", byte);
+            shown = hex;
+        }
+        if (out.size() + shown.size() > kLabelExcerpt) return out + "…";
+        out += shown;
+    }
+    return out;
+}
+
 // --- The structure of DER keys ----------------------------------------------------
 
 enum class DerForm { PrivateKeyInfo, EncryptedPrivateKeyInfo, SubjectPublicKeyInfo, Other };
@@ -75,6 +104,9 @@ enum class DerForm { PrivateKeyInfo, EncryptedPrivateKeyInfo, SubjectPublicKeyIn
 struct DerShape {
     DerForm form = DerForm::Other;
     Botan::OID algorithm;
+    // The key inside: PrivateKeyInfo's privateKey, SubjectPublicKeyInfo's
+    // subjectPublicKey (the BIT STRING less its unused-bits byte).
+    Botan::secure_vector<uint8_t> key;
 };
 
 bool startsWith(const Botan::OID& oid, const std::vector<uint32_t>& prefix) {
@@ -101,18 +133,81 @@ DerShape shapeOf(const Botan::secure_vector<uint8_t>& der) {
         Botan::AlgorithmIdentifier algorithm;
         sequence.decode(algorithm);
         if (versioned) {
-            Botan::secure_vector<uint8_t> key;
-            sequence.decode(key, Botan::OCTET_STRING);
-            return {DerForm::PrivateKeyInfo, algorithm.get_oid()};
+            DerShape shape{DerForm::PrivateKeyInfo, algorithm.get_oid(), {}};
+            sequence.decode(shape.key, Botan::OCTET_STRING);
+            return shape;
         }
         const Botan::BER_Object second = sequence.get_next_object();
         if (second.is_a(Botan::OCTET_STRING, Botan::UNIVERSAL) && isPasswordEncryption(algorithm.get_oid()))
-            return {DerForm::EncryptedPrivateKeyInfo, algorithm.get_oid()};
-        if (second.is_a(Botan::BIT_STRING, Botan::UNIVERSAL))
-            return {DerForm::SubjectPublicKeyInfo, algorithm.get_oid()};
+            return {DerForm::EncryptedPrivateKeyInfo, algorithm.get_oid(), {}};
+        // The first byte counts the unused bits, as the library reads it.
+        if (second.is_a(Botan::BIT_STRING, Botan::UNIVERSAL) && second.length() > 0 && second.bits()[0] < 8)
+            return {DerForm::SubjectPublicKeyInfo, algorithm.get_oid(),
+                    Botan::secure_vector<uint8_t>(second.bits() + 1, second.bits() + second.length())};
     } catch (const Botan::Exception&) {
     }
     return DerShape();
+}
+
+// --- The sizes of a key's numbers, read before any number is built ------------------
+//
+// Building a key sets up arithmetic modulo its numbers, which takes minutes
+// for a modulus of a few million bits: the sizes are read from the encoding
+// first, and a key the program does not take is refused at once.
+
+// The bits of an INTEGER's value, leading zero bytes ignored.
+size_t integerBits(const Botan::BER_Object& integer) {
+    const uint8_t* bytes = integer.bits();
+    size_t length = integer.length();
+    while (length > 0 && *bytes == 0) {
+        ++bytes;
+        --length;
+    }
+    if (length == 0) return 0;
+    size_t bits = 8 * (length - 1);
+    for (uint8_t top = bytes[0]; top != 0; top >>= 1) ++bits;
+    return bits;
+}
+
+// The sizes of the numbers of a PKCS#1 RSAPublicKey (n, e) or RSAPrivateKey
+// (n, e, d, p, q, dp, dq, qinv, after the version); nullopt when the bytes
+// are not of that form, which the library would refuse as well.
+std::optional<std::vector<size_t>> rsaNumberSizes(const uint8_t* der, size_t length, bool isPrivate) {
+    try {
+        Botan::BER_Decoder outer(der, length);
+        Botan::BER_Decoder sequence = outer.start_cons(Botan::SEQUENCE);
+        if (isPrivate && !sequence.get_next_object().is_a(Botan::INTEGER, Botan::UNIVERSAL)) return std::nullopt;
+        std::vector<size_t> sizes;
+        for (size_t i = 0; i < (isPrivate ? 8 : 2); ++i) {
+            const Botan::BER_Object number = sequence.get_next_object();
+            if (!number.is_a(Botan::INTEGER, Botan::UNIVERSAL)) return std::nullopt;
+            sizes.push_back(integerBits(number));
+        }
+        return sizes;
+    } catch (const Botan::Exception&) {
+        return std::nullopt;
+    }
+}
+
+// True when `der` is a PKCS#1 key of the program's sizes; false when it is not
+// PKCS#1 of that kind at all; throws for one the program does not take.
+bool checkRsaNumbers(const std::string& path, const Botan::secure_vector<uint8_t>& der, bool isPrivate) {
+    const std::optional<std::vector<size_t>> sizes = rsaNumberSizes(der.data(), der.size(), isPrivate);
+    if (!sizes) return false;
+    const size_t modulusBits = (*sizes)[0];
+    if (modulusBits < kMinRsaBits || modulusBits > kMaxRsaBits)
+        throw keyFileError(path, "holds a " + std::to_string(modulusBits) + "-bit RSA key; keys from " +
+                                     std::to_string(kMinRsaBits) + " to " + std::to_string(kMaxRsaBits) +
+                                     " bits can be used.");
+    const size_t exponentBits = (*sizes)[1];
+    if (exponentBits > kMaxExponentBits)
+        throw keyFileError(path, "holds an RSA key with a " + std::to_string(exponentBits) +
+                                     "-bit public exponent; exponents of up to " +
+                                     std::to_string(kMaxExponentBits) + " bits can be used.");
+    // A private key's other numbers are all below its modulus.
+    for (size_t i = 2; i < sizes->size(); ++i)
+        if ((*sizes)[i] > modulusBits) throw inconsistentKey(path);
+    return true;
 }
 
 // Our names for the kinds of key a user may meet.
@@ -154,6 +249,7 @@ LoadedKey parsePkcs8(const std::string& path, const Botan::secure_vector<uint8_t
     if (shape.form != DerForm::PrivateKeyInfo) return {};
     checkAlgorithm(path, shape.algorithm);
     LoadedKey key;
+    if (!checkRsaNumbers(path, shape.key, true)) return key;
     try {
         Botan::DataSource_Memory source(der);
         key.privateKey = Botan::PKCS8::load_key(source);
@@ -167,6 +263,7 @@ LoadedKey parseSubjectPublicKeyInfo(const std::string& path, const Botan::secure
     if (shape.form != DerForm::SubjectPublicKeyInfo) return {};
     checkAlgorithm(path, shape.algorithm);
     LoadedKey key;
+    if (!checkRsaNumbers(path, shape.key, false)) return key;
     try {
         key.publicKey.reset(Botan::X509::load_key(std::vector<uint8_t>(der.begin(), der.end())));
     } catch (const Botan::Exception&) {
@@ -174,8 +271,9 @@ LoadedKey parseSubjectPublicKeyInfo(const std::string& path, const Botan::secure
     return key;
 }
 
-LoadedKey parsePkcs1Private(const std::string&, const Botan::secure_vector<uint8_t>& der) {
+LoadedKey parsePkcs1Private(const std::string& path, const Botan::secure_vector<uint8_t>& der) {
     LoadedKey key;
+    if (!checkRsaNumbers(path, der, true)) return key;
     try {
         key.privateKey = std::make_unique<Botan::RSA_PrivateKey>(rsaAlgorithm(), der);
     } catch (const Botan::Exception&) {
@@ -183,8 +281,9 @@ LoadedKey parsePkcs1Private(const std::string&, const Botan::secure_vector<uint8
     return key;
 }
 
-LoadedKey parsePkcs1Public(const std::string&, const Botan::secure_vector<uint8_t>& der) {
+LoadedKey parsePkcs1Public(const std::string& path, const Botan::secure_vector<uint8_t>& der) {
     LoadedKey key;
+    if (!checkRsaNumbers(path, der, false)) return key;
     try {
         key.publicKey = std::make_unique<Botan::RSA_PublicKey>(rsaAlgorithm(),
                                                                std::vector<uint8_t>(der.begin(), der.end()));
@@ -216,7 +315,7 @@ LoadedKey parsePem(const std::string& path, const std::string& text, size_t begi
     else if (label.empty() || label.size() > kMaxLabelLength)
         throw damagedKeyFile(path);
     else
-        throw keyFileError(path, "holds a PEM block labelled " + label + ", not an RSA key.");
+        throw keyFileError(path, "holds a PEM block labelled " + labelExcerpt(label) + ", not an RSA key.");
 
     if (text.find("Proc-Type: 4,ENCRYPTED", labelEnd) != std::string::npos) throw passwordProtected(path);
 
@@ -262,14 +361,10 @@ void readKeyFile(const std::string& path, std::string& bytes) {
     bytes.resize(got);
 }
 
+// The sizes were checked in the encoding (checkRsaNumbers) before the key was built.
 void checkRsaKey(const std::string& path, const Botan::Public_Key& key, bool isPrivate) {
     if (key.algo_name() != "RSA")
         throw keyFileError(path, "holds a key of type " + key.algo_name() + "; only RSA keys can be used.");
-    const size_t bits = key.key_length();
-    if (bits < kMinRsaBits || bits > kMaxRsaBits)
-        throw keyFileError(path, "holds a " + std::to_string(bits) + "-bit RSA key; keys from " +
-                                     std::to_string(kMinRsaBits) + " to " + std::to_string(kMaxRsaBits) +
-                                     " bits can be used.");
     Botan::AutoSeeded_RNG rng;
     // The library's cheap checks: p * q = n, p and q prime, the CRT values.
     if (!key.check_key(rng, false))

@@ -102,7 +102,12 @@ TEST(OnePassText, ATextThatWouldExpandPastTheLimitIsDamagedWhenItsTagFails) {
     auto c = engine::CreateEngineRoot(fastOptions())->NewSymCipher(0, "one pass", 256);
     c->Compression(1);
     c->Encoding(engine::Binary);
-    const std::string sealed = c->EncryptText(std::string((64u << 20) + 1, '\0'));
+    // Only a file can be encrypted that large.
+    ScratchDir dir;
+    std::ofstream(dir.file("zeros")).close();
+    fs::resize_file(dir.file("zeros"), (64u << 20) + 1);
+    c->EncryptFile(dir.file("zeros"), dir.file("sealed"));
+    const std::string sealed = readAll(dir.file("sealed"));
     EXPECT_EQ(kindOf([&] { c->DecryptText(sealed); }), ErrorKind::TooLarge);
     std::string damaged = sealed;
     damaged.back() = static_cast<char>(damaged.back() ^ 1);
