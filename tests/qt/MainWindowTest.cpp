@@ -337,12 +337,12 @@ TEST_F(MainWindow, UpDownsRunFromMinusOneToNineThroughTheirArrows) {
 
 TEST_F(MainWindow, EveryCaptionFitsItsRectangle) { expectCaptionsFit(form); }
 
-TEST_F(MainWindow, WhenNoCandidateFontFitsTheWholeLayoutGrowsByOneFactor) {
+TEST_F(MainWindow, ALargerFontGrowsTheWholeLayoutByOneFactor) {
     QFont large(QStringLiteral("DejaVu Sans"));
     large.setPointSizeF(11);
-    const ui::qt::Look look = ui::qt::chooseLook(frmMainLayout(), {large});
+    const ui::qt::Look look = ui::qt::fitLook(frmMainLayout(), large);
     ASSERT_GT(look.layoutScale, 1.0);
-    EXPECT_EQ(look.font.family(), large.family());
+    EXPECT_EQ(look.font, large);
 
     ui::qt::QtForm grown(frmMainLayout(), ui::qt::FormRole::Main, nullptr, ui::qt::Geometry(look.layoutScale));
     grown.window()->setFont(look.font);
@@ -353,12 +353,11 @@ TEST_F(MainWindow, WhenNoCandidateFontFitsTheWholeLayoutGrowsByOneFactor) {
     EXPECT_NEAR(static_cast<double>(tabs.height()) / tabs.width(), 507.0 / 427.0, 0.01);
 }
 
-TEST_F(MainWindow, UsesACompactReadableFontWithoutAStretchedLayout) {
+TEST_F(MainWindow, DrawsWithThePlatformsFontInTheCompactFusionStyle) {
     const ui::qt::Look& look = windowing.look();
-    EXPECT_GE(look.font.pointSizeF(), 7.0);
-    EXPECT_LE(ui::qt::captionOverflow(frmMainLayout(), look.font), 1.0);
-    EXPECT_EQ(look.layoutScale, 1.0);
-    EXPECT_EQ(window->font(), look.font);
+    EXPECT_EQ(look.font, QApplication::font());
+    EXPECT_EQ(window->font(), QApplication::font());
+    EXPECT_LE(ui::qt::captionOverflow(frmMainLayout(), look.font), look.layoutScale);
     auto* style = qobject_cast<QProxyStyle*>(QApplication::style());
     ASSERT_NE(style, nullptr);
     EXPECT_EQ(style->baseStyle()->name().toLower(), "fusion");
