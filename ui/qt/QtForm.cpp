@@ -3,6 +3,7 @@
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDialog>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -409,6 +410,15 @@ bool QtForm::handleKey(QWidget* receiver, const QKeyEvent& event) {
     if (modifiers & Qt::ControlModifier) return switchTab(event.key(), modifiers);
     if (modifiers != Qt::NoModifier) return false;
     switch (event.key()) {
+        case Qt::Key_Left:
+        case Qt::Key_Right: {
+            // In a column of options, Left and Right move as Up and Down do.
+            if (!qobject_cast<QRadioButton*>(receiver)) return false;
+            QKeyEvent vertical(QEvent::KeyPress, event.key() == Qt::Key_Left ? Qt::Key_Up : Qt::Key_Down,
+                               event.modifiers());
+            QCoreApplication::sendEvent(receiver, &vertical);
+            return true;
+        }
         case Qt::Key_Escape:
             if (m_layout.cancelButton.empty()) return m_role == FormRole::Dialog;  // no button, no reaction
             clickIfUsable(m_layout.cancelButton);
