@@ -1,6 +1,7 @@
 // qt_tests: the Qt windowing layer on the offscreen platform. The
 // QApplication is created only when tests run, so that listing them needs no
-// display. "qt_tests --screenshots DIR" saves a picture of each tab instead.
+// display. "qt_tests --screenshots DIR" saves pictures of each tab instead, at
+// scales 1, 1.5 and 2, under a dark palette and under a large font.
 
 #include <gtest/gtest.h>
 
@@ -59,6 +60,12 @@ int main(int argc, char** argv) {
         if (std::strcmp(argv[i], "--screenshots") == 0) {
             makeApplication();
             const int status = qttest::saveScreenshots(argv[i + 1]);
+            g_app.reset();
+            return status;
+        }
+        if (std::strcmp(argv[i], "--screenshot-set") == 0 && i + 2 < argc) {
+            makeApplication();
+            const int status = qttest::saveScreenshotSet(argv[i + 1], argv[i + 2]);
             g_app.reset();
             return status;
         }

@@ -1,5 +1,6 @@
 #include "ui/qt/QtForm.h"
 
+#include <QAbstractScrollArea>
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -145,19 +146,20 @@ void QtForm::build(const Geometry& geometry) {
     m_window->installEventFilter(keys);
     for (QWidget* child : m_window->findChildren<QWidget*>()) child->installEventFilter(keys);
 
-    // The desktop's palette and font may change while the window is open.
-    m_window->installEventFilter(new EventHook(m_window, [this](QObject* watched, QEvent* event) {
-        if (m_alive && watched == m_window) followPlatform(event->type());
+    // The desktop's palette and font may change while the window is open (theme tools
+    // hand theirs over once the program runs).
+    QCoreApplication::instance()->installEventFilter(new EventHook(m_window, [this](QObject* watched, QEvent* event) {
+        if (m_alive && watched == QCoreApplication::instance()) followPlatform(event->type());
         return false;
     }));
 }
 
 void QtForm::followPlatform(QEvent::Type type) {
-    if (type == QEvent::PaletteChange) {
+    if (type == QEvent::ApplicationPaletteChange) {
         // A box's own background is one of the platform's colours: take it afresh.
         for (auto& [key, entry] : m_controls)
             if (auto* box = dynamic_cast<QtTextBox*>(entry.control.get())) box->setBackColor(box->backColor());
-    } else if (type == QEvent::FontChange && m_refit) {
+    } else if (type == QEvent::ApplicationFontChange && m_refit) {
         const Geometry fitted = m_refit();
         if (fitted != m_geometry) applyGeometry(fitted);
     }
@@ -166,8 +168,18 @@ void QtForm::followPlatform(QEvent::Type type) {
 void QtForm::applyGeometry(const Geometry& geometry) {
     m_geometry = geometry;
     m_window->setFixedSize(geometry.size(m_layout.clientWidth, m_layout.clientHeight));
-    for (const ui::ControlLayout& c : m_layout.controls)
-        if (c.kind != ui::ControlKind::UpDown) widget(c.name, c.index)->setGeometry(geometry.rect(c.rect));
+    for (const ui::ControlLayout& c : m_layout.controls) {
+        if (c.kind == ui::ControlKind::UpDown) continue;
+        QWidget* w = widget(c.name, c.index);
+        QRect rect = geometry.rect(c.rect);
+        // Between device pixels, a scroll area's viewport would cover the far lines of its
+        // frame: the viewport's far edges go onto whole device pixels, the frame's beyond them.
+        if (auto* area = qobject_cast<QAbstractScrollArea*>(w); area && geometry.step() > 1) {
+            const int shrink = (geometry.step() - area->frameWidth() % geometry.step()) % geometry.step();
+            rect.adjust(0, 0, -shrink, -shrink);
+        }
+        w->setGeometry(rect);
+    }
     for (const ui::ControlLayout& c : m_layout.controls)
         if (c.kind == ui::ControlKind::UpDown) fitUpDown(c, geometry);
 }
