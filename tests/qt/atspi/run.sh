@@ -10,7 +10,7 @@ python=/usr/bin/python3  # Debian's, which has the GObject bindings
 missing=()
 command -v Xvfb >/dev/null || missing+=(xvfb)
 command -v xdotool >/dev/null || missing+=(xdotool)
-command -v dbus-run-session >/dev/null || missing+=(dbus-bin)
+command -v dbus-run-session >/dev/null || missing+=(dbus-daemon)
 [ -x /usr/libexec/at-spi-bus-launcher ] || missing+=(at-spi2-core)
 "$python" -c 'import gi; gi.require_version("Atspi", "2.0"); from gi.repository import Atspi' 2>/dev/null ||
     missing+=(python3-gi gir1.2-atspi-2.0)
