@@ -96,7 +96,9 @@ TEST_F(Keyboard, TabEntersEveryOptionGroupAtItsSelectedMember) {
             std::vector<std::string> unselected;
             const std::vector<std::string> reached = optionsReached(tabs->tabBar(), direction, &unselected);
             EXPECT_TRUE(unselected.empty()) << "tab " << tab + 1 << ": " << ::testing::PrintToString(unselected);
-            if (tab != 2) EXPECT_FALSE(reached.empty()) << "tab " << tab + 1;  // tab 3's wait for a key
+            if (tab != 2) {  // tab 3's wait for a key
+                EXPECT_FALSE(reached.empty()) << "tab " << tab + 1;
+            }
         }
     }
     // After the arrow keys move the selection, Tab comes back to the new one.

@@ -29,8 +29,9 @@ inline void expectEverythingFits(ui::qt::QtForm& form) {
         const std::string id = c.name + "(" + std::to_string(c.index) + ")";
         QWidget* w = form.widget(c.name, c.index);
         const QFontMetrics metrics = w->fontMetrics();
-        if (c.kind != ui::ControlKind::ProgressBar && c.kind != ui::ControlKind::UpDown)
+        if (c.kind != ui::ControlKind::ProgressBar && c.kind != ui::ControlKind::UpDown) {
             EXPECT_LE(metrics.height(), w->height()) << id;
+        }
         switch (c.kind) {
             case ui::ControlKind::Label:
             case ui::ControlKind::Option:
@@ -94,9 +95,11 @@ inline void expectEverythingFits(ui::qt::QtForm& form) {
         }
     }
     // The frames lying over the strip's page start below its tabs.
-    for (const ui::ControlLayout& c : form.layout().controls)
-        if (pageTop > 0 && c.kind == ui::ControlKind::Frame && c.container.empty())
+    for (const ui::ControlLayout& c : form.layout().controls) {
+        if (pageTop > 0 && c.kind == ui::ControlKind::Frame && c.container.empty()) {
             EXPECT_GT(form.widget(c.name)->geometry().top(), pageTop) << c.name;
+        }
+    }
 }
 
 }  // namespace qttest

@@ -181,7 +181,9 @@ TEST_F(DrawnWhole, EveryFrameAndBoxShowsItsFourEdges) {
             EXPECT_TRUE(edge(true, r.left(), midY, +1)) << what << " left";
             EXPECT_TRUE(edge(true, r.right(), midY, -1)) << what << " right";
             EXPECT_TRUE(edge(false, r.bottom(), midX, -1)) << what << " bottom";
-            if (box) EXPECT_TRUE(edge(false, top_, midX, +1)) << what << " top";
+            if (box) {
+                EXPECT_TRUE(edge(false, top_, midX, +1)) << what << " top";
+            }
         }
     }
 }
