@@ -1,5 +1,8 @@
 #include "app/frmMainForm.h"
 
+#include <stdexcept>
+#include <string>
+
 namespace {
 
 using ui::ControlKind;
@@ -58,6 +61,89 @@ ControlLayout upDown(const char* name, const char* container, const char* buddy,
     c.max = 9;
     c.value = -1;
     return c;
+}
+
+ControlLayout& find(ui::FormLayout& f, const char* name, int index = -1) {
+    for (ControlLayout& c : f.controls)
+        if (c.name == name && c.index == index) return c;
+    throw std::logic_error(std::string("no control ") + name);
+}
+
+// For screen readers, and never drawn: a name where the caption is missing or says too
+// little, and a word on which box a button reads and writes.
+void name(ui::FormLayout& f, const char* control, const char* accessibleName, const char* description = "") {
+    ControlLayout& c = find(f, control);
+    c.accessibleName = accessibleName;
+    c.accessibleDescription = description;
+}
+
+void describe(ui::FormLayout& f, const char* control, const char* description) {
+    find(f, control).accessibleDescription = description;
+}
+
+// The label names the control beside it.
+void labels(ui::FormLayout& f, const char* label, int index, const char* control) {
+    find(f, label, index).buddy = control;
+}
+
+void addAccessibility(ui::FormLayout& f) {
+    name(f, "TabStrip1", "Tabs");
+    name(f, "pgBar", "Progress");
+    describe(f, "cmdAbort", "Stops the running operation (Escape)");
+    name(f, "frEncSym", "Settings");
+    name(f, "frEncAsym", "Settings");
+    // The frames' own captions are also a button's caption on their tab.
+    name(f, "frGenkeys", "Key generation");
+    name(f, "frSign", "Signature verification");
+
+    name(f, "cmdOpen", "Choose file to hash");
+    name(f, "txtCont", "Text or file to hash");
+    describe(f, "cmdHashBin", "Hashes the left box into the right box");
+    name(f, "txtRes", "Digest");
+    labels(f, "Label1", -1, "cboEncHash");
+    name(f, "cboEncHash", "Algorithm");
+
+    name(f, "cmdOpenSym", "Choose file to encrypt");
+    name(f, "txtContSym", "Text or file to encrypt");
+    describe(f, "cmdEncSym", "Encrypts the left box into the right box");
+    describe(f, "cmdDecSym", "Decrypts the right box into the left box");
+    name(f, "txtResSym", "Encrypted text or file");
+    labels(f, "lbl1", 0, "cboSymKey");
+    name(f, "cboSymKey", "Key length");
+    labels(f, "lbl1", 2, "txtSymIV");
+    name(f, "txtSymIV", "Initialisation vector");
+    labels(f, "lbl1", 3, "cboSymPad");
+    name(f, "cboSymPad", "Padding");
+    labels(f, "lbl1", 4, "cboSymAlg");
+    name(f, "cboSymAlg", "Algorithm");
+    labels(f, "lbl1", 1, "txtSymComp");
+    name(f, "txtSymComp", "Compression level", "Up and Down arrow keys change the level");
+    name(f, "udSymLev", "Compression level arrows");
+    labels(f, "lbl1", 5, "txtSymPass");
+    name(f, "txtSymPass", "Password");
+
+    name(f, "cmdOpenAsym", "Choose file to encrypt or sign");
+    name(f, "txtContAsym", "Text or file to encrypt or sign");
+    describe(f, "cmdEncAsym", "Encrypts the left box into the right box");
+    describe(f, "cmdDecAsym", "Decrypts the right box into the left box");
+    describe(f, "cmdAsign", "Signs the left box; the signature goes into the right box");
+    name(f, "txtResAsym", "Encrypted text, signature or file");
+    labels(f, "lbl1", 9, "txtAsymComp");
+    name(f, "txtAsymComp", "Compression level", "Up and Down arrow keys change the level");
+    name(f, "udAsym", "Compression level arrows");
+    labels(f, "lbl1", 8, "cboAsymKey");
+    name(f, "cboAsymKey", "Key length");
+    labels(f, "lbl1", 7, "cboAsymSchema");
+    name(f, "cboAsymSchema", "Encryption schema");
+    labels(f, "lbl1", 6, "txtAsymSeed");
+    name(f, "txtAsymSeed", "Seed");
+    describe(f, "cmdAsymVerifSign", "Checks the right box as a signature of the left box");
+
+    name(f, "cmdOpenED", "Choose file to encode");
+    name(f, "txtContED", "Text or file to encode");
+    describe(f, "cmdEncED", "Encodes the left box into the right box");
+    describe(f, "cmdDecED", "Decodes the right box into the left box");
+    name(f, "txtResED", "Encoded text or file");
 }
 
 ui::FormLayout build() {
@@ -181,6 +267,7 @@ ui::FormLayout build() {
     c.push_back(binaryED);
     c.push_back(option("optTypeED", 1, "frEDType", "Base64", {240, 600, 1100, 255}, 90, true));
     c.push_back(option("optTypeED", 2, "frEDType", "Hex", {240, 900, 1100, 255}, 89));
+    addAccessibility(f);
     return f;
 }
 

@@ -14,7 +14,9 @@ ui::FormLayout build() {
     f.defaultButton = "cmdOk";
     f.cancelButton = "cmdCancel";
     auto& c = f.controls;
-    c.push_back(ui::makeControl("Frame1", -1, ControlKind::Frame, "", "", {120, 60, 2280, 1200}, 4));
+    ControlLayout frame = ui::makeControl("Frame1", -1, ControlKind::Frame, "", "", {120, 60, 2280, 1200}, 4);
+    frame.accessibleName = "Key kind";  // for screen readers; the frame shows no caption
+    c.push_back(frame);
     ControlLayout publicKey = ui::makeControl("optAsymCrKey", 0, ControlKind::Option, "Frame1", "Public key",
                                               {240, 300, 1860, 255}, 0);
     publicKey.selected = true;

@@ -37,9 +37,13 @@ struct ControlLayout {
     bool selected = false;    // option buttons
     bool readOnlyGrey = false;  // text box the user cannot edit, grey background
     TextBoxStyle style = TextBoxStyle::SingleLine;
-    std::string buddy;        // up-down: the text box it drives
+    std::string buddy;        // up-down: the text box it drives; label: the control it names
     int min = 0, max = 0, value = 0;  // up-down range and value; progress bar range
     std::string toolTip;
+    // What a screen reader calls the control (never drawn); empty: its caption.
+    std::string accessibleName;
+    // What a screen reader adds when asked what the control does.
+    std::string accessibleDescription;
 };
 
 // The fields every row of a control table has; the rest keep their defaults.

@@ -26,60 +26,12 @@
 #include <vector>
 
 #include "app/frmMainForm.h"
+#include "qt/LayoutChecks.h"
 #include "qt/QtTestSupport.h"
 #include "ui/qt/QtControls.h"
 #include "ui/qt/QtWindowing.h"
 
 namespace {
-
-// Every caption of the table fits its widget as the style lays it out.
-void expectCaptionsFit(ui::qt::QtForm& form) {
-    form.window()->show();
-    const QStyle* style = form.window()->style();
-    for (const ui::ControlLayout& c : frmMainLayout().controls) {
-        const std::string id = c.name + "(" + std::to_string(c.index) + ")";
-        QWidget* w = form.widget(c.name, c.index);
-        const QFontMetrics metrics = w->fontMetrics();
-        EXPECT_LE(metrics.height(), w->height()) << id;
-        switch (c.kind) {
-            case ui::ControlKind::Label:
-            case ui::ControlKind::Option:
-                EXPECT_LE(w->sizeHint().width(), w->width()) << id;
-                break;
-            case ui::ControlKind::Button: {
-                auto* button = qobject_cast<QPushButton*>(w);
-                QStyleOptionButton option;
-                option.initFrom(button);
-                option.text = button->text();
-                const QRect contents = style->subElementRect(QStyle::SE_PushButtonContents, &option, button);
-                EXPECT_LE(metrics.horizontalAdvance(button->text()), contents.width()) << id;
-                break;
-            }
-            case ui::ControlKind::Frame: {
-                auto* frame = qobject_cast<QGroupBox*>(w);
-                QStyleOptionGroupBox option;
-                option.initFrom(frame);
-                option.text = frame->title();
-                option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
-                const QRect label =
-                    style->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, frame);
-                EXPECT_LE(label.right(), frame->width() - 1) << id;
-                EXPECT_LE(metrics.horizontalAdvance(frame->title()), label.width()) << id;
-                break;
-            }
-            case ui::ControlKind::TabStrip: {
-                auto* tabs = qobject_cast<QTabWidget*>(w);
-                EXPECT_LE(tabs->tabBar()->sizeHint().width(), tabs->width()) << id;
-                for (int i = 0; i < tabs->count(); ++i)
-                    EXPECT_LE(metrics.horizontalAdvance(tabs->tabText(i)), tabs->tabBar()->tabRect(i).width())
-                        << tabs->tabText(i).toStdString();
-                break;
-            }
-            default:
-                break;
-        }
-    }
-}
 
 class MainWindow : public ::testing::Test {
 protected:
@@ -89,10 +41,8 @@ protected:
         EXPECT_NE(w, nullptr) << name;
         return w;
     }
-    void requireUnitScale() {
-        if (windowing.geometry().scale() != 1.0)
-            GTEST_SKIP() << "pixel values below are for 96 dpi without a layout factor";
-    }
+    // Pixel values are for 96 dpi and whole device pixels, without a layout factor.
+    bool unitScale() const { return windowing.geometry() == ui::qt::Geometry(1.0); }
     std::vector<std::string> comboItems(const std::string& name) {
         std::vector<std::string> items;
         auto* combo = widget<QComboBox>(name);
@@ -109,7 +59,7 @@ TEST_F(MainWindow, IsCaptionedExempleWithTheTablesFixedClientSize) {
     EXPECT_EQ(window->windowTitle(), "Exemple");
     EXPECT_EQ(form.caption(), "Exemple");
     EXPECT_EQ(window->minimumSize(), window->maximumSize());
-    requireUnitScale();
+    if (!unitScale()) GTEST_SKIP() << "pixel values for 96 dpi";
     EXPECT_EQ(window->size(), QSize(440, 549));
 }
 
@@ -238,7 +188,7 @@ TEST_F(MainWindow, SourceAndResultBoxesAreMultiLineWithAVerticalScrollBar) {
 }
 
 TEST_F(MainWindow, RectanglesAreTheTablesInPixels) {
-    requireUnitScale();
+    if (!unitScale()) GTEST_SKIP() << "pixel values for 96 dpi";
     // 15 twips a pixel; each edge rounded.
     EXPECT_EQ(widget("TabStrip1")->geometry(), QRect(8, 8, 427, 507));
     EXPECT_EQ(widget("pgBar")->geometry(), QRect(16, 496, 407, 12));
@@ -255,7 +205,7 @@ TEST_F(MainWindow, RectanglesAreTheTablesInPixels) {
 }
 
 TEST_F(MainWindow, AnUpDownSitsAtTheRightEndOfItsBuddyBox) {
-    requireUnitScale();
+    if (!unitScale()) GTEST_SKIP() << "pixel values for 96 dpi";
     // The table's box runs under the arrows; the box gives up that width.
     EXPECT_EQ(widget("udSymLev")->geometry(), QRect(219, 152, 16, 21));
     EXPECT_EQ(widget("txtSymComp")->geometry(), QRect(127, 152, 92, 21));
@@ -335,30 +285,29 @@ TEST_F(MainWindow, UpDownsRunFromMinusOneToNineThroughTheirArrows) {
     }
 }
 
-TEST_F(MainWindow, EveryCaptionFitsItsRectangle) { expectCaptionsFit(form); }
+TEST_F(MainWindow, EveryCaptionFitsItsRectangle) { qttest::expectEverythingFits(form); }
 
-TEST_F(MainWindow, WhenNoCandidateFontFitsTheWholeLayoutGrowsByOneFactor) {
+TEST_F(MainWindow, ALargerFontGrowsTheWholeLayoutByOneFactor) {
     QFont large(QStringLiteral("DejaVu Sans"));
     large.setPointSizeF(11);
-    const ui::qt::Look look = ui::qt::chooseLook(frmMainLayout(), {large});
+    const ui::qt::Look look = ui::qt::fitLook(frmMainLayout(), large);
     ASSERT_GT(look.layoutScale, 1.0);
-    EXPECT_EQ(look.font.family(), large.family());
+    EXPECT_EQ(look.font, large);
 
     ui::qt::QtForm grown(frmMainLayout(), ui::qt::FormRole::Main, nullptr, ui::qt::Geometry(look.layoutScale));
     grown.window()->setFont(look.font);
-    expectCaptionsFit(grown);
+    qttest::expectEverythingFits(grown);
     // The table's proportions hold.
     const QRect tabs = grown.widget("TabStrip1")->geometry();
     EXPECT_NEAR(tabs.width(), 427 * look.layoutScale, 1.0);
     EXPECT_NEAR(static_cast<double>(tabs.height()) / tabs.width(), 507.0 / 427.0, 0.01);
 }
 
-TEST_F(MainWindow, UsesACompactReadableFontWithoutAStretchedLayout) {
+TEST_F(MainWindow, DrawsWithThePlatformsFontInTheCompactFusionStyle) {
     const ui::qt::Look& look = windowing.look();
-    EXPECT_GE(look.font.pointSizeF(), 7.0);
-    EXPECT_LE(ui::qt::captionOverflow(frmMainLayout(), look.font), 1.0);
-    EXPECT_EQ(look.layoutScale, 1.0);
-    EXPECT_EQ(window->font(), look.font);
+    EXPECT_EQ(look.font, QApplication::font());
+    EXPECT_EQ(window->font(), QApplication::font());
+    EXPECT_LE(ui::qt::captionOverflow(frmMainLayout(), look.font), look.layoutScale);
     auto* style = qobject_cast<QProxyStyle*>(QApplication::style());
     ASSERT_NE(style, nullptr);
     EXPECT_EQ(style->baseStyle()->name().toLower(), "fusion");

@@ -22,6 +22,25 @@ void typeText(QWidget* target, const QString& text) {
     }
 }
 
+QPalette darkPalette() {
+    const QColor window(0x35, 0x35, 0x35), base(0x23, 0x23, 0x23), text(0xee, 0xee, 0xee), grey(0x80, 0x80, 0x80);
+    QPalette palette(window);
+    palette.setColor(QPalette::WindowText, text);
+    palette.setColor(QPalette::Base, base);
+    palette.setColor(QPalette::AlternateBase, window);
+    palette.setColor(QPalette::Text, text);
+    palette.setColor(QPalette::Button, window);
+    palette.setColor(QPalette::ButtonText, text);
+    palette.setColor(QPalette::ToolTipBase, base);
+    palette.setColor(QPalette::ToolTipText, text);
+    palette.setColor(QPalette::Highlight, QColor(0x2a, 0x82, 0xda));
+    palette.setColor(QPalette::HighlightedText, Qt::black);
+    palette.setColor(QPalette::Inactive, QPalette::Window, QColor(0x30, 0x30, 0x30));
+    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        palette.setColor(QPalette::Disabled, role, grey);
+    return palette;
+}
+
 bool waitUntil(const std::function<bool()>& condition, int boundMs) {
     QElapsedTimer clock;
     clock.start();

@@ -2,6 +2,7 @@
 // Helpers for driving real Qt widgets from tests without the Qt Test library.
 
 #include <QApplication>
+#include <QPalette>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
@@ -24,6 +25,8 @@ void pressKey(QWidget* target, int key, Qt::KeyboardModifiers modifiers = Qt::No
               const QString& text = QString());
 // Types text into the widget, one character at a time.
 void typeText(QWidget* target, const QString& text);
+// A dark theme's palette: light text on dark windows and boxes.
+QPalette darkPalette();
 // Processes events until the condition holds or a generous bound passes.
 bool waitUntil(const std::function<bool()>& condition, int boundMs = 10000);
 

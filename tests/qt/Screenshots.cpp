@@ -3,23 +3,60 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
+#include <QFont>
 #include <QIcon>
 #include <QPixmap>
+#include <QProcess>
+#include <QProcessEnvironment>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 
 #include "app/frmMain.h"
 #include "app/frmMainForm.h"
 #include "app/quorval.xpm"
 #include "engine/Engine.h"
+#include "qt/QtTestSupport.h"
 #include "ui/qt/QtWindowing.h"
 
 namespace qttest {
 
+namespace {
+
+struct LookSet {
+    const char* name;
+    const char* scaleFactor;
+};
+const LookSet kLooks[] = {{"scale-1", "1"}, {"scale-1.5", "1.5"}, {"scale-2", "2"}, {"dark", "1"}, {"font-12pt", "1"}};
+
+}  // namespace
+
 int saveScreenshots(const char* dir) {
+    int status = 0;
+    for (const LookSet& look : kLooks) {
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_SCALE_FACTOR"), QString::fromLatin1(look.scaleFactor));
+        child.setProcessEnvironment(environment);
+        child.setProcessChannelMode(QProcess::ForwardedChannels);
+        const QString folder = QDir(QString::fromLocal8Bit(dir)).filePath(QString::fromLatin1(look.name));
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--screenshot-set"), QString::fromLatin1(look.name), folder});
+        if (!child.waitForFinished(120000) || child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0) {
+            std::fprintf(stderr, "the %s pictures failed\n", look.name);
+            status = 1;
+        }
+    }
+    return status;
+}
+
+int saveScreenshotSet(const char* lookName, const char* dir) {
+    // A theme's palette or font, as the platform hands it over.
+    const bool lateFont = std::strcmp(lookName, "font-12pt") == 0;
+    if (std::strcmp(lookName, "dark") == 0) QApplication::setPalette(darkPalette());
     const QDir target(QString::fromLocal8Bit(dir));
     if (!QDir().mkpath(target.absolutePath())) {
         std::fprintf(stderr, "cannot create %s\n", dir);
@@ -38,6 +75,11 @@ int saveScreenshots(const char* dir) {
         return 1;
     }
     windowing.showMain();
+    if (lateFont) {
+        QFont large(QStringLiteral("DejaVu Sans"));
+        large.setPointSizeF(12);
+        QApplication::setFont(large);
+    }
     auto* tabs = qobject_cast<QTabWidget*>(windowing.mainForm().widget("TabStrip1"));
     auto save = [&target](QWidget* widget, const QString& name) {
         const QString file = target.filePath(name);
@@ -87,8 +129,10 @@ int saveScreenshots(const char* dir) {
     if (!dialogSaved) return 1;
 
     const ui::qt::Look& look = windowing.look();
-    std::printf("font %s %.1f pt, layout scale %.2f, pixel scale %.2f\n", qPrintable(look.font.family()),
-                look.font.pointSizeF(), look.layoutScale, windowing.geometry().scale());
+    std::printf("%s: font %s %.1f pt, layout scale %.2f, pixel scale %.2f, device pixel ratio %.2f, window %dx%d\n",
+                lookName, qPrintable(look.font.family()), look.font.pointSizeF(), look.layoutScale,
+                windowing.geometry().scale(), windowing.mainForm().window()->devicePixelRatioF(),
+                windowing.mainForm().window()->width(), windowing.mainForm().window()->height());
     return 0;
 }
 

@@ -1,10 +1,12 @@
 // qt_tests: the Qt windowing layer on the offscreen platform. The
 // QApplication is created only when tests run, so that listing them needs no
-// display. "qt_tests --screenshots DIR" saves a picture of each tab instead.
+// display. "qt_tests --screenshots DIR" saves pictures of each tab instead, at
+// scales 1, 1.5 and 2, under a dark palette and under a large font.
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFont>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -40,7 +42,15 @@ void makeApplication() {
 
 class QtEnvironment : public ::testing::Environment {
 public:
-    void SetUp() override { makeApplication(); }
+    void SetUp() override {
+        makeApplication();
+        // The desktop's font decides how far the window grows. The tests draw with a compact
+        // one that needs no growth, so that the table's pixel rectangles can be checked; the
+        // theme tests set others.
+        QFont compact(QStringLiteral("Liberation Sans"));
+        compact.setPointSizeF(8);
+        QApplication::setFont(compact);
+    }
 };
 
 }  // namespace
@@ -50,6 +60,12 @@ int main(int argc, char** argv) {
         if (std::strcmp(argv[i], "--screenshots") == 0) {
             makeApplication();
             const int status = qttest::saveScreenshots(argv[i + 1]);
+            g_app.reset();
+            return status;
+        }
+        if (std::strcmp(argv[i], "--screenshot-set") == 0 && i + 2 < argc) {
+            makeApplication();
+            const int status = qttest::saveScreenshotSet(argv[i + 1], argv[i + 2]);
             g_app.reset();
             return status;
         }

@@ -13,7 +13,23 @@ double Geometry::screenScale() {
     return dpi > 0 ? dpi / 96.0 : 1.0;
 }
 
-int Geometry::pixels(int twips) const { return static_cast<int>(std::lround(twips * m_scale / 15.0)); }
+int Geometry::deviceStep() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return stepFor(screen ? screen->devicePixelRatio() : 1.0);
+}
+
+int Geometry::stepFor(double ratio) {
+    // 1.25 and 1.75 need 4; ratios no small step makes whole are left as they are.
+    for (int step = 1; step <= 4; ++step) {
+        const double device = step * ratio;
+        if (std::fabs(device - std::round(device)) < 1e-6) return step;
+    }
+    return 1;
+}
+
+int Geometry::pixels(int twips) const {
+    return m_step * static_cast<int>(std::lround(twips * m_scale / (15.0 * m_step)));
+}
 
 QRect Geometry::rect(const ui::Rect& r) const {
     const int left = pixels(r.left);

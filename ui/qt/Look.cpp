@@ -2,7 +2,7 @@
 #include "ui/qt/Text.h"
 
 #include <QApplication>
-#include <QFontInfo>
+#include <QComboBox>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QPainter>
@@ -15,7 +15,6 @@
 #include <QTabBar>
 #include <algorithm>
 #include <cmath>
-#include <vector>
 
 #include "ui/qt/Geometry.h"
 
@@ -25,6 +24,8 @@ namespace {
 const char* const kStyleName = "QuorvalFusion";
 const int kCaptionIndent = 6;
 const int kCaptionPadding = 2;
+// The strip's tabs start this far in from its edges.
+const int kTabStripInset = 2;
 
 // Fusion with narrower and lower tabs (the four captions must share 427
 // pixels), and frames whose caption sits in the top line: the table places
@@ -92,19 +93,23 @@ public:
     }
 };
 
-struct FontChoice {
-    const char* family;
-    double points;
-};
+int frameWidth() { return QApplication::style()->pixelMetric(QStyle::PM_DefaultFrameWidth); }
 
-// Compact sans fonts of the Debian packages the build installs, most readable first.
-const FontChoice kFonts[] = {{"Liberation Sans", 8}, {"DejaVu Sans", 7.5}, {"DejaVu Sans", 7}};
+int buttonPadding() { return 2 * frameWidth() + 4; }
 
-bool installed(const QFont& font) {
-    return QFontInfo(font).family().compare(font.family(), Qt::CaseInsensitive) == 0;
+// The room above the first control that lies over the strip's page: the tabs must fit in it.
+int roomForTabs(const ui::FormLayout& layout, const ui::ControlLayout& strip) {
+    int room = strip.rect.height;
+    for (const ui::ControlLayout& c : layout.controls) {
+        if (&c == &strip || c.container != strip.container) continue;
+        const ui::Rect& r = c.rect;
+        const bool onPage = r.left >= strip.rect.left && r.top > strip.rect.top &&
+                            r.left + r.width <= strip.rect.left + strip.rect.width &&
+                            r.top + r.height <= strip.rect.top + strip.rect.height;
+        if (onPage) room = std::min(room, r.top - strip.rect.top);
+    }
+    return room;
 }
-
-int buttonPadding() { return 2 * QApplication::style()->pixelMetric(QStyle::PM_DefaultFrameWidth) + 4; }
 
 }  // namespace
 
@@ -115,36 +120,57 @@ double captionOverflow(const ui::FormLayout& layout, const QFont& font) {
     auto consider = [&worst](int needed, int available) {
         if (available > 0) worst = std::max(worst, static_cast<double>(needed) / available);
     };
+    // A box shows one line of text between its frame lines.
+    const int boxHeight = metrics.height() + 2 * frameWidth() + 2;
     for (const ui::ControlLayout& c : layout.controls) {
-        const int width = geometry.rect(c.rect).width();
+        const QRect rect = geometry.rect(c.rect);
         const QString caption = qtext(c.caption);
         switch (c.kind) {
             case ui::ControlKind::Label:
                 if (!caption.isEmpty()) {
                     QLabel label(caption);
                     label.setFont(font);
-                    consider(label.sizeHint().width(), width);
+                    consider(label.sizeHint().width(), rect.width());
+                    consider(metrics.height(), rect.height());
                 }
                 break;
             case ui::ControlKind::Option: {
                 QRadioButton option(caption);
                 option.setFont(font);
-                consider(option.sizeHint().width(), width);
+                consider(option.sizeHint().width(), rect.width());
+                consider(metrics.height(), rect.height());
                 break;
             }
             case ui::ControlKind::Button:
-                consider(metrics.horizontalAdvance(caption) + buttonPadding(), width);
+                consider(metrics.horizontalAdvance(caption) + buttonPadding(), rect.width());
+                consider(metrics.height() + 2 * frameWidth(), rect.height());
                 break;
             case ui::ControlKind::Frame:
                 if (!caption.isEmpty())
                     consider(2 * kCaptionIndent + 2 * kCaptionPadding + metrics.horizontalAdvance(caption),
-                             width);
+                             rect.width());
+                break;
+            case ui::ControlKind::ComboBox: {
+                QComboBox list;
+                list.setFont(font);
+                for (const std::string& item : c.items) list.addItem(qtext(item));
+                consider(list.sizeHint().width(), rect.width());
+                consider(boxHeight, rect.height());
+                break;
+            }
+            case ui::ControlKind::TextBox:
+                if (c.style == ui::TextBoxStyle::SingleLine) consider(boxHeight, rect.height());
                 break;
             case ui::ControlKind::TabStrip: {
+                // Every tab on the strip, and the strip above the page's frames.
                 QTabBar tabs;
                 tabs.setFont(font);
+                tabs.setUsesScrollButtons(false);
+                tabs.setElideMode(Qt::ElideNone);
                 for (const std::string& item : c.items) tabs.addTab(qtext(item));
-                consider(tabs.sizeHint().width(), width - 2);
+                const QSize needed = tabs.sizeHint();
+                consider(needed.width(), rect.width() - kTabStripInset);
+                consider(needed.height(), geometry.pixels(roomForTabs(layout, c)));
                 break;
             }
             default:
@@ -154,41 +180,18 @@ double captionOverflow(const ui::FormLayout& layout, const QFont& font) {
     return worst;
 }
 
-Look chooseLook(const ui::FormLayout& layout, const std::vector<QFont>& candidates) {
+Look fitLook(const ui::FormLayout& layout, const QFont& font) {
     Look look;
-    look.font = QApplication::font();
-    bool found = false;
-    for (const QFont& font : candidates) {
-        if (!installed(font)) continue;
-        if (captionOverflow(layout, font) <= 1.0) {
-            look.font = font;
-            return look;
-        }
-        if (!found) {
-            look.font = font;  // the fallback: the most readable installed one
-            found = true;
-        }
-    }
-    // No readable font fits: grow the whole layout by one factor instead.
-    look.layoutScale = std::max(1.0, std::ceil(captionOverflow(layout, look.font) * 20.0) / 20.0);
+    look.font = font;
+    // Grown in steps of 5 %, so that a font of nearly the same size draws the same window.
+    look.layoutScale = std::max(1.0, std::ceil(captionOverflow(layout, font) * 20.0 - 1e-9) / 20.0);
     return look;
 }
 
 Look installLook(const ui::FormLayout& mainLayout) {
-    if (QApplication::style()->objectName() != QLatin1String(kStyleName)) {
-        auto* style = new CompactStyle;
-        QApplication::setStyle(style);
-        QApplication::setPalette(style->standardPalette());
-    }
-    std::vector<QFont> candidates;
-    for (const FontChoice& choice : kFonts) {
-        QFont font(QString::fromLatin1(choice.family));
-        font.setPointSizeF(choice.points);
-        candidates.push_back(font);
-    }
-    const Look look = chooseLook(mainLayout, candidates);
-    QApplication::setFont(look.font);
-    return look;
+    // Only the style: its standard palette would hide the desktop's, a dark theme for one.
+    if (QApplication::style()->objectName() != QLatin1String(kStyleName)) QApplication::setStyle(new CompactStyle);
+    return fitLook(mainLayout, QApplication::font());
 }
 
 QColor systemColor(ui::SysColor color) {

@@ -1,11 +1,10 @@
 #pragma once
-// The application-wide look: the Fusion style with compact tabs, a window
-// font under which every caption of the main window fits its rectangle, and
-// the layout factor used when no readable font fits.
+// The application-wide look: the Fusion style with compact tabs, under the
+// platform's own palette and font. Where a caption would not fit its
+// rectangle in that font, the whole layout grows by one factor.
 
 #include <QColor>
 #include <QFont>
-#include <vector>
 
 #include "ui/Controls.h"
 #include "ui/FormLayout.h"
@@ -17,18 +16,18 @@ struct Look {
     double layoutScale = 1.0;  // 1.0 when the font fits the table's rectangles
 };
 
-// Installs the style and its palette (once per application), then picks and
-// installs the font for this window. Needs a QApplication.
+// Installs the style once per application (the palette stays the platform's),
+// then fits the layout to the application's font. Needs a QApplication.
 Look installLook(const ui::FormLayout& mainLayout);
 
-// The first installed candidate under which every caption fits; when none
-// fits, the first installed one with the layout factor that makes room.
-Look chooseLook(const ui::FormLayout& layout, const std::vector<QFont>& candidates);
+// The layout factor under which every caption of the layout fits this font.
+Look fitLook(const ui::FormLayout& layout, const QFont& font);
 
-// How much wider the widest caption needs its rectangle to be with this font
-// (at the screen's scale): 1.0 or less when every caption fits.
+// How much larger the most crowded control needs its rectangle to be with this
+// font (at the screen's scale): 1.0 or less when every caption fits.
 double captionOverflow(const ui::FormLayout& layout, const QFont& font);
 
+// The platform's colours, read afresh from the application palette.
 QColor systemColor(ui::SysColor color);
 
 }  // namespace ui::qt

@@ -1,5 +1,6 @@
 #include "ui/qt/QtControls.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QButtonGroup>
 #include <QClipboard>
@@ -424,6 +425,17 @@ SpinArrows::SpinArrows(QWidget* parent)
     setFocusPolicy(Qt::NoFocus);
 }
 
+void SpinArrows::showValue(int value, int minimum, int maximum) {
+    const bool changed = value != m_value;
+    m_value = value;
+    m_min = minimum;
+    m_max = maximum;
+    if (changed && QAccessible::isActive()) {
+        QAccessibleValueChangeEvent event(this, value);
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
 void SpinArrows::resizeEvent(QResizeEvent*) {
     const int upper = height() / 2;
     m_up->setGeometry(0, 0, width(), upper);
@@ -431,13 +443,20 @@ void SpinArrows::resizeEvent(QResizeEvent*) {
 }
 
 QtUpDown::QtUpDown(SpinArrows* arrows, QtTextBox* buddy, int min, int max, int value, const bool& alive)
-    : QtControl(arrows, alive), m_buddy(buddy), m_min(min), m_max(max), m_value(std::clamp(value, min, max)) {
+    : QtControl(arrows, alive),
+      m_arrows(arrows),
+      m_buddy(buddy),
+      m_min(min),
+      m_max(max),
+      m_value(std::clamp(value, min, max)) {
+    m_arrows->showValue(m_value, m_min, m_max);
     QObject::connect(arrows->upButton(), &QToolButton::clicked, arrows, [this] { step(+1, upClick); });
     QObject::connect(arrows->downButton(), &QToolButton::clicked, arrows, [this] { step(-1, downClick); });
 }
 
 void QtUpDown::setValue(int value) {
     m_value = std::clamp(value, m_min, m_max);
+    m_arrows->showValue(m_value, m_min, m_max);
     if (m_buddy) m_buddy->setText(std::to_string(m_value));
 }
 

@@ -207,12 +207,21 @@ public:
     QToolButton* upButton() const { return m_up; }
     QToolButton* downButton() const { return m_down; }
 
+    // The value the arrows step and its range, for screen readers.
+    int value() const { return m_value; }
+    int minimum() const { return m_min; }
+    int maximum() const { return m_max; }
+    void showValue(int value, int minimum, int maximum);
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
     QToolButton* m_up;
     QToolButton* m_down;
+    int m_value = 0;
+    int m_min = 0;
+    int m_max = 0;
 };
 
 class QtUpDown : public QtControl<ui::UpDown> {
@@ -227,6 +236,7 @@ public:
 private:
     void step(int delta, ui::Event<>& event);
 
+    SpinArrows* m_arrows;
     QtTextBox* m_buddy;
     int m_min;
     int m_max;

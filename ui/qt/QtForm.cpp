@@ -1,8 +1,10 @@
 #include "ui/qt/QtForm.h"
 
+#include <QAbstractScrollArea>
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDialog>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -14,11 +16,13 @@
 #include <QRadioButton>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QToolButton>
 #include <algorithm>
 #include <functional>
 #include <stdexcept>
 #include <vector>
 
+#include "ui/qt/Accessible.h"
 #include "ui/qt/QtControls.h"
 #include "ui/qt/Text.h"
 
@@ -69,10 +73,13 @@ std::string describe(const std::string& name, int index) {
 
 }  // namespace
 
-QtForm::QtForm(const ui::FormLayout& layout, FormRole role, QWidget* owner, const Geometry& geometry)
-    : m_layout(layout), m_role(role) {
+QtForm::QtForm(const ui::FormLayout& layout, FormRole role, QWidget* owner, const Geometry& geometry,
+               std::function<Geometry()> refit)
+    : m_layout(layout), m_role(role), m_geometry(geometry), m_refit(std::move(refit)) {
+    installAccessibility();
     if (role == FormRole::Main) {
         auto* window = new FormWindow;
+        markMainFrame(window);
         window->setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                                Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
         // The logic decides whether the window goes away.
@@ -93,7 +100,6 @@ QtForm::QtForm(const ui::FormLayout& layout, FormRole role, QWidget* owner, cons
     }
     m_window->setObjectName(qtext(layout.name));
     m_window->setWindowTitle(qtext(layout.caption));
-    m_window->setFixedSize(geometry.size(layout.clientWidth, layout.clientHeight));
     try {
         build(geometry);
     } catch (...) {
@@ -120,11 +126,17 @@ void QtForm::build(const Geometry& geometry) {
                                             ", which is not a frame listed before it");
             parent = it->second.widget;
         }
-        createControl(c, parent, geometry);
+        createControl(c, parent);
     }
     for (const ui::ControlLayout& c : m_layout.controls)
-        if (c.kind == ui::ControlKind::UpDown) placeUpDown(c, geometry);
+        if (c.kind == ui::ControlKind::UpDown) placeUpDown(c);
+    // A label names the control it stands beside, for screen readers.
+    for (const ui::ControlLayout& c : m_layout.controls)
+        if (c.kind == ui::ControlKind::Label && !c.buddy.empty())
+            qobject_cast<QLabel*>(widget(c.name, c.index))->setBuddy(widget(c.buddy));
+    applyGeometry(geometry);
     chainTabOrder();
+    keepTabStopsOnSelection();
 
     // Escape and Enter reach the form's cancel and default buttons from any control.
     auto* keys = new EventHook(m_window, [this](QObject* watched, QEvent* event) {
@@ -133,9 +145,46 @@ void QtForm::build(const Geometry& geometry) {
     });
     m_window->installEventFilter(keys);
     for (QWidget* child : m_window->findChildren<QWidget*>()) child->installEventFilter(keys);
+
+    // The desktop's palette and font may change while the window is open (theme tools
+    // hand theirs over once the program runs).
+    QCoreApplication::instance()->installEventFilter(new EventHook(m_window, [this](QObject* watched, QEvent* event) {
+        if (m_alive && watched == QCoreApplication::instance()) followPlatform(event->type());
+        return false;
+    }));
 }
 
-void QtForm::createControl(const ui::ControlLayout& c, QWidget* parent, const Geometry& geometry) {
+void QtForm::followPlatform(QEvent::Type type) {
+    if (type == QEvent::ApplicationPaletteChange) {
+        // A box's own background is one of the platform's colours: take it afresh.
+        for (auto& [key, entry] : m_controls)
+            if (auto* box = dynamic_cast<QtTextBox*>(entry.control.get())) box->setBackColor(box->backColor());
+    } else if (type == QEvent::ApplicationFontChange && m_refit) {
+        const Geometry fitted = m_refit();
+        if (fitted != m_geometry) applyGeometry(fitted);
+    }
+}
+
+void QtForm::applyGeometry(const Geometry& geometry) {
+    m_geometry = geometry;
+    m_window->setFixedSize(geometry.size(m_layout.clientWidth, m_layout.clientHeight));
+    for (const ui::ControlLayout& c : m_layout.controls) {
+        if (c.kind == ui::ControlKind::UpDown) continue;
+        QWidget* w = widget(c.name, c.index);
+        QRect rect = geometry.rect(c.rect);
+        // Between device pixels, a scroll area's viewport would cover the far lines of its
+        // frame: the viewport's far edges go onto whole device pixels, the frame's beyond them.
+        if (auto* area = qobject_cast<QAbstractScrollArea*>(w); area && geometry.step() > 1) {
+            const int shrink = (geometry.step() - area->frameWidth() % geometry.step()) % geometry.step();
+            rect.adjust(0, 0, -shrink, -shrink);
+        }
+        w->setGeometry(rect);
+    }
+    for (const ui::ControlLayout& c : m_layout.controls)
+        if (c.kind == ui::ControlKind::UpDown) fitUpDown(c, geometry);
+}
+
+void QtForm::createControl(const ui::ControlLayout& c, QWidget* parent) {
     const QString caption = qtext(c.caption);
     Entry entry;
     switch (c.kind) {
@@ -155,6 +204,9 @@ void QtForm::createControl(const ui::ControlLayout& c, QWidget* parent, const Ge
                 area->setLineWrapMode(QPlainTextEdit::WidgetWidth);
                 area->setTabChangesFocus(true);
                 area->setReadOnly(c.readOnlyGrey);
+                // Read-only still lets the keyboard move and select: screen readers follow the caret.
+                if (c.readOnlyGrey)
+                    area->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
                 entry.widget = area;
                 box = std::make_unique<QtTextBox>(area, m_alive);
             } else {
@@ -169,16 +221,20 @@ void QtForm::createControl(const ui::ControlLayout& c, QWidget* parent, const Ge
             break;
         }
         case ui::ControlKind::Option: {
+            // Auto-exclusive, as a radio button is for screen readers and arrow keys; the
+            // array's group decides which buttons exclude each other.
             auto* option = new QRadioButton(caption, parent);
-            option->setAutoExclusive(false);  // the array's group decides
             const std::string groupName = "group:" + c.name;
             auto* group = parent->findChild<QButtonGroup*>(qtext(groupName), Qt::FindDirectChildrenOnly);
             if (!group) {
                 group = new QButtonGroup(parent);
                 group->setObjectName(qtext(groupName));
                 group->setExclusive(true);
+                m_groups.push_back({group, {}});
             }
             group->addButton(option);
+            for (OptionGroup& known : m_groups)
+                if (known.group == group) known.members.emplace_back(c.tabOrder, option);
             option->setChecked(c.selected);
             entry.widget = option;
             entry.control = std::make_unique<QtOption>(option, group, m_alive);
@@ -232,7 +288,7 @@ void QtForm::createControl(const ui::ControlLayout& c, QWidget* parent, const Ge
             return;  // placeUpDown
     }
     entry.widget->setObjectName(qtext(describe(c.name, c.index)));
-    entry.widget->setGeometry(geometry.rect(c.rect));
+    nameForScreenReaders(c, entry.widget);
     if (!c.toolTip.empty()) entry.widget->setToolTip(qtext(c.toolTip));
     if (!takesFocus(c.kind) || c.tabOrder < 0) entry.widget->setFocusPolicy(Qt::NoFocus);
     if (!c.enabled) entry.control->setEnabled(false);
@@ -240,25 +296,21 @@ void QtForm::createControl(const ui::ControlLayout& c, QWidget* parent, const Ge
     m_controls[{c.name, c.index}] = std::move(entry);
 }
 
-void QtForm::placeUpDown(const ui::ControlLayout& c, const Geometry& geometry) {
+void QtForm::placeUpDown(const ui::ControlLayout& c) {
     QWidget* parent = m_window;
     if (!c.container.empty()) parent = widget(c.container);
     QtTextBox* buddy = nullptr;
     if (!c.buddy.empty()) buddy = &dynamic_cast<QtTextBox&>(textBox(c.buddy));
 
     auto* arrows = new SpinArrows(parent);
-    const QRect rect = geometry.rect(c.rect);
-    arrows->setGeometry(rect);
-    if (buddy && buddy->widget()->parentWidget() == parent) {
-        // The arrows sit at the box's right end; the box gives up the width they cover.
-        QRect box = buddy->widget()->geometry();
-        if (box.left() < rect.left() && box.right() >= rect.left()) {
-            box.setRight(rect.left() - 1);
-            buddy->widget()->setGeometry(box);
-        }
-    }
     arrows->setObjectName(qtext(c.name));
     if (!c.toolTip.empty()) arrows->setToolTip(qtext(c.toolTip));
+    // Named after the box they step, as are the two arrows.
+    const QString what = buddy ? buddy->widget()->accessibleName() : QString();
+    nameForScreenReaders(c, arrows);
+    if (arrows->accessibleName().isEmpty() && !what.isEmpty()) arrows->setAccessibleName(what + QStringLiteral(" arrows"));
+    arrows->upButton()->setAccessibleName(what.isEmpty() ? QStringLiteral("Up") : what + QStringLiteral(" up"));
+    arrows->downButton()->setAccessibleName(what.isEmpty() ? QStringLiteral("Down") : what + QStringLiteral(" down"));
 
     Entry entry;
     entry.widget = arrows;
@@ -270,6 +322,31 @@ void QtForm::placeUpDown(const ui::ControlLayout& c, const Geometry& geometry) {
     m_controls[{c.name, c.index}] = std::move(entry);
 }
 
+void QtForm::fitUpDown(const ui::ControlLayout& c, const Geometry& geometry) {
+    QWidget* arrows = widget(c.name);
+    const QRect rect = geometry.rect(c.rect);
+    arrows->setGeometry(rect);
+    if (c.buddy.empty()) return;
+    QWidget* box = widget(c.buddy);
+    if (box->parentWidget() != arrows->parentWidget()) return;
+    // The arrows sit at the box's right end; the box gives up the width they cover.
+    QRect boxRect = box->geometry();
+    if (boxRect.left() < rect.left() && boxRect.right() >= rect.left()) {
+        boxRect.setRight(rect.left() - 1);
+        box->setGeometry(boxRect);
+    }
+}
+
+void QtForm::nameForScreenReaders(const ui::ControlLayout& c, QWidget* widget) {
+    // Screen readers see the tab strip's bar, not the widget around it.
+    if (auto* tabs = qobject_cast<QTabWidget*>(widget)) widget = tabs->tabBar();
+    QString name = qtext(c.accessibleName);
+    // A frame in a frame would otherwise take its parent's caption.
+    if (name.isEmpty() && c.kind == ui::ControlKind::Frame) name = qtext(c.caption);
+    if (!name.isEmpty()) widget->setAccessibleName(name);
+    if (!c.accessibleDescription.empty()) widget->setAccessibleDescription(qtext(c.accessibleDescription));
+}
+
 void QtForm::chainTabOrder() {
     std::vector<std::pair<int, QWidget*>> chain;
     for (const ui::ControlLayout& c : m_layout.controls)
@@ -277,6 +354,39 @@ void QtForm::chainTabOrder() {
     std::stable_sort(chain.begin(), chain.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
     for (size_t i = 1; i < chain.size(); ++i) QWidget::setTabOrder(chain[i - 1].second, chain[i].second);
+}
+
+void QtForm::keepTabStopsOnSelection() {
+    for (OptionGroup& group : m_groups) {
+        std::stable_sort(group.members.begin(), group.members.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        QObject::connect(group.group, &QButtonGroup::buttonToggled, m_window,
+                         [this, &group] { updateTabStop(group); });
+        // Focus moved onto another member (by the program, or by a click) keeps the stop only while there.
+        auto* hook = new EventHook(group.group, [this, &group](QObject*, QEvent* event) {
+            const QEvent::Type type = event->type();
+            if (m_alive && (type == QEvent::FocusOut || type == QEvent::EnabledChange)) updateTabStop(group);
+            return false;
+        });
+        for (const auto& member : group.members) member.second->installEventFilter(hook);
+        updateTabStop(group);
+    }
+}
+
+void QtForm::updateTabStop(const OptionGroup& group) {
+    // Tab enters a group at its selected member, or at its first when none can take it.
+    QRadioButton* stop = nullptr;
+    for (const auto& member : group.members)
+        if (member.second->isChecked() && member.second->isEnabled()) stop = member.second;
+    for (const auto& member : group.members) {
+        if (stop) break;
+        if (member.second->isEnabled()) stop = member.second;
+    }
+    for (const auto& member : group.members) {
+        QRadioButton* option = member.second;
+        if (option->focusPolicy() == Qt::NoFocus) continue;
+        option->setFocusPolicy(option == stop ? Qt::StrongFocus : Qt::ClickFocus);
+    }
 }
 
 bool QtForm::usable(const ui::ControlLayout& c) const {
@@ -308,8 +418,19 @@ void QtForm::focusFirst() {
 
 bool QtForm::handleKey(QWidget* receiver, const QKeyEvent& event) {
     if (receiver->window() != m_window) return false;  // a drop-down's open list, for one
-    if ((event.modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) return false;
+    const Qt::KeyboardModifiers modifiers = event.modifiers() & ~Qt::KeypadModifier;
+    if (modifiers & Qt::ControlModifier) return switchTab(event.key(), modifiers);
+    if (modifiers != Qt::NoModifier) return false;
     switch (event.key()) {
+        case Qt::Key_Left:
+        case Qt::Key_Right: {
+            // In a column of options, Left and Right move as Up and Down do.
+            if (!qobject_cast<QRadioButton*>(receiver)) return false;
+            QKeyEvent vertical(QEvent::KeyPress, event.key() == Qt::Key_Left ? Qt::Key_Up : Qt::Key_Down,
+                               event.modifiers());
+            QCoreApplication::sendEvent(receiver, &vertical);
+            return true;
+        }
         case Qt::Key_Escape:
             if (m_layout.cancelButton.empty()) return m_role == FormRole::Dialog;  // no button, no reaction
             clickIfUsable(m_layout.cancelButton);
@@ -323,6 +444,27 @@ bool QtForm::handleKey(QWidget* receiver, const QKeyEvent& event) {
         default:
             return false;
     }
+}
+
+bool QtForm::switchTab(int key, Qt::KeyboardModifiers modifiers) {
+    // Ctrl+Tab and Ctrl+PgDn go to the next tab, Ctrl+Shift+Tab and Ctrl+PgUp to the previous
+    // one, round the strip, from anywhere in the window: the frames do not lie inside the strip.
+    const bool shift = modifiers & Qt::ShiftModifier;
+    int step = 0;
+    if ((key == Qt::Key_Tab && !shift) || (key == Qt::Key_PageDown && !shift))
+        step = 1;
+    else if (key == Qt::Key_Backtab || (key == Qt::Key_Tab && shift) || (key == Qt::Key_PageUp && !shift))
+        step = -1;
+    if (step == 0 || (modifiers & ~(Qt::ControlModifier | Qt::ShiftModifier))) return false;
+    for (const ui::ControlLayout& c : m_layout.controls) {
+        if (c.kind != ui::ControlKind::TabStrip || !usable(c)) continue;
+        auto* tabs = qobject_cast<QTabWidget*>(widget(c.name, c.index));
+        if (!tabs || tabs->count() < 2) return false;
+        // As a click on the tab would: the strip's click event runs the switch.
+        tabs->setCurrentIndex((tabs->currentIndex() + step + tabs->count()) % tabs->count());
+        return true;
+    }
+    return false;
 }
 
 void QtForm::clickIfUsable(const std::string& buttonName) {

@@ -2,18 +2,23 @@
 // A form of the windowing layer on Qt: one top-level window whose controls
 // are all built from a FormLayout by one factory.
 
+#include <QEvent>
 #include <QPointer>
 #include <QWidget>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "ui/Windowing.h"
 #include "ui/qt/Geometry.h"
 
+class QButtonGroup;
 class QKeyEvent;
 class QPushButton;
+class QRadioButton;
 
 namespace ui::qt {
 
@@ -24,7 +29,9 @@ enum class FormRole {
 
 class QtForm : public ui::Form {
 public:
-    QtForm(const ui::FormLayout& layout, FormRole role, QWidget* owner, const Geometry& geometry);
+    // refit, when given, is asked for the geometry again whenever the font changes.
+    QtForm(const ui::FormLayout& layout, FormRole role, QWidget* owner, const Geometry& geometry,
+           std::function<Geometry()> refit = {});
     ~QtForm() override;
     QtForm(const QtForm&) = delete;
     QtForm& operator=(const QtForm&) = delete;
@@ -53,17 +60,32 @@ public:
     QWidget* widget(const std::string& name, int index = -1) const;
     const ui::FormLayout& layout() const { return m_layout; }
     FormRole role() const { return m_role; }
+    const Geometry& geometry() const { return m_geometry; }
+
+    // Places every control for this geometry; the window takes its size.
+    void applyGeometry(const Geometry& geometry);
 
 private:
     struct Entry {
         std::unique_ptr<ui::Control> control;
         QWidget* widget = nullptr;
     };
+    // One control array of option buttons, in tab order.
+    struct OptionGroup {
+        QButtonGroup* group = nullptr;
+        std::vector<std::pair<int, QRadioButton*>> members;
+    };
 
     void build(const Geometry& geometry);
-    void createControl(const ui::ControlLayout& layout, QWidget* parent, const Geometry& geometry);
-    void placeUpDown(const ui::ControlLayout& layout, const Geometry& geometry);
+    void createControl(const ui::ControlLayout& layout, QWidget* parent);
+    void placeUpDown(const ui::ControlLayout& layout);
+    void fitUpDown(const ui::ControlLayout& layout, const Geometry& geometry);
+    void nameForScreenReaders(const ui::ControlLayout& layout, QWidget* widget);
     void chainTabOrder();
+    void keepTabStopsOnSelection();
+    void updateTabStop(const OptionGroup& group);
+    bool switchTab(int key, Qt::KeyboardModifiers modifiers);
+    void followPlatform(QEvent::Type type);
     // Enabled and shown, and so is every frame it lies in.
     bool usable(const ui::ControlLayout& layout) const;
     void focusFirst();
@@ -74,6 +96,9 @@ private:
 
     ui::FormLayout m_layout;
     FormRole m_role;
+    Geometry m_geometry;
+    std::function<Geometry()> m_refit;
+    std::vector<OptionGroup> m_groups;
     bool m_alive = true;
     QPointer<QWidget> m_window;
     std::map<std::pair<std::string, int>, Entry> m_controls;

@@ -13,14 +13,21 @@
 namespace ui::qt {
 
 QtWindowing::QtWindowing(const ui::FormLayout& mainLayout)
-    : m_look(installLook(mainLayout)),
-      m_geometry(Geometry::screenScale() * m_look.layoutScale),
-      m_main(std::make_unique<QtForm>(mainLayout, FormRole::Main, nullptr, m_geometry)) {}
+    : m_mainLayout(mainLayout),
+      m_look(installLook(mainLayout)),
+      m_geometry(Geometry::screenScale() * m_look.layoutScale, Geometry::deviceStep()),
+      m_main(std::make_unique<QtForm>(mainLayout, FormRole::Main, nullptr, m_geometry, [this] { return refit(); })) {}
+
+Geometry QtWindowing::refit() {
+    m_look = fitLook(m_mainLayout, QApplication::font());
+    m_geometry = Geometry(Geometry::screenScale() * m_look.layoutScale, Geometry::deviceStep());
+    return m_geometry;
+}
 
 QtWindowing::~QtWindowing() { setScreenPointer(ui::MousePointer::Default); }
 
 std::unique_ptr<ui::Form> QtWindowing::createForm(const ui::FormLayout& layout) {
-    return std::make_unique<QtForm>(layout, FormRole::Dialog, m_main->window(), m_geometry);
+    return std::make_unique<QtForm>(layout, FormRole::Dialog, m_main->window(), m_geometry, [this] { return refit(); });
 }
 
 QWidget* QtWindowing::dialogOwner() const {

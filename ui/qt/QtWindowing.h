@@ -1,6 +1,7 @@
 #pragma once
 // The windowing layer on Qt Widgets. Needs a QApplication; installs the
-// application's style and font and builds the main window from its table.
+// application's style and builds the main window from its table, grown as one
+// piece if the platform's font needs more room than the table gives.
 
 #include <memory>
 #include <optional>
@@ -43,7 +44,10 @@ public:
 
 private:
     QWidget* dialogOwner() const;
+    // The look and geometry for the application's font as it is now.
+    Geometry refit();
 
+    ui::FormLayout m_mainLayout;
     Look m_look;
     Geometry m_geometry;
     std::unique_ptr<QtForm> m_main;
