@@ -18,6 +18,7 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("Quorval"));
     QApplication::setApplicationVersion(QStringLiteral("1.00"));
     QApplication::setOrganizationName(QStringLiteral("Quorval"));
+    QGuiApplication::setDesktopFileName(QStringLiteral(QUORVAL_APP_ID));
     QApplication::setWindowIcon(QIcon(QPixmap(quorval_xpm)));
 
     ui::qt::QtWindowing windowing(frmMainLayout());

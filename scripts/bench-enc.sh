@@ -14,7 +14,7 @@
 source "$(dirname "$0")/common.sh"
 source "$(dirname "$0")/benchlib.sh"
 install_missing "${BUILD_PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
-cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release >/dev/null
+configure -DQUORVAL_BUILD_BENCH=ON
 cmake --build "$BUILD" -j"$(nproc)" --target quorval_enc_tab
 bench_setup bench-data/enc
 # Decoding inputs: coreutils' own output; basenc decodes upper-case digits only.

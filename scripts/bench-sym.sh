@@ -12,7 +12,7 @@
 source "$(dirname "$0")/common.sh"
 source "$(dirname "$0")/benchlib.sh"
 install_missing "${BUILD_PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
-cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release >/dev/null
+configure -DQUORVAL_BUILD_BENCH=ON
 cmake --build "$BUILD" -j2 --target quorval_sym_tab >/dev/null
 bench_setup bench-sym
 TAB="$BUILD/bench/quorval_sym_tab"

@@ -4,7 +4,15 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="${QUORVAL_BUILD_DIR:-$ROOT/build}"
 
 BUILD_PACKAGES=(g++ cmake make pkg-config qt6-base-dev libgl-dev libbotan-2-dev libssl-dev zlib1g-dev fonts-dejavu-core fonts-liberation2)
+# Loaded at run time: Qt's platform plugin for Wayland sessions.
+RUN_PACKAGES=(qt6-wayland)
+# `cpack -G DEB` finds the dependencies with dpkg-shlibdeps, and its binaries with file.
+PACKAGE_PACKAGES=(dpkg-dev file)
 TEST_PACKAGES=(googletest libgtest-dev libgmock-dev libbenchmark-dev openssl rhash coreutils)
+# The package check: the validators of the desktop entry and the metainfo, and cpack's tools.
+TEST_PACKAGES+=(desktop-file-utils appstream "${PACKAGE_PACKAGES[@]}")
+# The real window on a private X server, read through the accessibility bus, driven by real key events.
+TEST_PACKAGES+=(xvfb xdotool at-spi2-core dbus-daemon python3-gi gir1.2-atspi-2.0)
 BENCH_PACKAGES=(botan openssl gnupg rhash coreutils time)
 
 install_missing() {
@@ -20,7 +28,19 @@ install_missing() {
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-build() {
+# Configures BUILD; the options given override the cached ones.
+configure() {
     cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
+}
+
+# The program alone: no tests, no benchmarks (the run and package commands).
+build_program() {
+    configure -DQUORVAL_BUILD_TESTS=OFF -DQUORVAL_BUILD_BENCH=OFF "$@"
+    cmake --build "$BUILD" -j"$(nproc)" --target quorval
+}
+
+# The program and the benchmark drivers (the benchmark scripts).
+build() {
+    configure -DQUORVAL_BUILD_BENCH=ON "$@"
     cmake --build "$BUILD" -j"$(nproc)"
 }

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and starts Quorval.
+# Installs what is missing, builds the program alone, and starts Quorval.
 source "$(dirname "$0")/common.sh"
-install_missing "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
-build
+install_missing "${BUILD_PACKAGES[@]}" "${RUN_PACKAGES[@]}"
+build_program
 exec "$BUILD/quorval"

@@ -39,12 +39,13 @@ child_cpu() {
 test_build() {
     local name="$1" dir="$2" what="$3" sanitize="$4" targets="$5"
     shift 5
-    local start=$SECONDS cpu_start status="passed" config=(-DQUORVAL_SANITIZE="$sanitize") build_args=()
+    # The run command may have configured the same folder without the tests.
+    local start=$SECONDS cpu_start status="passed" config=(-DQUORVAL_SANITIZE="$sanitize" -DQUORVAL_BUILD_TESTS=ON) build_args=()
     child_cpu
     cpu_start=$CPU
     echo
     echo "===== Build '$name' in $dir: $what ====="
-    if [ -n "$sanitize" ]; then config+=(-DQUORVAL_BUILD_BENCH=OFF); fi
+    if [ -n "$sanitize" ]; then config+=(-DQUORVAL_BUILD_BENCH=OFF); else config+=(-DQUORVAL_BUILD_BENCH=ON); fi
     for t in $targets; do build_args+=(--target "$t"); done
     if ! cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=Release "${config[@]}" >/dev/null; then
         status="FAILED to configure"

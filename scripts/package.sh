@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the program alone, and makes its Debian
+# package in the build folder (build/quorval_<version>_<arch>.deb).
+source "$(dirname "$0")/common.sh"
+install_missing "${BUILD_PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}"
+build_program
+(cd "$BUILD" && cpack -G DEB)
