@@ -134,7 +134,9 @@ void AsymmetricTab::ApplyAsymSettings() {
 void AsymmetricTab::cmdAsymGenKey_Click() {
     TabHost::Operation operation(m_host);
     bool force = false;
-    if (mAsym && mAsym->KeyLoad()) {
+    // Keys from files make way for a new pair, also once a cancelled or failed
+    // load has cleared KeyLoad: the tab never opens on one key it cannot use.
+    if (mAsym && (mAsym->KeyLoad() || mAsym->HoldsKeyFromFile())) {
         mAsym->KeyLoad(false);
         force = true;
     }
