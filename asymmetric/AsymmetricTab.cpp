@@ -168,24 +168,28 @@ void AsymmetricTab::cmdAsign_Click() {
 }
 
 void AsymmetricTab::RunAsymEncrypt() {
-    RunAsym(txtContAsym, txtResAsym, &clsAsym::CryptAsym, BoxReadBy("left-hand", cmdEncAsym));
+    RunAsym(txtContAsym, txtResAsym, &clsAsym::CryptAsym, "Enc", BoxReadBy("left-hand", cmdEncAsym));
 }
 
 void AsymmetricTab::RunAsymDecrypt() {
-    RunAsym(txtResAsym, txtContAsym, &clsAsym::DecryptAsym, BoxReadBy("right-hand", cmdDecAsym));
+    RunAsym(txtResAsym, txtContAsym, &clsAsym::DecryptAsym, "Dec", BoxReadBy("right-hand", cmdDecAsym));
 }
 
 void AsymmetricTab::RunAsymSign() {
-    RunAsym(txtContAsym, txtResAsym, &clsAsym::SignAsym, BoxReadBy("left-hand", cmdAsign));
+    RunAsym(txtContAsym, txtResAsym, &clsAsym::SignAsym, nullptr, BoxReadBy("left-hand", cmdAsign));
 }
 
 void AsymmetricTab::RunAsym(ui::TextBox& source, ui::TextBox& target,
-                            std::string (clsAsym::*operation)(const std::string&),
+                            std::string (clsAsym::*operation)(const std::string&), const char* outputSuffix,
                             const std::string& sourceBox) {
     TabHost::Operation busy(m_host);
     if (!PrepareAsymOperation()) return;
     const std::shared_ptr<clsAsym> asym = mAsym;
     asym->SourceBox(sourceBox);
+    // Asked before the run starts: a file the user keeps leaves both boxes as they were.
+    if (outputSuffix && SourceOf(m_form, "optAsym") != 0 &&
+        !modUtils::ConfirmOutput(m_windowing, source.text(), outputSuffix))
+        return;
     {
         AbortEnabled abortEnabled(cmdAbort);
         target.setText(((*asym).*operation)(source.text()));

@@ -132,7 +132,6 @@ std::string clsAsym::cipherOperation(bool encrypt, const std::string& source) {
         if (m_source != 0) {
             modUtils::RequireFileName(source, m_sourceBox);
             const std::string target = modUtils::AddFileSuffix(source, encrypt ? "Enc" : "Dec");
-            if (!modUtils::ConfirmReplace(m_windowing, target)) return;
             if (encrypt)
                 key->EncryptFile(source, target);
             else

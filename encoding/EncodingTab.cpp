@@ -41,11 +41,8 @@ void EncodingTab::RunEncodED(bool encode, ui::TextBox& source, ui::TextBox& targ
     enc->SourceBox(encode ? BoxReadBy("left-hand", cmdEncED) : BoxReadBy("right-hand", cmdDecED));
 
     const std::string sEDSource = source.text();
-    // A file the user chose to keep stays as it is, and so do both boxes. An
-    // empty name names no target: the wrapper reports it.
-    if (sourceKind != 0 && !sEDSource.empty() &&
-        !modUtils::ConfirmReplace(m_windowing, modUtils::AddFileSuffix(sEDSource, encode ? "Enc" : "Dec")))
-        return;
+    // A file the user chose to keep stays as it is, and so do both boxes.
+    if (sourceKind != 0 && !modUtils::ConfirmOutput(m_windowing, sEDSource, encode ? "Enc" : "Dec")) return;
 
     ErrorTrap trap;
     trap.step([&] { cmdAbort.setEnabled(true); });

@@ -114,17 +114,10 @@ std::string clsSym::Run(Direction direction, const std::string& source) {
 
     std::string target;
     if (file) {
-        // Before any question about a target named after nothing.
+        // A file name is needed before the bar shows.
         trap.step([&] { modUtils::RequireFileName(source, m_sourceBox); });
         if (trap.report(m_windowing, title)) return result;
         target = modUtils::AddFileSuffix(source, encrypt ? "Enc" : "Dec");
-        bool replace = false;
-        trap.step([&] { replace = modUtils::ConfirmReplace(m_windowing, target); });
-        // "No" is the user's choice, not a failure: nothing runs and nothing is shown.
-        if (!replace) {
-            trap.report(m_windowing, title);
-            return result;
-        }
     }
 
     trap.step([&] { ApplyEngineSettings(); });

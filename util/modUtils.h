@@ -39,4 +39,9 @@ std::string AddFileSuffix(const std::string& path, const std::string& suffix);
 // target does not exist or the user answered Yes.
 bool ConfirmReplace(ui::Windowing& windowing, const std::string& target);
 
+// Asks before a file operation on the source replaces the output named after
+// it with the suffix. True when the run may go on; with no file name there
+// is no output to ask about, and the operation reports the empty name.
+bool ConfirmOutput(ui::Windowing& windowing, const std::string& source, const std::string& suffix);
+
 }  // namespace modUtils

@@ -242,11 +242,20 @@ TEST_F(AsymTab, AFileSourceGivesTheOutputPathsAndAsksBeforeReplacing) {
     generate();
     form.option("optAsym", 1).userClick();
     type("txtContAsym", source);
+    type("txtResAsym", "previous");
+    // The question comes before the run: neither the bar nor "Abort transaction" is on while it is open.
+    std::vector<std::string> atQuestion;
+    ui.onMessageBox = [&](const RecordedMessageBox&) {
+        atQuestion.push_back(std::string(form.button("cmdAbort").isEnabled() ? "abort" : "-") + " " +
+                             (form.progressBar("pgBar").isVisible() ? "bar" : "-"));
+    };
 
     ui.messageAnswers.push_back(ui::MsgAnswer::No);
     click("cmdEncAsym");
     EXPECT_TRUE(fileCalls.empty()) << "No keeps the existing file";
-    EXPECT_EQ(text("txtResAsym"), "");
+    EXPECT_EQ(text("txtResAsym"), "previous") << "and changes no box";
+    EXPECT_EQ(text("txtContAsym"), source);
+    EXPECT_FALSE(form.progressBar("pgBar").isVisible());
     ASSERT_EQ(ui.messageBoxes.size(), 1u);
     EXPECT_EQ(ui.messageBoxes[0].buttons, ui::MsgButtons::YesNo);
     EXPECT_EQ(ui.messageBoxes[0].defaultAnswer, ui::MsgAnswer::No);
@@ -262,6 +271,14 @@ TEST_F(AsymTab, AFileSourceGivesTheOutputPathsAndAsksBeforeReplacing) {
               "decrypt[private1] " + dir + "/reportEnc.txt -> " + dir + "/reportEncDec.txt");
     EXPECT_EQ(text("txtContAsym"), dir + "/reportEncDec.txt");
     EXPECT_EQ(ui.messageBoxes.size(), 2u) << "no question for a new file";
+
+    std::ofstream(dir + "/reportEncDec.txt") << "already there";
+    ui.messageAnswers.push_back(ui::MsgAnswer::No);
+    click("cmdDecAsym");
+    EXPECT_EQ(fileCalls.size(), 2u);
+    EXPECT_EQ(text("txtContAsym"), dir + "/reportEncDec.txt") << "No on decrypting changes no box either";
+    EXPECT_EQ(text("txtResAsym"), dir + "/reportEnc.txt");
+    EXPECT_EQ(atQuestion, (std::vector<std::string>(3, "- -")));
 }
 
 TEST_F(AsymTab, NoOtherActionStartsWhileAnOperationYields) {

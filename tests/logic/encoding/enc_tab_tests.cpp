@@ -136,11 +136,17 @@ TEST_F(EncodingTab, FilesGoByPathAndAnExistingTargetIsReplacedOnlyAfterYes) {
     std::ofstream(encoded) << "previous";
     EXPECT_CALL(*lastEncoder, EncodeFile(_, _)).Times(0);
     right().type("unchanged");
+    bool abortOrBarAtQuestion = true;
+    ui.onMessageBox = [&](const RecordedMessageBox&) {
+        abortOrBarAtQuestion = form.button("cmdAbort").isEnabled() || form.progressBar("pgBar").isVisible();
+    };
     encode();
     ASSERT_EQ(ui.messageBoxes.size(), 1u);
     EXPECT_EQ(ui.messageBoxes[0].buttons, ui::MsgButtons::YesNo);
     EXPECT_NE(ui.messageBoxes[0].text.find(encoded), std::string::npos);
+    EXPECT_FALSE(abortOrBarAtQuestion) << "asked before the run starts";
     EXPECT_EQ(right().text(), "unchanged");
+    EXPECT_EQ(left().text(), source);
     EXPECT_EQ(ui.screenPointer(), ui::MousePointer::Default);
     ::testing::Mock::VerifyAndClearExpectations(lastEncoder.get());
 

@@ -270,6 +270,12 @@ TEST_F(SymTabFiles, AnExistingTargetIsReplacedOnlyAfterYes) {
     touch("reportEnc.txt");
     source().type(path("report.txt"));
     result().setText("previous");
+    // The question comes before the run: neither the bar nor "Abort transaction" is on while it is open.
+    std::vector<std::string> atQuestion;
+    ui.onMessageBox = [&](const RecordedMessageBox&) {
+        atQuestion.push_back(std::string(form.button("cmdAbort").isEnabled() ? "abort" : "-") + " " +
+                             (form.progressBar("pgBar").isVisible() ? "bar" : "-"));
+    };
     encrypt();  // no scripted answer: the default, No
     ASSERT_EQ(ui.messageBoxes.size(), 1u);
     const RecordedMessageBox& question = ui.messageBoxes[0];
@@ -278,7 +284,8 @@ TEST_F(SymTabFiles, AnExistingTargetIsReplacedOnlyAfterYes) {
     EXPECT_EQ(question.defaultAnswer, ui::MsgAnswer::No);
     EXPECT_NE(question.text.find(path("reportEnc.txt")), std::string::npos) << question.text;
     EXPECT_TRUE(std::none_of(log.begin(), log.end(), [](const std::string& c) { return c.rfind("EncryptFile", 0) == 0; }));
-    EXPECT_EQ(result().text(), "") << "nothing produced: the result box is emptied";
+    EXPECT_EQ(result().text(), "previous") << "No changes nothing";
+    EXPECT_EQ(source().text(), path("report.txt"));
     EXPECT_FALSE(std::count(form.progressBar("pgBar").visibility.begin(), form.progressBar("pgBar").visibility.end(), true))
         << "the bar never showed";
     expectIdle();
@@ -295,8 +302,11 @@ TEST_F(SymTabFiles, AnExistingTargetIsReplacedOnlyAfterYes) {
     decrypt();
     EXPECT_EQ(ui.messageBoxes.size(), 3u);
     EXPECT_EQ(ui.messageBoxes[2].icon, ui::MsgIcon::Warning);
-    EXPECT_EQ(source().text(), "");
+    EXPECT_EQ(source().text(), "keep");
+    EXPECT_EQ(result().text(), path("reportEnc.txt"));
     EXPECT_EQ(log.back().rfind("EncryptFile", 0), 0u) << "no DecryptFile call";
+    EXPECT_EQ(atQuestion, (std::vector<std::string>(3, "- -")));
+    expectIdle();
 }
 
 TEST_F(SymTab, AbortStopsTheRunAndOtherActionsWaitForIt) {
