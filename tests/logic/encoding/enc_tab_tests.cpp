@@ -136,15 +136,13 @@ TEST_F(EncodingTab, FilesGoByPathAndAnExistingTargetIsReplacedOnlyAfterYes) {
     std::ofstream(encoded) << "previous";
     EXPECT_CALL(*lastEncoder, EncodeFile(_, _)).Times(0);
     right().type("unchanged");
-    bool abortOrBarAtQuestion = true;
-    ui.onMessageBox = [&](const RecordedMessageBox&) {
-        abortOrBarAtQuestion = form.button("cmdAbort").isEnabled() || form.progressBar("pgBar").isVisible();
-    };
+    std::string atQuestion;
+    ui.onMessageBox = [&](const RecordedMessageBox&) { atQuestion = busyState(); };
     encode();
     ASSERT_EQ(ui.messageBoxes.size(), 1u);
     EXPECT_EQ(ui.messageBoxes[0].buttons, ui::MsgButtons::YesNo);
     EXPECT_NE(ui.messageBoxes[0].text.find(encoded), std::string::npos);
-    EXPECT_FALSE(abortOrBarAtQuestion) << "asked before the run starts";
+    EXPECT_EQ(atQuestion, "- - busy") << "asked before the run starts";
     EXPECT_EQ(right().text(), "unchanged");
     EXPECT_EQ(left().text(), source);
     EXPECT_EQ(ui.screenPointer(), ui::MousePointer::Default);
@@ -192,6 +190,39 @@ TEST_F(EncodingTab, TheBarAndAbortButtonShowOnlyDuringTheCallAndASecondActionIsI
     EXPECT_FALSE(form.button("cmdAbort").isEnabled());
     EXPECT_FALSE(form.progressBar("pgBar").isVisible());
     EXPECT_EQ(ui.screenPointer(), ui::MousePointer::Default);
+}
+
+TEST_F(EncodingTab, BothDirectionsOfTextsAndFilesHaveTheBarAndAbortTransactionOnlyAroundTheCall) {
+    left().type("abc");
+    encode();  // makes the wrapper
+    std::vector<std::string> during, after;
+    auto note = [&](const char* call) { during.push_back(call + (": " + busyState())); };
+    ON_CALL(*lastEncoder, EncodeText(_)).WillByDefault(Invoke([&](const engine::Text&) {
+        note("EncodeText");
+        return std::string("e");
+    }));
+    ON_CALL(*lastEncoder, DecodeText(_)).WillByDefault(Invoke([&](const engine::Text&) {
+        note("DecodeText");
+        return std::string("d");
+    }));
+    ON_CALL(*lastEncoder, EncodeFile(_, _))
+        .WillByDefault(Invoke([&](const engine::Text&, const engine::Text&) { note("EncodeFile"); }));
+    ON_CALL(*lastEncoder, DecodeFile(_, _))
+        .WillByDefault(Invoke([&](const engine::Text&, const engine::Text&) { note("DecodeFile"); }));
+    auto run = [&](const std::function<void()>& action) {
+        action();
+        after.push_back(busyState());
+    };
+    run([&] { encode(); });
+    run([&] { decode(); });
+    const enginetest::ScratchDir dir;
+    form.option("optED", 1).userClick();
+    left().type(dir.file("a.bin"));
+    run([&] { encode(); });
+    run([&] { decode(); });
+    EXPECT_EQ(during, (std::vector<std::string>{"EncodeText: abort bar busy", "DecodeText: abort bar busy",
+                                                "EncodeFile: abort bar busy", "DecodeFile: abort bar busy"}));
+    EXPECT_EQ(after, (std::vector<std::string>(4, "- - -")));
 }
 
 TEST(clsEncProperties, TheCodeFilterTheFileBranchAndCreationClearingAnAbort) {

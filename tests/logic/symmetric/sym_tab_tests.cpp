@@ -272,10 +272,7 @@ TEST_F(SymTabFiles, AnExistingTargetIsReplacedOnlyAfterYes) {
     result().setText("previous");
     // The question comes before the run: neither the bar nor "Abort transaction" is on while it is open.
     std::vector<std::string> atQuestion;
-    ui.onMessageBox = [&](const RecordedMessageBox&) {
-        atQuestion.push_back(std::string(form.button("cmdAbort").isEnabled() ? "abort" : "-") + " " +
-                             (form.progressBar("pgBar").isVisible() ? "bar" : "-"));
-    };
+    ui.onMessageBox = [&](const RecordedMessageBox&) { atQuestion.push_back(busyState()); };
     encrypt();  // no scripted answer: the default, No
     ASSERT_EQ(ui.messageBoxes.size(), 1u);
     const RecordedMessageBox& question = ui.messageBoxes[0];
@@ -305,7 +302,7 @@ TEST_F(SymTabFiles, AnExistingTargetIsReplacedOnlyAfterYes) {
     EXPECT_EQ(source().text(), "keep");
     EXPECT_EQ(result().text(), path("reportEnc.txt"));
     EXPECT_EQ(log.back().rfind("EncryptFile", 0), 0u) << "no DecryptFile call";
-    EXPECT_EQ(atQuestion, (std::vector<std::string>(3, "- -")));
+    EXPECT_EQ(atQuestion, (std::vector<std::string>(3, "- - busy")));
     expectIdle();
 }
 
@@ -337,6 +334,40 @@ TEST_F(SymTab, AbortStopsTheRunAndOtherActionsWaitForIt) {
     EXPECT_FALSE(modUtils::bAbort);
     EXPECT_EQ(creations.size(), 1u);
     expectIdle();
+}
+
+TEST_F(SymTab, BothDirectionsOfTextsAndFilesHaveTheBarAndAbortTransactionOnlyAroundTheCall) {
+    source().type("abc");
+    encrypt();  // keys the wrapper
+    std::vector<std::string> during, after;
+    auto note = [&](const char* call) { during.push_back(call + (": " + busyState())); };
+    ON_CALL(*lastCipher, EncryptText(_)).WillByDefault(Invoke([&](const engine::Text&) {
+        note("EncryptText");
+        return std::string("c");
+    }));
+    ON_CALL(*lastCipher, DecryptText(_)).WillByDefault(Invoke([&](const engine::Text&) {
+        note("DecryptText");
+        return std::string("p");
+    }));
+    ON_CALL(*lastCipher, EncryptFile(_, _))
+        .WillByDefault(Invoke([&](const engine::Text&, const engine::Text&) { note("EncryptFile"); }));
+    ON_CALL(*lastCipher, DecryptFile(_, _))
+        .WillByDefault(Invoke([&](const engine::Text&, const engine::Text&) { note("DecryptFile"); }));
+    auto run = [&](const std::function<void()>& action) {
+        action();
+        after.push_back(busyState());
+    };
+    run([&] { encrypt(); });
+    run([&] { decrypt(); });
+    const enginetest::ScratchDir dir;
+    form.option("optSym", 1).userClick();
+    source().type(dir.file("a.txt"));
+    run([&] { encrypt(); });
+    run([&] { decrypt(); });
+    EXPECT_EQ(during,
+              (std::vector<std::string>{"EncryptText: abort bar busy", "DecryptText: abort bar busy",
+                                        "EncryptFile: abort bar busy", "DecryptFile: abort bar busy"}));
+    EXPECT_EQ(after, (std::vector<std::string>(4, "- - -")));
 }
 
 TEST_F(SymTab, ClosingDuringARunAbortsItAndUnloadsOnceTheCallReturns) {
