@@ -77,7 +77,6 @@ void AsymmetricTab::RefreshAsymPanel(bool bSaveAllowed) {
     for (int i = 0; i < 3; ++i) m_form.option("optTypeAsym", i).setEnabled(K);
     txtAsymComp.setEnabled(K);
     udAsym.setEnabled(K);
-    cmdAsymSave.setEnabled(K);
     cmdAsymLoadRelat.setEnabled(K);
     ensureWrapper();
     cmdAsymSave.setEnabled(bSaveAllowed && K);
@@ -95,7 +94,6 @@ void AsymmetricTab::ensureWrapper() {
 // ---------------------------------------------------------------- keys
 
 bool AsymmetricTab::GenerateAsymKeys(bool force) {
-    bool result = true;
     if (mAsym && !force && !AsymSettingsChanged()) return true;
     mAsym = std::make_shared<clsAsym>(m_windowing, m_keyForm);
     const std::shared_ptr<clsAsym> asym = mAsym;
@@ -103,8 +101,7 @@ bool AsymmetricTab::GenerateAsymKeys(bool force) {
     asym->iAsymKey(static_cast<int16_t>(cboAsymKey.listIndex()));
     asym->iAsymSchema(static_cast<int16_t>(cboAsymSchema.listIndex()));
     asym->LabelLoadButtons("Load Key", "Load Key Related");
-    if (!asym->InitKey(m_host.engineRoot())) result = false;
-    return result;
+    return asym->InitKey(m_host.engineRoot());
 }
 
 bool AsymmetricTab::AsymSettingsChanged() {

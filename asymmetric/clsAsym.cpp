@@ -24,24 +24,20 @@ const char* const kNoPrivateKeyToSign =
 }  // namespace
 
 clsAsym::clsAsym(ui::Windowing& windowing, std::shared_ptr<frmKey> keyForm)
-    : m_windowing(windowing), m_keyForm(std::move(keyForm)) {
-    ui::Form& form = windowing.mainForm();
-    if (!mPgBar) mPgBar = &form.progressBar("pgBar");
-    m_keyLoadPublic = false;
-    m_keyLoadPrivate = false;
-    p_cmdLoadKey = &form.button("cmdAsymLoad");
-    m_loadKeyObserver = p_cmdLoadKey->click.connect([this] { loadKeyClicked(); });
-    p_cmdLoadKeyRel = &form.button("cmdAsymLoadRelat");
+    : m_windowing(windowing),
+      m_keyForm(std::move(keyForm)),
+      mPgBar(&windowing.mainForm().progressBar("pgBar")),
+      p_cmdLoadKey(&windowing.mainForm().button("cmdAsymLoad")),
+      p_cmdLoadKeyRel(&windowing.mainForm().button("cmdAsymLoadRelat")),
+      m_loadKeyObserver(p_cmdLoadKey->click.connect([this] { loadKeyClicked(); })) {
     modUtils::bAbort = false;
 }
 
 clsAsym::~clsAsym() {
+    // The keys go before the wrapper stops watching "Load key".
     mPrivateKey.reset();
     mPublicKey.reset();
     p_cmdLoadKey->click.disconnect(m_loadKeyObserver);
-    p_cmdLoadKey = nullptr;
-    p_cmdLoadKeyRel = nullptr;
-    mPgBar = nullptr;
 }
 
 // ---------------------------------------------------------------- properties
@@ -94,7 +90,6 @@ void clsAsym::AsymComp(const std::string& sAsymCompLevel) {
 
 bool clsAsym::InitKey(const std::shared_ptr<engine::EngineRoot>& mcls) {
     ErrorTrap trap;
-    bool result = true;
     trap.step([&] { m_keyLoad = false; });
     trap.step([&] { mPublicKey.reset(); });
     trap.step([&] {
@@ -106,8 +101,7 @@ bool clsAsym::InitKey(const std::shared_ptr<engine::EngineRoot>& mcls) {
         mPublicKey = std::move(publicKey);
         mPrivateKey = std::move(privateKey);
     });
-    if (trap.report(m_windowing, "clsAsym ->Function InitKey ")) result = false;
-    return result;
+    return !trap.report(m_windowing, "clsAsym ->Function InitKey ");
 }
 
 // ---------------------------------------------------------------- operations

@@ -81,10 +81,10 @@ private:
 
     ui::Windowing& m_windowing;
     std::shared_ptr<frmKey> m_keyForm;
-    ui::ProgressBar* mPgBar = nullptr;
-    ui::Button* p_cmdLoadKey = nullptr;
-    ui::Button* p_cmdLoadKeyRel = nullptr;
-    int m_loadKeyObserver = 0;
+    ui::ProgressBar* mPgBar;
+    ui::Button* p_cmdLoadKey;
+    ui::Button* p_cmdLoadKeyRel;
+    int m_loadKeyObserver;
     bool m_loadClickHandled = false;
 
     int32_t m_keyLength = 0;

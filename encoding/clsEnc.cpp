@@ -13,14 +13,9 @@ engine::EngineError noEngineObject() {
 
 }  // namespace
 
-clsEnc::clsEnc(ui::Windowing& windowing) : m_windowing(windowing) {
-    if (!mPgBar) mPgBar = &windowing.mainForm().progressBar("pgBar");
+clsEnc::clsEnc(ui::Windowing& windowing)
+    : m_windowing(windowing), mPgBar(&windowing.mainForm().progressBar("pgBar")) {
     modUtils::bAbort = false;
-}
-
-clsEnc::~clsEnc() {
-    mEncObj.reset();
-    mPgBar = nullptr;
 }
 
 void clsEnc::iEncodingType(int32_t encCryptoHash) { m_encoding = encCryptoHash; }
@@ -31,13 +26,11 @@ void clsEnc::iSourceType(int16_t indexType) { m_source = indexType; }
 
 bool clsEnc::InitEncode(const std::shared_ptr<engine::EngineRoot>& mcls) {
     ErrorTrap trap;
-    bool result = true;
     trap.step([&] {
         RequireEngine(mcls);
         mEncObj = mcls->NewEncoder(m_encoding);
     });
-    if (trap.report(m_windowing, "clsEnc ->Function InitEncode ")) result = false;
-    return result;
+    return !trap.report(m_windowing, "clsEnc ->Function InitEncode ");
 }
 
 std::string clsEnc::Encode(const std::string& sEDSource) { return Run(sEDSource, true); }

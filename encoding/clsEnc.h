@@ -15,7 +15,6 @@ class Windowing;
 class clsEnc {
 public:
     explicit clsEnc(ui::Windowing& windowing);
-    ~clsEnc();
     clsEnc(const clsEnc&) = delete;
     clsEnc& operator=(const clsEnc&) = delete;
 
@@ -39,8 +38,9 @@ private:
     std::string Run(const std::string& sEDSource, bool encode);
 
     ui::Windowing& m_windowing;
+    // Declared before the engine object, so that it goes last.
+    ui::ProgressBar* mPgBar;
     std::shared_ptr<engine::EngineEncoder> mEncObj;
-    ui::ProgressBar* mPgBar = nullptr;
     int32_t m_encoding = 0;
     int16_t m_source = 0;
     std::string m_sourceBox;

@@ -13,14 +13,9 @@ engine::EngineError noEngineObject() {
 
 }  // namespace
 
-clsHash::clsHash(ui::Windowing& windowing) : m_windowing(windowing) {
-    if (!mPgBar) mPgBar = &windowing.mainForm().progressBar("pgBar");
+clsHash::clsHash(ui::Windowing& windowing)
+    : m_windowing(windowing), mPgBar(&windowing.mainForm().progressBar("pgBar")) {
     modUtils::bAbort = false;
-}
-
-clsHash::~clsHash() {
-    mHashObj.reset();
-    mPgBar = nullptr;
 }
 
 void clsHash::iHashCrypto(int16_t iCboCryptoHash) {
@@ -35,13 +30,11 @@ void clsHash::iEncodingType(int32_t encCryptoHash) { m_encoding = encCryptoHash;
 
 bool clsHash::InitKey(const std::shared_ptr<engine::EngineRoot>& mcls) {
     ErrorTrap trap;
-    bool result = true;
     trap.step([&] {
         RequireEngine(mcls);
         mHashObj = mcls->NewHash(m_algorithm);
     });
-    if (trap.report(m_windowing, "clsHash ->Function InitKey ")) result = false;
-    return result;
+    return !trap.report(m_windowing, "clsHash ->Function InitKey ");
 }
 
 std::string clsHash::HashBinary(const std::string& sHashSource) {

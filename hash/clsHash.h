@@ -15,7 +15,6 @@ class Windowing;
 class clsHash {
 public:
     explicit clsHash(ui::Windowing& windowing);
-    ~clsHash();
     clsHash(const clsHash&) = delete;
     clsHash& operator=(const clsHash&) = delete;
 
@@ -35,8 +34,9 @@ public:
 
 private:
     ui::Windowing& m_windowing;
+    // Declared before the engine object, so that it goes last.
+    ui::ProgressBar* mPgBar;
     std::shared_ptr<engine::EngineHash> mHashObj;
-    ui::ProgressBar* mPgBar = nullptr;
     int32_t m_algorithm = 0;
     int32_t m_encoding = 0;
     int16_t m_source = 0;

@@ -31,14 +31,9 @@ bool parseLevel(const std::string& text, int16_t& level) {
 
 }  // namespace
 
-clsSym::clsSym(ui::Windowing& windowing) : m_windowing(windowing) {
-    if (!mPgBar) mPgBar = &windowing.mainForm().progressBar("pgBar");
+clsSym::clsSym(ui::Windowing& windowing)
+    : mPgBar(&windowing.mainForm().progressBar("pgBar")), m_windowing(windowing) {
     modUtils::bAbort = false;
-}
-
-clsSym::~clsSym() {
-    mSymObj.reset();
-    mPgBar = nullptr;
 }
 
 void clsSym::iSymKey(int16_t icboSymKey) {
@@ -69,15 +64,13 @@ void clsSym::SymComp(const std::string& sSymCompLevel) {
 
 bool clsSym::InitKey(const std::shared_ptr<engine::EngineRoot>& mcls) {
     ErrorTrap trap;
-    bool result = true;
     trap.step([&] {
         RequireEngine(mcls);
         std::shared_ptr<engine::EngineSymCipher> cipher = mcls->NewSymCipher(m_algorithm, m_password, m_keyBits);
         if (!cipher) throw engine::EngineError(engine::ErrorKind::Internal, "The engine made no cipher object.");
         mSymObj = std::move(cipher);
     });
-    if (trap.report(m_windowing, "clsSym -> Function InitKey")) result = false;
-    return result;
+    return !trap.report(m_windowing, "clsSym -> Function InitKey");
 }
 
 void clsSym::ApplyEngineSettings() {

@@ -17,7 +17,6 @@ class Windowing;
 class clsSym {
 public:
     explicit clsSym(ui::Windowing& windowing);
-    ~clsSym();
     clsSym(const clsSym&) = delete;
     clsSym& operator=(const clsSym&) = delete;
 
@@ -47,7 +46,8 @@ public:
     std::string CryptSym(const std::string& sSourceSymEnc);
     std::string DecryptSym(const std::string& sSourceSymDec);
 
-    ui::ProgressBar* mPgBar = nullptr;
+    // Declared before the engine object, so that it goes last.
+    ui::ProgressBar* mPgBar;
 
 private:
     enum class Direction { Encrypt, Decrypt };
