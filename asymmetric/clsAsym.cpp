@@ -10,8 +10,8 @@
 
 namespace {
 
-engine::EngineError missingKey(const std::string& what) {
-    return engine::EngineError(engine::ErrorKind::MissingKey, what);
+void requireKey(const std::shared_ptr<engine::EngineAsymKey>& key, const char* missing) {
+    if (!key) throw engine::EngineError(engine::ErrorKind::MissingKey, missing);
 }
 
 const char* const kNoPublicKeyToEncrypt =
@@ -106,10 +106,9 @@ bool clsAsym::InitKey(const std::shared_ptr<engine::EngineRoot>& mcls) {
 
 // ---------------------------------------------------------------- operations
 
-void clsAsym::prepareKey(engine::EngineAsymKey* key, const char* missing) {
-    if (!key) throw missingKey(missing);
-    key->Compression(m_compression);
-    key->Encoding(m_encoding);
+void clsAsym::prepareKey(engine::EngineAsymKey& key) {
+    key.Compression(m_compression);
+    key.Encoding(m_encoding);
     mPgBar->setValue(0);
     mPgBar->setVisible(true);
 }
@@ -119,10 +118,10 @@ std::string clsAsym::cipherOperation(bool encrypt, const std::string& source) {
     ErrorTrap trap;
     // The key stays alive for this call even if the wrapper's keys are replaced meanwhile.
     const std::shared_ptr<engine::EngineAsymKey> key = encrypt ? mPublicKey : mPrivateKey;
-    const char* const missing = encrypt ? kNoPublicKeyToEncrypt : kNoPrivateKeyToDecrypt;
-    trap.step([&] { prepareKey(key.get(), missing); });
-    trap.step([&] {
-        if (!key) throw missingKey(missing);
+    const bool haveKey =
+        trap.step([&] { requireKey(key, encrypt ? kNoPublicKeyToEncrypt : kNoPrivateKeyToDecrypt); });
+    trap.step(haveKey, [&] { prepareKey(*key); });
+    trap.step(haveKey, [&] {
         if (m_source != 0) {
             modUtils::RequireFileName(source, m_sourceBox);
             const std::string target = modUtils::AddFileSuffix(source, encrypt ? "Enc" : "Dec");
@@ -154,9 +153,9 @@ std::string clsAsym::SignAsym(const std::string& sSourceAsymEnc) {
     std::string result;
     ErrorTrap trap;
     const std::shared_ptr<engine::EngineAsymKey> key = mPrivateKey;
-    trap.step([&] { prepareKey(key.get(), kNoPrivateKeyToSign); });
-    trap.step([&] {
-        if (!key) throw missingKey(kNoPrivateKeyToSign);
+    const bool haveKey = trap.step([&] { requireKey(key, kNoPrivateKeyToSign); });
+    trap.step(haveKey, [&] { prepareKey(*key); });
+    trap.step(haveKey, [&] {
         if (m_source != 0) {
             modUtils::RequireFileName(sSourceAsymEnc, m_sourceBox);
             result = key->SignFile(sSourceAsymEnc);
@@ -210,9 +209,8 @@ void clsAsym::KeySaveToFile() {
             trap.step([&] {
                 const std::shared_ptr<engine::EngineAsymKey> key =
                     m_cryptoKey == 1 ? mPrivateKey : mPublicKey;
-                if (!key)
-                    throw missingKey(m_cryptoKey == 1 ? "There is no private key to save."
-                                                      : "There is no public key to save.");
+                requireKey(key, m_cryptoKey == 1 ? "There is no private key to save."
+                                                 : "There is no public key to save.");
                 key->SaveToFile(path);
             });
         }

@@ -75,9 +75,8 @@ private:
     // Runs after the window's own handler of a click on "Load key".
     void loadKeyClicked();
     std::string cipherOperation(bool encrypt, const std::string& source);
-    // Writes the operation's settings into the key and shows the bar at 0;
-    // throws the given missing-key failure when there is no key.
-    void prepareKey(engine::EngineAsymKey* key, const char* missing);
+    // Writes the operation's settings into the key and shows the bar at 0.
+    void prepareKey(engine::EngineAsymKey& key);
 
     ui::Windowing& m_windowing;
     std::shared_ptr<frmKey> m_keyForm;

@@ -42,16 +42,15 @@ std::string clsHash::HashBinary(const std::string& sHashSource) {
     ErrorTrap trap;
     // The engine object stays alive for this call even if the wrapper is replaced meanwhile.
     std::shared_ptr<engine::EngineHash> hash = mHashObj;
-    trap.step([&] {
+    const bool haveHash = trap.step([&] {
         if (!hash) throw noEngineObject();
-        hash->Encoding(m_encoding);
     });
+    trap.step(haveHash, [&] { hash->Encoding(m_encoding); });
     trap.step([&] {
         mPgBar->setValue(0);
         mPgBar->setVisible(true);
     });
-    trap.step([&] {
-        if (!hash) throw noEngineObject();
+    trap.step(haveHash, [&] {
         if (m_source == 0) {
             result = hash->HashText(sHashSource);
         } else {

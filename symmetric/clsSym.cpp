@@ -76,17 +76,14 @@ bool clsSym::InitKey(const std::shared_ptr<engine::EngineRoot>& mcls) {
 void clsSym::ApplyEngineSettings() {
     // A setting the engine refuses is dropped: the operation runs with what the object holds.
     ErrorTrap ignored;
-    auto write = [&](auto&& set) {
-        ignored.step([&] {
-            if (!mSymObj) throw noEngineObject();
-            set(*mSymObj);
-        });
-    };
-    write([&](engine::EngineSymCipher& cipher) { cipher.Encoding(m_encoding); });
-    write([&](engine::EngineSymCipher& cipher) { cipher.CipherMode(m_cipherMode); });
-    write([&](engine::EngineSymCipher& cipher) { cipher.Compression(m_compression); });
-    write([&](engine::EngineSymCipher& cipher) { cipher.Padding(m_padding); });
-    write([&](engine::EngineSymCipher& cipher) { cipher.IV(m_iv); });
+    const bool haveCipher = ignored.step([&] {
+        if (!mSymObj) throw noEngineObject();
+    });
+    ignored.step(haveCipher, [&] { mSymObj->Encoding(m_encoding); });
+    ignored.step(haveCipher, [&] { mSymObj->CipherMode(m_cipherMode); });
+    ignored.step(haveCipher, [&] { mSymObj->Compression(m_compression); });
+    ignored.step(haveCipher, [&] { mSymObj->Padding(m_padding); });
+    ignored.step(haveCipher, [&] { mSymObj->IV(m_iv); });
     ignored.clear();
     mPgBar->setValue(0);
     mPgBar->setVisible(true);
