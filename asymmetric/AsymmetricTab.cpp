@@ -184,7 +184,7 @@ void AsymmetricTab::RunAsym(ui::TextBox& source, ui::TextBox& target,
     const std::shared_ptr<clsAsym> asym = mAsym;
     asym->SourceBox(sourceBox);
     // Asked before the run starts: a file the user keeps leaves both boxes as they were.
-    if (outputSuffix && SourceOf(m_form, "optAsym") != 0 &&
+    if (outputSuffix && FileSelected(m_form, "optAsym") &&
         !modUtils::ConfirmOutput(m_windowing, source.text(), outputSuffix))
         return;
     {
@@ -223,9 +223,9 @@ void AsymmetricTab::cmdAsymLoad_Click() {
         ApplyAsymSettings();
         bAsymKeyReady = asym->KeyLoadFromFile(m_host.engineRoot(), false);
         RefreshAsymPanel(false);
-        cmdEncAsym.setEnabled(bAsymKeyReady && asym->CryptoKey() == 0);
-        cmdDecAsym.setEnabled(bAsymKeyReady && asym->CryptoKey() == 1);
-        cmdAsign.setEnabled(bAsymKeyReady && asym->CryptoKey() == 1);
+        cmdEncAsym.setEnabled(bAsymKeyReady && asym->keyFileKind() == KeyFileKind::Public);
+        cmdDecAsym.setEnabled(bAsymKeyReady && asym->keyFileKind() == KeyFileKind::Private);
+        cmdAsign.setEnabled(bAsymKeyReady && asym->keyFileKind() == KeyFileKind::Private);
         asym->LoadClickHandled();
     }
     m_windowing.doEvents();
@@ -236,15 +236,15 @@ void AsymmetricTab::cmdAsymLoadRelat_Click() {
         QuietOperation operation(m_host, m_windowing);
         ensureWrapper();
         const std::shared_ptr<clsAsym> asym = mAsym;
-        const int16_t kind = asym->CryptoKey();
-        asym->CryptoKey(kind == 1 ? 0 : 1);
+        const KeyFileKind kind = asym->keyFileKind();
+        asym->keyFileKind(kind == KeyFileKind::Private ? KeyFileKind::Public : KeyFileKind::Private);
         if (asym->KeyLoadFromFile(m_host.engineRoot(), true)) {
             cmdEncAsym.setEnabled(bAsymKeyReady);
             cmdDecAsym.setEnabled(bAsymKeyReady);
             cmdAsign.setEnabled(bAsymKeyReady);
         } else if (asym->LoadCancelled()) {
             // Nothing was loaded: the next press offers the same kind again.
-            asym->CryptoKey(kind);
+            asym->keyFileKind(kind);
         }
     }
     m_windowing.doEvents();

@@ -70,11 +70,11 @@ int16_t clsAsym::iAsymKey() const {
 }
 
 void clsAsym::iAsymSchema(int16_t icboAsymSchema) {
-    if (icboAsymSchema == 0) m_schema = 1;
-    if (icboAsymSchema == 1) m_schema = 0;
+    if (icboAsymSchema == 0) m_schema = engine::EncryptionSchema::Oaep;
+    if (icboAsymSchema == 1) m_schema = engine::EncryptionSchema::Pkcs1;
 }
 
-int16_t clsAsym::iAsymSchema() const { return m_schema == 0 ? 1 : 0; }
+int16_t clsAsym::iAsymSchema() const { return m_schema == engine::EncryptionSchema::Pkcs1 ? 1 : 0; }
 
 void clsAsym::AsymComp(const std::string& sAsymCompLevel) {
     int level = 0;
@@ -97,7 +97,7 @@ bool clsAsym::InitKey(const std::shared_ptr<engine::EngineRoot>& mcls) {
         // A failed call stores neither key.
         std::shared_ptr<engine::EngineAsymKey> publicKey;
         std::shared_ptr<engine::EngineAsymKey> privateKey =
-            mcls->NewKeyPair(engine::KeyPair, m_keyLength, m_seed, m_schema, publicKey);
+            mcls->NewKeyPair(engine::KeyKind::KeyPair, m_keyLength, m_seed, m_schema, publicKey);
         mPublicKey = std::move(publicKey);
         mPrivateKey = std::move(privateKey);
     });
@@ -122,7 +122,7 @@ std::string clsAsym::cipherOperation(bool encrypt, const std::string& source) {
         trap.step([&] { requireKey(key, encrypt ? kNoPublicKeyToEncrypt : kNoPrivateKeyToDecrypt); });
     trap.step(haveKey, [&] { prepareKey(*key); });
     trap.step(haveKey, [&] {
-        if (m_source != 0) {
+        if (m_source == SourceKind::File) {
             modUtils::RequireFileName(source, m_sourceBox);
             const std::string target = modUtils::AddFileSuffix(source, encrypt ? "Enc" : "Dec");
             if (encrypt)
@@ -156,7 +156,7 @@ std::string clsAsym::SignAsym(const std::string& sSourceAsymEnc) {
     const bool haveKey = trap.step([&] { requireKey(key, kNoPrivateKeyToSign); });
     trap.step(haveKey, [&] { prepareKey(*key); });
     trap.step(haveKey, [&] {
-        if (m_source != 0) {
+        if (m_source == SourceKind::File) {
             modUtils::RequireFileName(sSourceAsymEnc, m_sourceBox);
             result = key->SignFile(sSourceAsymEnc);
         } else {
@@ -178,7 +178,7 @@ bool clsAsym::VerifySign(const std::string& strSource, const std::string& strSig
         ShowWarningBox(m_windowing, "There is no private key");
     } else {
         trap.step([&] {
-            if (m_source != 0) {
+            if (m_source == SourceKind::File) {
                 modUtils::RequireFileName(strSource, m_sourceBox);
                 result = key->VerifyFile(strSource, strSign);
             } else {
@@ -197,20 +197,20 @@ void clsAsym::KeySaveToFile() {
     bool confirmed = false;
     std::string path;
     trap.step([&] {
-        m_keyForm->Load_Form(m_cryptoKey, "Save Key ", m_keyLoad);
+        m_keyForm->Load_Form(CryptoKey(), "Save Key ", m_keyLoad);
         confirmed = m_keyForm->LoadForm();
     });
     if (!confirmed && !trap.failed()) return;
     if (confirmed) {
-        trap.step([&] { m_cryptoKey = m_keyForm->CryptoKey(); });
+        trap.step([&] { m_cryptoKey = m_keyForm->keyFileKind(); });
         // The save dialog itself asks before an existing file is replaced.
         trap.step([&] { path = modUtils::ShowFileDialog(m_windowing, "Save to file "); });
         if (!path.empty()) {
             trap.step([&] {
-                const std::shared_ptr<engine::EngineAsymKey> key =
-                    m_cryptoKey == 1 ? mPrivateKey : mPublicKey;
-                requireKey(key, m_cryptoKey == 1 ? "There is no private key to save."
-                                                 : "There is no public key to save.");
+                const bool isPrivate = m_cryptoKey == KeyFileKind::Private;
+                const std::shared_ptr<engine::EngineAsymKey> key = isPrivate ? mPrivateKey : mPublicKey;
+                requireKey(
+                    key, isPrivate ? "There is no private key to save." : "There is no public key to save.");
                 key->SaveToFile(path);
             });
         }
@@ -223,7 +223,7 @@ bool clsAsym::KeyLoadFromFile(const std::shared_ptr<engine::EngineRoot>& mcls, b
     m_loadCancelled = false;
     bool confirmed = false;
     trap.step([&] {
-        m_keyForm->Load_Form(m_cryptoKey, "Load Key ", bLocked);
+        m_keyForm->Load_Form(CryptoKey(), "Load Key ", bLocked);
         confirmed = m_keyForm->LoadForm();
     });
     if (!confirmed) {
@@ -231,7 +231,7 @@ bool clsAsym::KeyLoadFromFile(const std::shared_ptr<engine::EngineRoot>& mcls, b
         trap.report(m_windowing, "clsAsym ->Function KeyLoadFromFile ");
         return false;
     }
-    m_cryptoKey = m_keyForm->CryptoKey();
+    m_cryptoKey = m_keyForm->keyFileKind();
     const std::string path = modUtils::ShowFileDialog(m_windowing, "Load to file ");
     if (path.empty()) {
         m_keyLoad = false;
@@ -239,20 +239,20 @@ bool clsAsym::KeyLoadFromFile(const std::shared_ptr<engine::EngineRoot>& mcls, b
         return false;
     }
     m_keyLoad = true;
-    auto load = [&](int32_t kind) {
+    auto load = [&](engine::KeyKind kind) {
         RequireEngine(mcls);
         std::shared_ptr<engine::EngineAsymKey> key = mcls->LoadKey(path, kind, m_schema);
         if (!key)
             throw engine::EngineError(engine::ErrorKind::KeyFile, "No key was read from \"" + path + "\".");
         return key;
     };
-    if (m_cryptoKey == 1) {
+    if (m_cryptoKey == KeyFileKind::Private) {
         trap.step([&] {
             if (!m_keyLoadPublic) mPublicKey.reset();
         });
         trap.step([&] { m_keyLoadPrivate = true; });
         trap.step([&] {
-            mPrivateKey = load(engine::PrivateKey);
+            mPrivateKey = load(engine::KeyKind::PrivateKey);
             m_privateFromFile = true;
         });
     } else {
@@ -261,7 +261,7 @@ bool clsAsym::KeyLoadFromFile(const std::shared_ptr<engine::EngineRoot>& mcls, b
         });
         trap.step([&] { m_keyLoadPublic = true; });
         trap.step([&] {
-            mPublicKey = load(engine::PublicKey);
+            mPublicKey = load(engine::KeyKind::PublicKey);
             m_publicFromFile = true;
         });
     }
@@ -284,7 +284,7 @@ void clsAsym::loadKeyClicked() {
     m_loadClickHandled = false;
     if (!m_keyForm->LoadForm() || !m_keyLoad)
         LabelLoadButtons("Load Key", "Load Key Related");
-    else if (m_keyForm->CryptoKey() == 1)
+    else if (m_keyForm->keyFileKind() == KeyFileKind::Private)
         LabelLoadButtons("Load Key Private", "Load Key Public Related");
     else
         LabelLoadButtons("Load Key Public", "Load Key Private Related");

@@ -18,11 +18,22 @@ clsEnc::clsEnc(ui::Windowing& windowing)
     modUtils::bAbort = false;
 }
 
-void clsEnc::iEncodingType(int32_t encCryptoHash) { m_encoding = encCryptoHash; }
+// Unchecked: the engine refuses a code it does not know.
+void clsEnc::iEncodingType(int32_t encCryptoHash) {
+    m_encoding = static_cast<engine::OutputEncoding>(encCryptoHash);
+}
 
-int32_t clsEnc::iEncodingType() const { return m_encoding >= 0 && m_encoding <= 2 ? m_encoding : 0; }
+int32_t clsEnc::iEncodingType() const {
+    switch (m_encoding) {
+        case engine::OutputEncoding::Binary:
+        case engine::OutputEncoding::Base64:
+        case engine::OutputEncoding::Hex:
+            return static_cast<int32_t>(m_encoding);
+    }
+    return 0;
+}
 
-void clsEnc::iSourceType(int16_t indexType) { m_source = indexType; }
+void clsEnc::iSourceType(int16_t indexType) { m_source = SourceKindOf(indexType); }
 
 bool clsEnc::InitEncode(const std::shared_ptr<engine::EngineRoot>& mcls) {
     ErrorTrap trap;
@@ -48,7 +59,7 @@ std::string clsEnc::Run(const std::string& sEDSource, bool encode) {
     });
     trap.step([&] {
         if (!encoder) throw noEngineObject();
-        if (m_source == 0) {
+        if (m_source == SourceKind::Text) {
             result = encode ? encoder->EncodeText(sEDSource) : encoder->DecodeText(sEDSource);
         } else {
             modUtils::RequireFileName(sEDSource, m_sourceBox);

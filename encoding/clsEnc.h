@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/Engine.h"
+#include "util/SourceKind.h"
 
 namespace ui {
 class ProgressBar;
@@ -41,7 +42,7 @@ private:
     // Declared before the engine object, so that it goes last.
     ui::ProgressBar* mPgBar;
     std::shared_ptr<engine::EngineEncoder> mEncObj;
-    int32_t m_encoding = 0;
-    int16_t m_source = 0;
+    engine::OutputEncoding m_encoding = engine::OutputEncoding::Binary;
+    SourceKind m_source = SourceKind::Text;
     std::string m_sourceBox;
 };

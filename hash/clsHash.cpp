@@ -19,14 +19,18 @@ clsHash::clsHash(ui::Windowing& windowing)
 }
 
 void clsHash::iHashCrypto(int16_t iCboCryptoHash) {
-    if (iCboCryptoHash >= 0 && iCboCryptoHash <= 2) m_algorithm = iCboCryptoHash;
+    if (iCboCryptoHash >= 0 && iCboCryptoHash <= 2)
+        m_algorithm = static_cast<engine::HashAlgorithm>(iCboCryptoHash);
 }
 
 int16_t clsHash::iHashCrypto() const { return static_cast<int16_t>(m_algorithm); }
 
-void clsHash::iSourceType(int16_t indexType) { m_source = indexType; }
+void clsHash::iSourceType(int16_t indexType) { m_source = SourceKindOf(indexType); }
 
-void clsHash::iEncodingType(int32_t encCryptoHash) { m_encoding = encCryptoHash; }
+// Unchecked: the engine refuses a code it does not know.
+void clsHash::iEncodingType(int32_t encCryptoHash) {
+    m_encoding = static_cast<engine::OutputEncoding>(encCryptoHash);
+}
 
 bool clsHash::InitKey(const std::shared_ptr<engine::EngineRoot>& mcls) {
     ErrorTrap trap;
@@ -51,7 +55,7 @@ std::string clsHash::HashBinary(const std::string& sHashSource) {
         mPgBar->setVisible(true);
     });
     trap.step(haveHash, [&] {
-        if (m_source == 0) {
+        if (m_source == SourceKind::Text) {
             result = hash->HashText(sHashSource);
         } else {
             modUtils::RequireFileName(sHashSource, m_sourceBox);

@@ -49,7 +49,7 @@ void SymmetricTab::RunSym(ui::TextBox& source, ui::TextBox& target,
     std::shared_ptr<clsSym> sym = mSym;
     sym->SourceBox(sourceBox);
     // Asked before the run starts: a file the user keeps leaves both boxes as they were.
-    if (SourceOf(m_form, "optSym") != 0 && !modUtils::ConfirmOutput(m_windowing, source.text(), outputSuffix))
+    if (FileSelected(m_form, "optSym") && !modUtils::ConfirmOutput(m_windowing, source.text(), outputSuffix))
         return;
     AbortEnabled abortEnabled(cmdAbort);
     target.setText(((*sym).*operation)(source.text()));

@@ -48,14 +48,24 @@ int16_t clsSym::iSymKey() const {
 }
 
 void clsSym::iSymAlg(int16_t icboSymAlg) {
-    if (icboSymAlg == 0 || icboSymAlg == 1) m_algorithm = icboSymAlg;
+    if (icboSymAlg == 0 || icboSymAlg == 1) m_algorithm = static_cast<engine::SymAlgorithm>(icboSymAlg);
 }
 
-int16_t clsSym::iSymAlg() const { return m_algorithm == 1 ? 1 : 0; }
+int16_t clsSym::iSymAlg() const { return m_algorithm == engine::SymAlgorithm::Twofish ? 1 : 0; }
 
 void clsSym::SymPadding(int16_t indexcboSymPad) {
-    if (indexcboSymPad >= 0 && indexcboSymPad <= 2) m_padding = 2 - indexcboSymPad;
+    // "FIPS81", "PCKS5", "ZeroPadding"
+    static const engine::BlockPadding paddings[] = {engine::BlockPadding::X923, engine::BlockPadding::Pkcs7,
+                                                    engine::BlockPadding::Zeros};
+    if (indexcboSymPad >= 0 && indexcboSymPad <= 2) m_padding = paddings[indexcboSymPad];
 }
+
+// Both unchecked: the engine refuses a code it does not know.
+void clsSym::SymEncod(int16_t iOptTypeSym) { m_encoding = static_cast<engine::OutputEncoding>(iOptTypeSym); }
+
+void clsSym::SymCip(int16_t iOptTypeCip) { m_cipherMode = static_cast<engine::ModeOfOperation>(iOptTypeCip); }
+
+void clsSym::SymSource(int16_t iSource) { m_source = SourceKindOf(iSource); }
 
 void clsSym::SymComp(const std::string& sSymCompLevel) {
     m_compressionText = sSymCompLevel;
@@ -96,7 +106,7 @@ std::string clsSym::DecryptSym(const std::string& sSourceSymDec) { return Run(Di
 std::string clsSym::Run(Direction direction, const std::string& source) {
     const bool encrypt = direction == Direction::Encrypt;
     const char* title = encrypt ? "clsSym -> Function CryptSym" : "clsSym -> Function DecryptSym";
-    const bool file = m_source != 0;
+    const bool file = m_source == SourceKind::File;
     std::string result;
     ErrorTrap trap;
     // The engine object stays alive for this call even if the wrapper is replaced meanwhile.

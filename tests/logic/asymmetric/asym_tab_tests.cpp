@@ -303,7 +303,7 @@ TEST_F(AsymTab, AStaleAbortRequestIsDroppedWhenAnOperationMakesANewPair) {
     modUtils::SetAbort();
     form.comboBox("cboAsymKey").userSelect(1);
     EXPECT_CALL(*root, NewKeyPair(_, _, _, _, _))
-        .WillOnce(Invoke([this](int32_t, int32_t, const engine::Text&, int32_t,
+        .WillOnce(Invoke([this](engine::KeyKind, int32_t, const engine::Text&, engine::EncryptionSchema,
                                 std::shared_ptr<engine::EngineAsymKey>& pub) {
             EXPECT_FALSE(modUtils::bAbort) << "a new wrapper drops a stale request";
             pub = makeKey("public2");
@@ -385,16 +385,17 @@ TEST_F(AsymTab, EveryOperationHasTheBarAndAbortTransactionOnlyAroundItsEngineCal
 TEST_F(AsymTab, KeyGenerationShowsTheBusyPointerButNeitherTheBarNorAbortTransaction) {
     std::vector<std::string> during;
     ON_CALL(*root, NewKeyPair(_, _, _, _, _))
-        .WillByDefault(Invoke([this, &during](int32_t, int32_t, const engine::Text&, int32_t,
-                                              std::shared_ptr<engine::EngineAsymKey>& publicKey) {
-            root->report(0);
-            root->report(50);
-            during.push_back(busyState());
-            root->report(101);
-            const std::string n = std::to_string(during.size());
-            publicKey = makeKey("public" + n);
-            return std::shared_ptr<engine::EngineAsymKey>(makeKey("private" + n));
-        }));
+        .WillByDefault(
+            Invoke([this, &during](engine::KeyKind, int32_t, const engine::Text&, engine::EncryptionSchema,
+                                   std::shared_ptr<engine::EngineAsymKey>& publicKey) {
+                root->report(0);
+                root->report(50);
+                during.push_back(busyState());
+                root->report(101);
+                const std::string n = std::to_string(during.size());
+                publicKey = makeKey("public" + n);
+                return std::shared_ptr<engine::EngineAsymKey>(makeKey("private" + n));
+            }));
     generate();
     EXPECT_EQ(busyState(), "- - -");
     form.comboBox("cboAsymKey").userSelect(1);

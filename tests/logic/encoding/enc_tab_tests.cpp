@@ -22,10 +22,10 @@ protected:
     void SetUp() override {
         load();
         selectTab(4);
-        ON_CALL(*root, NewEncoder(_)).WillByDefault(Invoke([this](int32_t code) {
-            codes.push_back(code);
+        ON_CALL(*root, NewEncoder(_)).WillByDefault(Invoke([this](engine::OutputEncoding code) {
+            codes.push_back(codeOf(code));
             auto encoder = std::make_shared<NiceMock<MockEngineEncoder>>();
-            const std::string tag = std::to_string(code);
+            const std::string tag = std::to_string(codeOf(code));
             ON_CALL(*encoder, EncodeText(_)).WillByDefault(Invoke([tag](const engine::Text& t) {
                 return "enc" + tag + "(" + t + ")";
             }));
@@ -86,7 +86,7 @@ TEST_F(EncodingTab, BothDirectionsShareOneWrapperUntilTheEncodingChanges) {
 }
 
 TEST_F(EncodingTab, AFailedInitEncodeKeepsBothBoxesAndTheWrapperWhoseNextRunReportsItself) {
-    EXPECT_CALL(*root, NewEncoder(2)).WillOnce(Throw(engineFailure("no hex today")));
+    EXPECT_CALL(*root, NewEncoder(Code(2))).WillOnce(Throw(engineFailure("no hex today")));
     form.option("optTypeED", 2).userClick();
     left().type("abc");
     right().type("old");
@@ -126,7 +126,7 @@ TEST_F(EncodingTab, FilesGoByPathAndAnExistingTargetIsReplacedOnlyAfterYes) {
     const std::string encoded = dir.file("dataEnc.bin");
     form.option("optED", 1).userClick();
     left().type(source);
-    EXPECT_CALL(*root, NewEncoder(1));
+    EXPECT_CALL(*root, NewEncoder(Code(1)));
     encode();
     ASSERT_TRUE(lastEncoder);
     EXPECT_EQ(right().text(), encoded) << "the path written, not the contents";
@@ -235,7 +235,7 @@ TEST(clsEncProperties, TheCodeFilterTheFileBranchAndCreationClearingAnAbort) {
 
     auto root = std::make_shared<NiceMock<MockEngineRoot>>();
     auto encoder = std::make_shared<NiceMock<MockEngineEncoder>>();
-    EXPECT_CALL(*root, NewEncoder(7)).WillOnce(Return(encoder));
+    EXPECT_CALL(*root, NewEncoder(Code(7))).WillOnce(Return(encoder));
     ASSERT_TRUE(enc.InitEncode(root));
     EXPECT_CALL(*encoder, DecodeFile("/d/x.b64", "/d/xDec.b64"));
     enc.iSourceType(7);

@@ -36,14 +36,21 @@ protected:
         load();
         selectTab(2);
         ON_CALL(*root, NewSymCipher(_, _, _))
-            .WillByDefault(Invoke([this](int32_t algorithm, const engine::Text& password, int32_t keyBits) {
-                creations.push_back({algorithm, password, keyBits});
+            .WillByDefault(Invoke([this](engine::SymAlgorithm algorithm, const engine::Text& password,
+                                         int32_t keyBits) {
+                creations.push_back({codeOf(algorithm), password, keyBits});
                 auto cipher = std::make_shared<NiceMock<MockEngineSymCipher>>();
                 auto note = [this](std::string what) { log.push_back(std::move(what)); };
-                ON_CALL(*cipher, Encoding(_)).WillByDefault(Invoke([note](int32_t v) { note("Encoding " + std::to_string(v)); }));
-                ON_CALL(*cipher, CipherMode(_)).WillByDefault(Invoke([note](int32_t v) { note("CipherMode " + std::to_string(v)); }));
+                ON_CALL(*cipher, Encoding(_)).WillByDefault(Invoke([note](engine::OutputEncoding v) {
+                    note("Encoding " + std::to_string(codeOf(v)));
+                }));
+                ON_CALL(*cipher, CipherMode(_)).WillByDefault(Invoke([note](engine::ModeOfOperation v) {
+                    note("CipherMode " + std::to_string(codeOf(v)));
+                }));
                 ON_CALL(*cipher, Compression(_)).WillByDefault(Invoke([note](int16_t v) { note("Compression " + std::to_string(v)); }));
-                ON_CALL(*cipher, Padding(_)).WillByDefault(Invoke([note](int32_t v) { note("Padding " + std::to_string(v)); }));
+                ON_CALL(*cipher, Padding(_)).WillByDefault(Invoke([note](engine::BlockPadding v) {
+                    note("Padding " + std::to_string(codeOf(v)));
+                }));
                 ON_CALL(*cipher, IV(_)).WillByDefault(Invoke([note](const engine::Text& v) { note("IV " + v); }));
                 ON_CALL(*cipher, EncryptText(_)).WillByDefault(Invoke([note](const engine::Text& t) {
                     note("EncryptText " + t);
@@ -142,7 +149,9 @@ TEST_F(SymTab, AFailedInitKeyKeepsNoWrapperLeavesBothBoxesAndIsTriedAgain) {
     source().type("abc");
     encrypt();
     ASSERT_TRUE(window->symmetricTab().symWrapper());
-    EXPECT_CALL(*root, NewSymCipher(0, _, _)).Times(2).WillRepeatedly(Throw(engineFailure("AES is unavailable")));
+    EXPECT_CALL(*root, NewSymCipher(Code(0), _, _))
+        .Times(2)
+        .WillRepeatedly(Throw(engineFailure("AES is unavailable")));
     form.comboBox("cboSymAlg").userSelect(0);
     result().setText("cipher");
     ui.pointerHistory.clear();
@@ -198,7 +207,9 @@ TEST_F(SymTab, SettingsTheEngineRefusesAreDroppedSilentlyAndTheRunGoesOn) {
     encrypt();
     EXPECT_CALL(*lastCipher, IV(_)).WillOnce(Throw(engineFailure("bad IV")));
     EXPECT_CALL(*lastCipher, Encoding(_)).WillOnce(Throw(engineFailure("bad encoding")));
-    EXPECT_CALL(*lastCipher, Padding(_)).WillOnce(Invoke([this](int32_t p) { log.push_back("Padding " + std::to_string(p)); }));
+    EXPECT_CALL(*lastCipher, Padding(_)).WillOnce(Invoke([this](engine::BlockPadding p) {
+        log.push_back("Padding " + std::to_string(codeOf(p)));
+    }));
     encrypt();
     EXPECT_TRUE(ui.messageBoxes.empty());
     EXPECT_EQ(lastCalls(2), (std::vector<std::string>{"Padding 2", "EncryptText abc"}));
@@ -420,9 +431,9 @@ TEST(clsSymProperties, ListPositionsMapToEngineCodesAndOthersAreIgnored) {
 
     auto root = std::make_shared<NiceMock<MockEngineRoot>>();
     auto cipher = std::make_shared<NiceMock<MockEngineSymCipher>>();
-    EXPECT_CALL(*root, NewSymCipher(1, "secret", 192)).WillOnce(Return(cipher));
+    EXPECT_CALL(*root, NewSymCipher(Code(1), "secret", 192)).WillOnce(Return(cipher));
     ASSERT_TRUE(sym.InitKey(root));
-    EXPECT_CALL(*cipher, Padding(1));  // PCKS5, kept after the out-of-range position
+    EXPECT_CALL(*cipher, Padding(Code(1)));  // PCKS5, kept after the out-of-range position
     EXPECT_CALL(*cipher, DecryptFile("/d/aEnc.txt", "/d/aEncDec.txt"));
     sym.SymSource(5);
     EXPECT_EQ(sym.DecryptSym("/d/aEnc.txt"), "/d/aEncDec.txt") << "any non-zero kind is a file";
@@ -433,7 +444,8 @@ TEST(clsSymProperties, AnOperationWithoutAnEngineObjectIsReportedUnderItsOwnTitl
     FakeWindowing ui{frmMainLayout()};
     clsSym sym(ui);
     auto root = std::make_shared<NiceMock<MockEngineRoot>>();
-    EXPECT_CALL(*root, NewSymCipher(0, "", 0)).WillOnce(Throw(engineFailure("Key length 0 bits is not supported")));
+    EXPECT_CALL(*root, NewSymCipher(Code(0), "", 0))
+        .WillOnce(Throw(engineFailure("Key length 0 bits is not supported")));
     EXPECT_FALSE(sym.InitKey(root));
     EXPECT_EQ(sym.CryptSym("abc"), "");
     EXPECT_EQ(sym.DecryptSym("abc"), "");
