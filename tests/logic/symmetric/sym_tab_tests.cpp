@@ -41,6 +41,11 @@ protected:
                 creations.push_back({codeOf(algorithm), password, keyBits});
                 auto cipher = std::make_shared<NiceMock<MockEngineSymCipher>>();
                 auto note = [this](std::string what) { log.push_back(std::move(what)); };
+                // A call that does the work: what shows while it runs is noted too.
+                auto work = [this, note](const std::string& what) {
+                    busyDuringWork.push_back(what.substr(0, what.find(' ')) + ": " + busyState());
+                    note(what);
+                };
                 ON_CALL(*cipher, Encoding(_)).WillByDefault(Invoke([note](engine::OutputEncoding v) {
                     note("Encoding " + std::to_string(codeOf(v)));
                 }));
@@ -52,20 +57,22 @@ protected:
                     note("Padding " + std::to_string(codeOf(v)));
                 }));
                 ON_CALL(*cipher, IV(_)).WillByDefault(Invoke([note](const engine::Text& v) { note("IV " + v); }));
-                ON_CALL(*cipher, EncryptText(_)).WillByDefault(Invoke([note](const engine::Text& t) {
-                    note("EncryptText " + t);
+                ON_CALL(*cipher, EncryptText(_)).WillByDefault(Invoke([work](const engine::Text& t) {
+                    work("EncryptText " + t);
                     return "enc(" + t + ")";
                 }));
-                ON_CALL(*cipher, DecryptText(_)).WillByDefault(Invoke([note](const engine::Text& t) {
-                    note("DecryptText " + t);
+                ON_CALL(*cipher, DecryptText(_)).WillByDefault(Invoke([work](const engine::Text& t) {
+                    work("DecryptText " + t);
                     return "dec(" + t + ")";
                 }));
-                ON_CALL(*cipher, EncryptFile(_, _)).WillByDefault(Invoke([note](const engine::Text& s, const engine::Text& t) {
-                    note("EncryptFile " + s + " " + t);
-                }));
-                ON_CALL(*cipher, DecryptFile(_, _)).WillByDefault(Invoke([note](const engine::Text& s, const engine::Text& t) {
-                    note("DecryptFile " + s + " " + t);
-                }));
+                ON_CALL(*cipher, EncryptFile(_, _))
+                    .WillByDefault(Invoke([work](const engine::Text& s, const engine::Text& t) {
+                        work("EncryptFile " + s + " " + t);
+                    }));
+                ON_CALL(*cipher, DecryptFile(_, _))
+                    .WillByDefault(Invoke([work](const engine::Text& s, const engine::Text& t) {
+                        work("DecryptFile " + s + " " + t);
+                    }));
                 lastCipher = cipher;
                 return cipher;
             }));
@@ -87,6 +94,7 @@ protected:
 
     std::vector<Creation> creations;
     std::vector<std::string> log;
+    std::vector<std::string> busyDuringWork;  // "EncryptText: abort bar busy"
     std::shared_ptr<NiceMock<MockEngineSymCipher>> lastCipher;
 };
 
@@ -348,34 +356,20 @@ TEST_F(SymTab, AbortStopsTheRunAndOtherActionsWaitForIt) {
 }
 
 TEST_F(SymTab, BothDirectionsOfTextsAndFilesHaveTheBarAndAbortTransactionOnlyAroundTheCall) {
+    std::vector<std::string> after;
     source().type("abc");
-    encrypt();  // keys the wrapper
-    std::vector<std::string> during, after;
-    auto note = [&](const char* call) { during.push_back(call + (": " + busyState())); };
-    ON_CALL(*lastCipher, EncryptText(_)).WillByDefault(Invoke([&](const engine::Text&) {
-        note("EncryptText");
-        return std::string("c");
-    }));
-    ON_CALL(*lastCipher, DecryptText(_)).WillByDefault(Invoke([&](const engine::Text&) {
-        note("DecryptText");
-        return std::string("p");
-    }));
-    ON_CALL(*lastCipher, EncryptFile(_, _))
-        .WillByDefault(Invoke([&](const engine::Text&, const engine::Text&) { note("EncryptFile"); }));
-    ON_CALL(*lastCipher, DecryptFile(_, _))
-        .WillByDefault(Invoke([&](const engine::Text&, const engine::Text&) { note("DecryptFile"); }));
-    auto run = [&](const std::function<void()>& action) {
-        action();
+    for (bool file : {false, true}) {
+        const enginetest::ScratchDir dir;
+        if (file) {
+            form.option("optSym", 1).userClick();
+            source().type(dir.file("a.txt"));
+        }
+        encrypt();
         after.push_back(busyState());
-    };
-    run([&] { encrypt(); });
-    run([&] { decrypt(); });
-    const enginetest::ScratchDir dir;
-    form.option("optSym", 1).userClick();
-    source().type(dir.file("a.txt"));
-    run([&] { encrypt(); });
-    run([&] { decrypt(); });
-    EXPECT_EQ(during,
+        decrypt();
+        after.push_back(busyState());
+    }
+    EXPECT_EQ(busyDuringWork,
               (std::vector<std::string>{"EncryptText: abort bar busy", "DecryptText: abort bar busy",
                                         "EncryptFile: abort bar busy", "DecryptFile: abort bar busy"}));
     EXPECT_EQ(after, (std::vector<std::string>(4, "- - -")));
