@@ -123,13 +123,10 @@ std::string clsAsym::cipherOperation(bool encrypt, const std::string& source) {
     trap.step(haveKey, [&] { prepareKey(*key); });
     trap.step(haveKey, [&] {
         if (m_source == SourceKind::File) {
-            modUtils::RequireFileName(source, m_sourceBox);
-            const std::string target = modUtils::AddFileSuffix(source, encrypt ? "Enc" : "Dec");
-            if (encrypt)
-                key->EncryptFile(source, target);
-            else
-                key->DecryptFile(source, target);
-            result = target;
+            auto write = [&](const std::string& from, const std::string& to) {
+                encrypt ? key->EncryptFile(from, to) : key->DecryptFile(from, to);
+            };
+            result = modUtils::WriteBeside(source, m_sourceBox, encrypt ? "Enc" : "Dec", write);
         } else {
             result = encrypt ? key->EncryptText(source) : key->DecryptText(source);
         }

@@ -62,13 +62,10 @@ std::string clsEnc::Run(const std::string& sEDSource, bool encode) {
         if (m_source == SourceKind::Text) {
             result = encode ? encoder->EncodeText(sEDSource) : encoder->DecodeText(sEDSource);
         } else {
-            modUtils::RequireFileName(sEDSource, m_sourceBox);
-            const std::string target = modUtils::AddFileSuffix(sEDSource, encode ? "Enc" : "Dec");
-            if (encode)
-                encoder->EncodeFile(sEDSource, target);
-            else
-                encoder->DecodeFile(sEDSource, target);
-            result = target;
+            auto write = [&](const std::string& from, const std::string& to) {
+                encode ? encoder->EncodeFile(from, to) : encoder->DecodeFile(from, to);
+            };
+            result = modUtils::WriteBeside(sEDSource, m_sourceBox, encode ? "Enc" : "Dec", write);
         }
     });
     trap.step([&] { mPgBar->setVisible(false); });

@@ -35,6 +35,17 @@ void RequireFileName(const std::string& path, const std::string& box);
 // across a folder separator.
 std::string AddFileSuffix(const std::string& path, const std::string& suffix);
 
+// A file operation from the source into the file named after it with the
+// suffix: write(source, target). Returns the target's path.
+template <typename Write>
+std::string WriteBeside(const std::string& source, const std::string& box, const std::string& suffix,
+                        Write&& write) {
+    RequireFileName(source, box);
+    const std::string target = AddFileSuffix(source, suffix);
+    write(source, target);
+    return target;
+}
+
 // Asks before a file operation replaces an existing target. True when the
 // target does not exist or the user answered Yes.
 bool ConfirmReplace(ui::Windowing& windowing, const std::string& target);
