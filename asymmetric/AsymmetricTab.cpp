@@ -77,7 +77,6 @@ void AsymmetricTab::RefreshAsymPanel(bool bSaveAllowed) {
     for (int i = 0; i < 3; ++i) m_form.option("optTypeAsym", i).setEnabled(K);
     txtAsymComp.setEnabled(K);
     udAsym.setEnabled(K);
-    cmdAsymSave.setEnabled(K);
     cmdAsymLoadRelat.setEnabled(K);
     ensureWrapper();
     cmdAsymSave.setEnabled(bSaveAllowed && K);
@@ -95,7 +94,6 @@ void AsymmetricTab::ensureWrapper() {
 // ---------------------------------------------------------------- keys
 
 bool AsymmetricTab::GenerateAsymKeys(bool force) {
-    bool result = true;
     if (mAsym && !force && !AsymSettingsChanged()) return true;
     mAsym = std::make_shared<clsAsym>(m_windowing, m_keyForm);
     const std::shared_ptr<clsAsym> asym = mAsym;
@@ -103,8 +101,7 @@ bool AsymmetricTab::GenerateAsymKeys(bool force) {
     asym->iAsymKey(static_cast<int16_t>(cboAsymKey.listIndex()));
     asym->iAsymSchema(static_cast<int16_t>(cboAsymSchema.listIndex()));
     asym->LabelLoadButtons("Load Key", "Load Key Related");
-    if (!asym->InitKey(m_host.engineRoot())) result = false;
-    return result;
+    return asym->InitKey(m_host.engineRoot());
 }
 
 bool AsymmetricTab::AsymSettingsChanged() {
@@ -134,7 +131,9 @@ void AsymmetricTab::ApplyAsymSettings() {
 void AsymmetricTab::cmdAsymGenKey_Click() {
     TabHost::Operation operation(m_host);
     bool force = false;
-    if (mAsym && mAsym->KeyLoad()) {
+    // Keys from files make way for a new pair, also once a cancelled or failed
+    // load has cleared KeyLoad: the tab never opens on one key it cannot use.
+    if (mAsym && (mAsym->KeyLoad() || mAsym->HoldsKeyFromFile())) {
         mAsym->KeyLoad(false);
         force = true;
     }
@@ -166,24 +165,28 @@ void AsymmetricTab::cmdAsign_Click() {
 }
 
 void AsymmetricTab::RunAsymEncrypt() {
-    RunAsym(txtContAsym, txtResAsym, &clsAsym::CryptAsym, BoxReadBy("left-hand", cmdEncAsym));
+    RunAsym(txtContAsym, txtResAsym, &clsAsym::CryptAsym, "Enc", BoxReadBy("left-hand", cmdEncAsym));
 }
 
 void AsymmetricTab::RunAsymDecrypt() {
-    RunAsym(txtResAsym, txtContAsym, &clsAsym::DecryptAsym, BoxReadBy("right-hand", cmdDecAsym));
+    RunAsym(txtResAsym, txtContAsym, &clsAsym::DecryptAsym, "Dec", BoxReadBy("right-hand", cmdDecAsym));
 }
 
 void AsymmetricTab::RunAsymSign() {
-    RunAsym(txtContAsym, txtResAsym, &clsAsym::SignAsym, BoxReadBy("left-hand", cmdAsign));
+    RunAsym(txtContAsym, txtResAsym, &clsAsym::SignAsym, nullptr, BoxReadBy("left-hand", cmdAsign));
 }
 
 void AsymmetricTab::RunAsym(ui::TextBox& source, ui::TextBox& target,
-                            std::string (clsAsym::*operation)(const std::string&),
+                            std::string (clsAsym::*operation)(const std::string&), const char* outputSuffix,
                             const std::string& sourceBox) {
     TabHost::Operation busy(m_host);
     if (!PrepareAsymOperation()) return;
     const std::shared_ptr<clsAsym> asym = mAsym;
     asym->SourceBox(sourceBox);
+    // Asked before the run starts: a file the user keeps leaves both boxes as they were.
+    if (outputSuffix && FileSelected(m_form, "optAsym") &&
+        !modUtils::ConfirmOutput(m_windowing, source.text(), outputSuffix))
+        return;
     {
         AbortEnabled abortEnabled(cmdAbort);
         target.setText(((*asym).*operation)(source.text()));
@@ -220,9 +223,9 @@ void AsymmetricTab::cmdAsymLoad_Click() {
         ApplyAsymSettings();
         bAsymKeyReady = asym->KeyLoadFromFile(m_host.engineRoot(), false);
         RefreshAsymPanel(false);
-        cmdEncAsym.setEnabled(bAsymKeyReady && asym->CryptoKey() == 0);
-        cmdDecAsym.setEnabled(bAsymKeyReady && asym->CryptoKey() == 1);
-        cmdAsign.setEnabled(bAsymKeyReady && asym->CryptoKey() == 1);
+        cmdEncAsym.setEnabled(bAsymKeyReady && asym->keyFileKind() == KeyFileKind::Public);
+        cmdDecAsym.setEnabled(bAsymKeyReady && asym->keyFileKind() == KeyFileKind::Private);
+        cmdAsign.setEnabled(bAsymKeyReady && asym->keyFileKind() == KeyFileKind::Private);
         asym->LoadClickHandled();
     }
     m_windowing.doEvents();
@@ -233,15 +236,15 @@ void AsymmetricTab::cmdAsymLoadRelat_Click() {
         QuietOperation operation(m_host, m_windowing);
         ensureWrapper();
         const std::shared_ptr<clsAsym> asym = mAsym;
-        const int16_t kind = asym->CryptoKey();
-        asym->CryptoKey(kind == 1 ? 0 : 1);
+        const KeyFileKind kind = asym->keyFileKind();
+        asym->keyFileKind(kind == KeyFileKind::Private ? KeyFileKind::Public : KeyFileKind::Private);
         if (asym->KeyLoadFromFile(m_host.engineRoot(), true)) {
             cmdEncAsym.setEnabled(bAsymKeyReady);
             cmdDecAsym.setEnabled(bAsymKeyReady);
             cmdAsign.setEnabled(bAsymKeyReady);
         } else if (asym->LoadCancelled()) {
             // Nothing was loaded: the next press offers the same kind again.
-            asym->CryptoKey(kind);
+            asym->keyFileKind(kind);
         }
     }
     m_windowing.doEvents();

@@ -52,10 +52,12 @@ private:
     void RunAsymEncrypt();
     void RunAsymDecrypt();
     void RunAsymSign();
-    // All three: from one box through the wrapper into the other.
-    // sourceBox names the source box in a message about a missing file name.
+    // All three: from one box through the wrapper into the other. outputSuffix
+    // names the file an operation writes (none for signing); sourceBox names
+    // the source box in a message about a missing file name.
     void RunAsym(ui::TextBox& source, ui::TextBox& target,
-                 std::string (clsAsym::*operation)(const std::string&), const std::string& sourceBox);
+                 std::string (clsAsym::*operation)(const std::string&), const char* outputSuffix,
+                 const std::string& sourceBox);
 
     TabHost& m_host;
     ui::Windowing& m_windowing;

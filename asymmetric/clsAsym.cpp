@@ -10,8 +10,8 @@
 
 namespace {
 
-engine::EngineError missingKey(const std::string& what) {
-    return engine::EngineError(engine::ErrorKind::MissingKey, what);
+void requireKey(const std::shared_ptr<engine::EngineAsymKey>& key, const char* missing) {
+    if (!key) throw engine::EngineError(engine::ErrorKind::MissingKey, missing);
 }
 
 const char* const kNoPublicKeyToEncrypt =
@@ -24,24 +24,20 @@ const char* const kNoPrivateKeyToSign =
 }  // namespace
 
 clsAsym::clsAsym(ui::Windowing& windowing, std::shared_ptr<frmKey> keyForm)
-    : m_windowing(windowing), m_keyForm(std::move(keyForm)) {
-    ui::Form& form = windowing.mainForm();
-    if (!mPgBar) mPgBar = &form.progressBar("pgBar");
-    m_keyLoadPublic = false;
-    m_keyLoadPrivate = false;
-    p_cmdLoadKey = &form.button("cmdAsymLoad");
-    m_loadKeyObserver = p_cmdLoadKey->click.connect([this] { loadKeyClicked(); });
-    p_cmdLoadKeyRel = &form.button("cmdAsymLoadRelat");
+    : m_windowing(windowing),
+      m_keyForm(std::move(keyForm)),
+      mPgBar(&windowing.mainForm().progressBar("pgBar")),
+      p_cmdLoadKey(&windowing.mainForm().button("cmdAsymLoad")),
+      p_cmdLoadKeyRel(&windowing.mainForm().button("cmdAsymLoadRelat")),
+      m_loadKeyObserver(p_cmdLoadKey->click.connect([this] { loadKeyClicked(); })) {
     modUtils::bAbort = false;
 }
 
 clsAsym::~clsAsym() {
+    // The keys go before the wrapper stops watching "Load key".
     mPrivateKey.reset();
     mPublicKey.reset();
     p_cmdLoadKey->click.disconnect(m_loadKeyObserver);
-    p_cmdLoadKey = nullptr;
-    p_cmdLoadKeyRel = nullptr;
-    mPgBar = nullptr;
 }
 
 // ---------------------------------------------------------------- properties
@@ -74,11 +70,11 @@ int16_t clsAsym::iAsymKey() const {
 }
 
 void clsAsym::iAsymSchema(int16_t icboAsymSchema) {
-    if (icboAsymSchema == 0) m_schema = 1;
-    if (icboAsymSchema == 1) m_schema = 0;
+    if (icboAsymSchema == 0) m_schema = engine::EncryptionSchema::Oaep;
+    if (icboAsymSchema == 1) m_schema = engine::EncryptionSchema::Pkcs1;
 }
 
-int16_t clsAsym::iAsymSchema() const { return m_schema == 0 ? 1 : 0; }
+int16_t clsAsym::iAsymSchema() const { return m_schema == engine::EncryptionSchema::Pkcs1 ? 1 : 0; }
 
 void clsAsym::AsymComp(const std::string& sAsymCompLevel) {
     int level = 0;
@@ -94,7 +90,6 @@ void clsAsym::AsymComp(const std::string& sAsymCompLevel) {
 
 bool clsAsym::InitKey(const std::shared_ptr<engine::EngineRoot>& mcls) {
     ErrorTrap trap;
-    bool result = true;
     trap.step([&] { m_keyLoad = false; });
     trap.step([&] { mPublicKey.reset(); });
     trap.step([&] {
@@ -102,20 +97,18 @@ bool clsAsym::InitKey(const std::shared_ptr<engine::EngineRoot>& mcls) {
         // A failed call stores neither key.
         std::shared_ptr<engine::EngineAsymKey> publicKey;
         std::shared_ptr<engine::EngineAsymKey> privateKey =
-            mcls->NewKeyPair(engine::KeyPair, m_keyLength, m_seed, m_schema, publicKey);
+            mcls->NewKeyPair(engine::KeyKind::KeyPair, m_keyLength, m_seed, m_schema, publicKey);
         mPublicKey = std::move(publicKey);
         mPrivateKey = std::move(privateKey);
     });
-    if (trap.report(m_windowing, "clsAsym ->Function InitKey ")) result = false;
-    return result;
+    return !trap.report(m_windowing, "clsAsym ->Function InitKey ");
 }
 
 // ---------------------------------------------------------------- operations
 
-void clsAsym::prepareKey(engine::EngineAsymKey* key, const char* missing) {
-    if (!key) throw missingKey(missing);
-    key->Compression(m_compression);
-    key->Encoding(m_encoding);
+void clsAsym::prepareKey(engine::EngineAsymKey& key) {
+    key.Compression(m_compression);
+    key.Encoding(m_encoding);
     mPgBar->setValue(0);
     mPgBar->setVisible(true);
 }
@@ -125,19 +118,15 @@ std::string clsAsym::cipherOperation(bool encrypt, const std::string& source) {
     ErrorTrap trap;
     // The key stays alive for this call even if the wrapper's keys are replaced meanwhile.
     const std::shared_ptr<engine::EngineAsymKey> key = encrypt ? mPublicKey : mPrivateKey;
-    const char* const missing = encrypt ? kNoPublicKeyToEncrypt : kNoPrivateKeyToDecrypt;
-    trap.step([&] { prepareKey(key.get(), missing); });
-    trap.step([&] {
-        if (!key) throw missingKey(missing);
-        if (m_source != 0) {
-            modUtils::RequireFileName(source, m_sourceBox);
-            const std::string target = modUtils::AddFileSuffix(source, encrypt ? "Enc" : "Dec");
-            if (!modUtils::ConfirmReplace(m_windowing, target)) return;
-            if (encrypt)
-                key->EncryptFile(source, target);
-            else
-                key->DecryptFile(source, target);
-            result = target;
+    const bool haveKey =
+        trap.step([&] { requireKey(key, encrypt ? kNoPublicKeyToEncrypt : kNoPrivateKeyToDecrypt); });
+    trap.step(haveKey, [&] { prepareKey(*key); });
+    trap.step(haveKey, [&] {
+        if (m_source == SourceKind::File) {
+            auto write = [&](const std::string& from, const std::string& to) {
+                encrypt ? key->EncryptFile(from, to) : key->DecryptFile(from, to);
+            };
+            result = modUtils::WriteBeside(source, m_sourceBox, encrypt ? "Enc" : "Dec", write);
         } else {
             result = encrypt ? key->EncryptText(source) : key->DecryptText(source);
         }
@@ -161,10 +150,10 @@ std::string clsAsym::SignAsym(const std::string& sSourceAsymEnc) {
     std::string result;
     ErrorTrap trap;
     const std::shared_ptr<engine::EngineAsymKey> key = mPrivateKey;
-    trap.step([&] { prepareKey(key.get(), kNoPrivateKeyToSign); });
-    trap.step([&] {
-        if (!key) throw missingKey(kNoPrivateKeyToSign);
-        if (m_source != 0) {
+    const bool haveKey = trap.step([&] { requireKey(key, kNoPrivateKeyToSign); });
+    trap.step(haveKey, [&] { prepareKey(*key); });
+    trap.step(haveKey, [&] {
+        if (m_source == SourceKind::File) {
             modUtils::RequireFileName(sSourceAsymEnc, m_sourceBox);
             result = key->SignFile(sSourceAsymEnc);
         } else {
@@ -186,7 +175,7 @@ bool clsAsym::VerifySign(const std::string& strSource, const std::string& strSig
         ShowWarningBox(m_windowing, "There is no private key");
     } else {
         trap.step([&] {
-            if (m_source != 0) {
+            if (m_source == SourceKind::File) {
                 modUtils::RequireFileName(strSource, m_sourceBox);
                 result = key->VerifyFile(strSource, strSign);
             } else {
@@ -205,21 +194,20 @@ void clsAsym::KeySaveToFile() {
     bool confirmed = false;
     std::string path;
     trap.step([&] {
-        m_keyForm->Load_Form(m_cryptoKey, "Save Key ", m_keyLoad);
+        m_keyForm->Load_Form(CryptoKey(), "Save Key ", m_keyLoad);
         confirmed = m_keyForm->LoadForm();
     });
     if (!confirmed && !trap.failed()) return;
     if (confirmed) {
-        trap.step([&] { m_cryptoKey = m_keyForm->CryptoKey(); });
+        trap.step([&] { m_cryptoKey = m_keyForm->keyFileKind(); });
         // The save dialog itself asks before an existing file is replaced.
         trap.step([&] { path = modUtils::ShowFileDialog(m_windowing, "Save to file "); });
         if (!path.empty()) {
             trap.step([&] {
-                const std::shared_ptr<engine::EngineAsymKey> key =
-                    m_cryptoKey == 1 ? mPrivateKey : mPublicKey;
-                if (!key)
-                    throw missingKey(m_cryptoKey == 1 ? "There is no private key to save."
-                                                      : "There is no public key to save.");
+                const bool isPrivate = m_cryptoKey == KeyFileKind::Private;
+                const std::shared_ptr<engine::EngineAsymKey> key = isPrivate ? mPrivateKey : mPublicKey;
+                requireKey(
+                    key, isPrivate ? "There is no private key to save." : "There is no public key to save.");
                 key->SaveToFile(path);
             });
         }
@@ -232,7 +220,7 @@ bool clsAsym::KeyLoadFromFile(const std::shared_ptr<engine::EngineRoot>& mcls, b
     m_loadCancelled = false;
     bool confirmed = false;
     trap.step([&] {
-        m_keyForm->Load_Form(m_cryptoKey, "Load Key ", bLocked);
+        m_keyForm->Load_Form(CryptoKey(), "Load Key ", bLocked);
         confirmed = m_keyForm->LoadForm();
     });
     if (!confirmed) {
@@ -240,7 +228,7 @@ bool clsAsym::KeyLoadFromFile(const std::shared_ptr<engine::EngineRoot>& mcls, b
         trap.report(m_windowing, "clsAsym ->Function KeyLoadFromFile ");
         return false;
     }
-    m_cryptoKey = m_keyForm->CryptoKey();
+    m_cryptoKey = m_keyForm->keyFileKind();
     const std::string path = modUtils::ShowFileDialog(m_windowing, "Load to file ");
     if (path.empty()) {
         m_keyLoad = false;
@@ -248,20 +236,20 @@ bool clsAsym::KeyLoadFromFile(const std::shared_ptr<engine::EngineRoot>& mcls, b
         return false;
     }
     m_keyLoad = true;
-    auto load = [&](int32_t kind) {
+    auto load = [&](engine::KeyKind kind) {
         RequireEngine(mcls);
         std::shared_ptr<engine::EngineAsymKey> key = mcls->LoadKey(path, kind, m_schema);
         if (!key)
             throw engine::EngineError(engine::ErrorKind::KeyFile, "No key was read from \"" + path + "\".");
         return key;
     };
-    if (m_cryptoKey == 1) {
+    if (m_cryptoKey == KeyFileKind::Private) {
         trap.step([&] {
             if (!m_keyLoadPublic) mPublicKey.reset();
         });
         trap.step([&] { m_keyLoadPrivate = true; });
         trap.step([&] {
-            mPrivateKey = load(engine::PrivateKey);
+            mPrivateKey = load(engine::KeyKind::PrivateKey);
             m_privateFromFile = true;
         });
     } else {
@@ -270,7 +258,7 @@ bool clsAsym::KeyLoadFromFile(const std::shared_ptr<engine::EngineRoot>& mcls, b
         });
         trap.step([&] { m_keyLoadPublic = true; });
         trap.step([&] {
-            mPublicKey = load(engine::PublicKey);
+            mPublicKey = load(engine::KeyKind::PublicKey);
             m_publicFromFile = true;
         });
     }
@@ -293,7 +281,7 @@ void clsAsym::loadKeyClicked() {
     m_loadClickHandled = false;
     if (!m_keyForm->LoadForm() || !m_keyLoad)
         LabelLoadButtons("Load Key", "Load Key Related");
-    else if (m_keyForm->CryptoKey() == 1)
+    else if (m_keyForm->keyFileKind() == KeyFileKind::Private)
         LabelLoadButtons("Load Key Private", "Load Key Public Related");
     else
         LabelLoadButtons("Load Key Public", "Load Key Private Related");

@@ -7,15 +7,15 @@
 #include <memory>
 #include <string>
 
+#include "asymmetric/frmKey.h"
 #include "engine/Engine.h"
+#include "util/SourceKind.h"
 
 namespace ui {
 class Button;
 class ProgressBar;
 class Windowing;
 }  // namespace ui
-
-class frmKey;
 
 class clsAsym {
 public:
@@ -33,16 +33,22 @@ public:
     int16_t iAsymSchema() const;
     void iAsymSeed(const std::string& strSeed) { m_seed = strSeed; }
     const std::string& iAsymSeed() const { return m_seed; }
-    void AsymEncod(int16_t iOptTypeAsym) { m_encoding = iOptTypeAsym; }
+    // Output encoding 0 Binary, 1 Base64, 2 Hex; unchecked, the engine refuses a code it does not know.
+    void AsymEncod(int16_t iOptTypeAsym) { m_encoding = static_cast<engine::OutputEncoding>(iOptTypeAsym); }
     // The compression level as the box shows it; a text that is no 16-bit
     // whole number leaves the level as it was.
     void AsymComp(const std::string& sAsymCompLevel);
-    void AsymSource(int16_t iSource) { m_source = iSource; }
+    // Source kind: 0 Text, anything else File.
+    void AsymSource(int16_t iSource) { m_source = SourceKindOf(iSource); }
     // Names the box the next operation reads, for the message when it holds
     // no file name; empty leaves that message to the engine.
     void SourceBox(const std::string& box) { m_sourceBox = box; }
-    int16_t CryptoKey() const { return m_cryptoKey; }
-    void CryptoKey(int16_t iCryptoKeyType) { m_cryptoKey = iCryptoKeyType; }
+    // The kind of the last key-file action: 0 public, 1 private; any other
+    // value is kept and counts as public.
+    int16_t CryptoKey() const { return static_cast<int16_t>(m_cryptoKey); }
+    void CryptoKey(int16_t iCryptoKeyType) { m_cryptoKey = static_cast<KeyFileKind>(iCryptoKeyType); }
+    KeyFileKind keyFileKind() const { return m_cryptoKey; }
+    void keyFileKind(KeyFileKind kind) { m_cryptoKey = kind; }
     bool KeyLoad() const { return m_keyLoad; }
     void KeyLoad(bool bGenKey) { m_keyLoad = bGenKey; }
     bool KeyLoadPrivate() const { return m_keyLoadPrivate; }
@@ -75,25 +81,24 @@ private:
     // Runs after the window's own handler of a click on "Load key".
     void loadKeyClicked();
     std::string cipherOperation(bool encrypt, const std::string& source);
-    // Writes the operation's settings into the key and shows the bar at 0;
-    // throws the given missing-key failure when there is no key.
-    void prepareKey(engine::EngineAsymKey* key, const char* missing);
+    // Writes the operation's settings into the key and shows the bar at 0.
+    void prepareKey(engine::EngineAsymKey& key);
 
     ui::Windowing& m_windowing;
     std::shared_ptr<frmKey> m_keyForm;
-    ui::ProgressBar* mPgBar = nullptr;
-    ui::Button* p_cmdLoadKey = nullptr;
-    ui::Button* p_cmdLoadKeyRel = nullptr;
-    int m_loadKeyObserver = 0;
+    ui::ProgressBar* mPgBar;
+    ui::Button* p_cmdLoadKey;
+    ui::Button* p_cmdLoadKeyRel;
+    int m_loadKeyObserver;
     bool m_loadClickHandled = false;
 
     int32_t m_keyLength = 0;
     std::string m_seed;
-    int32_t m_schema = 0;
-    int16_t m_source = 0;
+    engine::EncryptionSchema m_schema = engine::EncryptionSchema::Pkcs1;
+    SourceKind m_source = SourceKind::Text;
     std::string m_sourceBox;
-    int32_t m_encoding = 0;
-    int16_t m_cryptoKey = 0;
+    engine::OutputEncoding m_encoding = engine::OutputEncoding::Binary;
+    KeyFileKind m_cryptoKey = KeyFileKind::Public;
     int16_t m_compression = 0;
     bool m_keyLoad = false;
     bool m_keyLoadPublic = false;

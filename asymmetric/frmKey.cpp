@@ -15,19 +15,19 @@ void frmKey::Load_Form(int16_t m_CrKeyType, const std::string& strTitle, bool bL
         // Closing the window is a refusal, like Cancel: nothing goes ahead unconfirmed.
         m_form->closeRequested.connect([this] { m_loadForm = false; });
     }
-    m_cryptoKey = m_CrKeyType;
+    m_cryptoKey = static_cast<KeyFileKind>(m_CrKeyType);
     ui::OptionButton& optPrivate = m_form->option("optAsymCrKey", 1);
     ui::OptionButton& optPublic = m_form->option("optAsymCrKey", 0);
-    optPrivate.setValue(m_CrKeyType == 1);
+    optPrivate.setValue(m_cryptoKey == KeyFileKind::Private);
     optPrivate.setEnabled(!bLocked);
-    optPublic.setValue(m_CrKeyType == 0);
+    optPublic.setValue(m_cryptoKey == KeyFileKind::Public);
     optPublic.setEnabled(!bLocked);
     m_form->setCaption(strTitle);
     m_form->showModal();
 }
 
 void frmKey::cmdOk_Click() {
-    m_cryptoKey = m_form->option("optAsymCrKey", 1).value() ? 1 : 0;
+    m_cryptoKey = m_form->option("optAsymCrKey", 1).value() ? KeyFileKind::Private : KeyFileKind::Public;
     m_loadForm = true;
     m_form->hide();
 }

@@ -12,6 +12,10 @@ class Form;
 class Windowing;
 }  // namespace ui
 
+// Which key of a pair a key file holds: 0 and 1 in the dialog's and the
+// wrapper's CryptoKey, which keep any other value they are given.
+enum class KeyFileKind : int16_t { Public = 0, Private = 1 };
+
 class frmKey {
 public:
     explicit frmKey(ui::Windowing& windowing);
@@ -26,7 +30,8 @@ public:
     // The last use ended with OK.
     bool LoadForm() const { return m_loadForm; }
     // The preset kind, or the chosen one after OK.
-    int16_t CryptoKey() const { return m_cryptoKey; }
+    int16_t CryptoKey() const { return static_cast<int16_t>(m_cryptoKey); }
+    KeyFileKind keyFileKind() const { return m_cryptoKey; }
 
     // The dialog's window; empty before the first use.
     ui::Form* form() const { return m_form.get(); }
@@ -38,5 +43,5 @@ private:
     ui::Windowing& m_windowing;
     std::unique_ptr<ui::Form> m_form;
     bool m_loadForm = false;
-    int16_t m_cryptoKey = 0;
+    KeyFileKind m_cryptoKey = KeyFileKind::Public;
 };

@@ -95,11 +95,12 @@ int main(int argc, char* argv[]) {
             decryptSeconds = secondsSince(start);
             if (form.textBox("txtContAsym").text() != decrypted) return 1;
         } else {
-            auto cipher = window.engineRoot()->NewSymCipher(0, "benchmark password", 256);
-            cipher->CipherMode(1);
-            cipher->Padding(1);
+            auto cipher =
+                window.engineRoot()->NewSymCipher(engine::SymAlgorithm::Aes, "benchmark password", 256);
+            cipher->CipherMode(engine::ModeOfOperation::Cbc);
+            cipher->Padding(engine::BlockPadding::Pkcs7);
             cipher->Compression(0);
-            cipher->Encoding(engine::Binary);
+            cipher->Encoding(engine::OutputEncoding::Binary);
             Clock::time_point start = Clock::now();
             cipher->EncryptFile(source, encrypted);
             encryptSeconds = secondsSince(start);

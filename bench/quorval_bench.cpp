@@ -34,11 +34,13 @@ int usage() {
     return 2;
 }
 
-int algorithmCode(const std::string& name) {
-    if (name == "md5" || name == "aes" || name == "binary") return 0;
-    if (name == "sha1" || name == "twofish" || name == "base64") return 1;
-    if (name == "tiger" || name == "hex") return 2;
-    return -1;
+// The engine code a name on the command line stands for.
+template <typename Code>
+Code codeNamed(const std::string& name) {
+    if (name == "md5" || name == "aes" || name == "binary") return static_cast<Code>(0);
+    if (name == "sha1" || name == "twofish" || name == "base64") return static_cast<Code>(1);
+    if (name == "tiger" || name == "hex") return static_cast<Code>(2);
+    return static_cast<Code>(-1);
 }
 
 int run(int argc, char** argv) {
@@ -50,36 +52,38 @@ int run(int argc, char** argv) {
     root->SetOnProcess([&](int32_t, int32_t, bool&) { ++reports; });
 
     if (command == "hash" && argc == 4) {
-        auto hash = root->NewHash(algorithmCode(argv[2]));
-        hash->Encoding(engine::Hex);
+        auto hash = root->NewHash(codeNamed<engine::HashAlgorithm>(argv[2]));
+        hash->Encoding(engine::OutputEncoding::Hex);
         std::printf("%s\n", hash->HashFile(argv[3]).c_str());
     } else if ((command == "encrypt" || command == "decrypt") && argc == 5) {
-        auto cipher = root->NewSymCipher(algorithmCode(argv[2]), kPassword, 256);
-        cipher->CipherMode(1);
-        cipher->Padding(1);
+        auto cipher = root->NewSymCipher(codeNamed<engine::SymAlgorithm>(argv[2]), kPassword, 256);
+        cipher->CipherMode(engine::ModeOfOperation::Cbc);
+        cipher->Padding(engine::BlockPadding::Pkcs7);
         cipher->Compression(0);
-        cipher->Encoding(engine::Binary);
+        cipher->Encoding(engine::OutputEncoding::Binary);
         if (command == "encrypt")
             cipher->EncryptFile(argv[3], argv[4]);
         else
             cipher->DecryptFile(argv[3], argv[4]);
     } else if (command == "encode" && argc == 5) {
-        root->NewEncoder(algorithmCode(argv[2]))->EncodeFile(argv[3], argv[4]);
+        root->NewEncoder(codeNamed<engine::OutputEncoding>(argv[2]))->EncodeFile(argv[3], argv[4]);
     } else if (command == "decode" && argc == 5) {
-        root->NewEncoder(algorithmCode(argv[2]))->DecodeFile(argv[3], argv[4]);
+        root->NewEncoder(codeNamed<engine::OutputEncoding>(argv[2]))->DecodeFile(argv[3], argv[4]);
     } else if (command == "keygen-ms" && argc == 4) {
         const int bits = std::stoi(argv[2]);
         const int count = std::stoi(argv[3]);
         const auto start = Clock::now();
         for (int i = 0; i < count; ++i) {
             std::shared_ptr<engine::EngineAsymKey> publicKey;
-            auto privateKey = root->NewKeyPair(engine::KeyPair, bits, "", 1, publicKey);
+            auto privateKey = root->NewKeyPair(engine::KeyKind::KeyPair, bits, "",
+                                               engine::EncryptionSchema::Oaep, publicKey);
             if (!privateKey || !publicKey) return 1;
         }
         std::printf("%.2f\n", std::chrono::duration<double, std::milli>(Clock::now() - start).count() / count);
     } else if (command == "keygen" && argc == 3) {
         std::shared_ptr<engine::EngineAsymKey> publicKey;
-        auto privateKey = root->NewKeyPair(engine::KeyPair, std::stoi(argv[2]), "", 1, publicKey);
+        auto privateKey = root->NewKeyPair(engine::KeyKind::KeyPair, std::stoi(argv[2]), "",
+                                           engine::EncryptionSchema::Oaep, publicKey);
         if (!privateKey || !publicKey) return 1;
     } else if (command == "abort-latency" && argc == 3) {
         // The user clicks at a random moment; the window handles the click in
@@ -90,7 +94,7 @@ int run(int argc, char** argv) {
         root->SetOnProcess([&](int32_t, int32_t, bool& abort) {
             if (clickedAt.load() != 0) abort = true;
         });
-        auto hash = root->NewHash(1);
+        auto hash = root->NewHash(engine::HashAlgorithm::Sha1);
         std::thread user([&] {
             std::this_thread::sleep_for(delay);
             clickedAt = Clock::now().time_since_epoch().count();

@@ -129,10 +129,12 @@ int pipeline(bool encode, int encoding, const std::string& path, int pairs) {
     EncTabRun tab(encoding);
     const std::string target = modUtils::AddFileSuffix(path, encode ? "Enc" : "Dec");
     const std::string bytes = readAll(path);
-    auto encoder = tab.root()->NewEncoder(encoding);
+    // The tab's option index is the engine's code.
+    const auto code = static_cast<engine::OutputEncoding>(encoding);
+    auto encoder = tab.root()->NewEncoder(code);
     // The two-thread baseline reports to nobody: the window's handler is for its own thread.
     auto quietRoot = engine::CreateEngineRoot();
-    auto quiet = quietRoot->NewEncoder(encoding);
+    auto quiet = quietRoot->NewEncoder(code);
     // Halves of whole Base64 groups, so that the two outputs simply join; cut outside the timing.
     const size_t half = bytes.size() / 2 / 3 * 3;
     const std::string firstHalf = encode ? bytes.substr(0, half) : std::string();

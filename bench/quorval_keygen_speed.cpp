@@ -67,7 +67,8 @@ int main(int argc, char** argv) {
             openssl.push_back(perKey(n, [&] { opensslKey(bits); }));
             ours.push_back(perKey(n, [&] {
                 std::shared_ptr<engine::EngineAsymKey> publicKey;
-                root->NewKeyPair(engine::KeyPair, bits, "", 1, publicKey);
+                root->NewKeyPair(engine::KeyKind::KeyPair, bits, "", engine::EncryptionSchema::Oaep,
+                                 publicKey);
             }));
             ratio.push_back(openssl.back() / ours.back());
         }

@@ -79,7 +79,7 @@ int run(size_t mib, const std::string& folder) {
     std::printf("Quorval scaling: crafted input up to %zu MiB, best of 3\n", mib);
 
     // Files first: the process's peak memory then shows what decoding them takes.
-    auto base64 = root->NewEncoder(engine::Base64);
+    auto base64 = root->NewEncoder(engine::OutputEncoding::Base64);
     for (size_t size : {total / 4, total / 2, total}) {
         writeBlanksFile(file, size);
         const double seconds = timed([&] { base64->DecodeFile(file, out); });
@@ -89,20 +89,22 @@ int run(size_t mib, const std::string& folder) {
     std::remove(file.c_str());
     std::remove(out.c_str());
 
-    for (int32_t code : {engine::Base64, engine::Hex}) {
+    for (engine::OutputEncoding code : {engine::OutputEncoding::Base64, engine::OutputEncoding::Hex}) {
         auto encoder = root->NewEncoder(code);
         for (size_t size : {total / 4, total / 2, total}) {
-            const std::string text = blanksText(size, "a", code == engine::Base64 ? "bcd" : "b");
+            const std::string text =
+                blanksText(size, "a", code == engine::OutputEncoding::Base64 ? "bcd" : "b");
             const double seconds = timed([&] { encoder->DecodeText(text); });
             std::printf("%-44s %6zu MiB %8.3f s %8.1f MiB/s\n",
-                        code == engine::Base64 ? "DecodeText Base64, digit + blanks" : "DecodeText Hex, digit + blanks",
+                        code == engine::OutputEncoding::Base64 ? "DecodeText Base64, digit + blanks"
+                                                               : "DecodeText Hex, digit + blanks",
                         size >> 20, seconds, (size >> 20) / seconds);
         }
     }
 
     // A whole container, blanks inside it after an unfinished group: any password gets this far.
-    auto cipher = engine::CreateEngineRoot({1000})->NewSymCipher(0, "password", 256);
-    cipher->Encoding(engine::Base64);
+    auto cipher = engine::CreateEngineRoot({1000})->NewSymCipher(engine::SymAlgorithm::Aes, "password", 256);
+    cipher->Encoding(engine::OutputEncoding::Base64);
     const std::string sealed = cipher->EncryptText("blanks inside");
     for (size_t size : {total / 4, total / 2, total}) {
         const std::string text = sealed.substr(0, 9) + blanksText(size, "", sealed.substr(9));

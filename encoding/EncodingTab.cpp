@@ -36,15 +36,13 @@ void EncodingTab::RunEncodED(bool encode, ui::TextBox& source, ui::TextBox& targ
         if (!mEnc->InitEncode(m_host.engineRoot())) return;
     }
     std::shared_ptr<clsEnc> enc = mEnc;
-    const int16_t sourceKind = SourceOf(m_form, "optED");
-    enc->iSourceType(sourceKind);
+    enc->iSourceType(SourceOf(m_form, "optED"));
     enc->SourceBox(encode ? BoxReadBy("left-hand", cmdEncED) : BoxReadBy("right-hand", cmdDecED));
 
     const std::string sEDSource = source.text();
-    // A file the user chose to keep stays as it is, and so do both boxes. An
-    // empty name names no target: the wrapper reports it.
-    if (sourceKind != 0 && !sEDSource.empty() &&
-        !modUtils::ConfirmReplace(m_windowing, modUtils::AddFileSuffix(sEDSource, encode ? "Enc" : "Dec")))
+    // A file the user chose to keep stays as it is, and so do both boxes.
+    if (FileSelected(m_form, "optED") &&
+        !modUtils::ConfirmOutput(m_windowing, sEDSource, encode ? "Enc" : "Dec"))
         return;
 
     ErrorTrap trap;

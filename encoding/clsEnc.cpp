@@ -13,31 +13,35 @@ engine::EngineError noEngineObject() {
 
 }  // namespace
 
-clsEnc::clsEnc(ui::Windowing& windowing) : m_windowing(windowing) {
-    if (!mPgBar) mPgBar = &windowing.mainForm().progressBar("pgBar");
+clsEnc::clsEnc(ui::Windowing& windowing)
+    : m_windowing(windowing), mPgBar(&windowing.mainForm().progressBar("pgBar")) {
     modUtils::bAbort = false;
 }
 
-clsEnc::~clsEnc() {
-    mEncObj.reset();
-    mPgBar = nullptr;
+// Unchecked: the engine refuses a code it does not know.
+void clsEnc::iEncodingType(int32_t encCryptoHash) {
+    m_encoding = static_cast<engine::OutputEncoding>(encCryptoHash);
 }
 
-void clsEnc::iEncodingType(int32_t encCryptoHash) { m_encoding = encCryptoHash; }
+int32_t clsEnc::iEncodingType() const {
+    switch (m_encoding) {
+        case engine::OutputEncoding::Binary:
+        case engine::OutputEncoding::Base64:
+        case engine::OutputEncoding::Hex:
+            return static_cast<int32_t>(m_encoding);
+    }
+    return 0;
+}
 
-int32_t clsEnc::iEncodingType() const { return m_encoding >= 0 && m_encoding <= 2 ? m_encoding : 0; }
-
-void clsEnc::iSourceType(int16_t indexType) { m_source = indexType; }
+void clsEnc::iSourceType(int16_t indexType) { m_source = SourceKindOf(indexType); }
 
 bool clsEnc::InitEncode(const std::shared_ptr<engine::EngineRoot>& mcls) {
     ErrorTrap trap;
-    bool result = true;
     trap.step([&] {
         RequireEngine(mcls);
         mEncObj = mcls->NewEncoder(m_encoding);
     });
-    if (trap.report(m_windowing, "clsEnc ->Function InitEncode ")) result = false;
-    return result;
+    return !trap.report(m_windowing, "clsEnc ->Function InitEncode ");
 }
 
 std::string clsEnc::Encode(const std::string& sEDSource) { return Run(sEDSource, true); }
@@ -55,16 +59,13 @@ std::string clsEnc::Run(const std::string& sEDSource, bool encode) {
     });
     trap.step([&] {
         if (!encoder) throw noEngineObject();
-        if (m_source == 0) {
+        if (m_source == SourceKind::Text) {
             result = encode ? encoder->EncodeText(sEDSource) : encoder->DecodeText(sEDSource);
         } else {
-            modUtils::RequireFileName(sEDSource, m_sourceBox);
-            const std::string target = modUtils::AddFileSuffix(sEDSource, encode ? "Enc" : "Dec");
-            if (encode)
-                encoder->EncodeFile(sEDSource, target);
-            else
-                encoder->DecodeFile(sEDSource, target);
-            result = target;
+            auto write = [&](const std::string& from, const std::string& to) {
+                encode ? encoder->EncodeFile(from, to) : encoder->DecodeFile(from, to);
+            };
+            result = modUtils::WriteBeside(sEDSource, m_sourceBox, encode ? "Enc" : "Dec", write);
         }
     });
     trap.step([&] { mPgBar->setVisible(false); });

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/Engine.h"
+#include "util/SourceKind.h"
 
 namespace ui {
 class ProgressBar;
@@ -15,7 +16,6 @@ class Windowing;
 class clsEnc {
 public:
     explicit clsEnc(ui::Windowing& windowing);
-    ~clsEnc();
     clsEnc(const clsEnc&) = delete;
     clsEnc& operator=(const clsEnc&) = delete;
 
@@ -39,9 +39,10 @@ private:
     std::string Run(const std::string& sEDSource, bool encode);
 
     ui::Windowing& m_windowing;
+    // Declared before the engine object, so that it goes last.
+    ui::ProgressBar* mPgBar;
     std::shared_ptr<engine::EngineEncoder> mEncObj;
-    ui::ProgressBar* mPgBar = nullptr;
-    int32_t m_encoding = 0;
-    int16_t m_source = 0;
+    engine::OutputEncoding m_encoding = engine::OutputEncoding::Binary;
+    SourceKind m_source = SourceKind::Text;
     std::string m_sourceBox;
 };

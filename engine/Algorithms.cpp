@@ -4,11 +4,12 @@
 
 namespace engine::detail {
 
-HashAlgorithm hashFromCode(int32_t code) {
+HashAlgorithm checkedHash(HashAlgorithm algorithm) {
+    const auto code = static_cast<int32_t>(algorithm);
     if (code < 0 || code > 2)
         throw EngineError(ErrorKind::InvalidInput, "Unknown hash algorithm code " + std::to_string(code) +
                                                        " (0 MD5, 1 SHA-1, 2 Tiger).");
-    return static_cast<HashAlgorithm>(code);
+    return algorithm;
 }
 
 std::string hashLibraryName(HashAlgorithm algorithm) {

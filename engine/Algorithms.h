@@ -1,15 +1,16 @@
 #pragma once
 // The one place where public algorithm codes become the library's names.
 
-#include <cstdint>
 #include <string>
+
+#include "engine/Engine.h"
 
 namespace engine::detail {
 
-enum class HashAlgorithm : int32_t { Md5 = 0, Sha1 = 1, Tiger = 2 };
+using HashAlgorithm = engine::HashAlgorithm;
 
-// Throw EngineError(InvalidInput) for codes outside the public range.
-HashAlgorithm hashFromCode(int32_t code);
+// The algorithm unchanged; EngineError(InvalidInput) for a value outside the public list.
+HashAlgorithm checkedHash(HashAlgorithm algorithm);
 std::string hashLibraryName(HashAlgorithm algorithm);  // "MD5", "SHA-160", "Tiger(24,3)"
 std::string hashDisplayName(HashAlgorithm algorithm);  // "MD5", "SHA-1", "Tiger"
 

@@ -188,18 +188,16 @@ size_t significantCount(const std::string& text) {
 
 }  // namespace
 
-Encoding encodingFromCode(int32_t code) {
-    switch (code) {
-        case 0:
-            return Encoding::Binary;
-        case 1:
-            return Encoding::Base64;
-        case 2:
-            return Encoding::Hex;
-        default:
-            throw EngineError(ErrorKind::InvalidInput, "Unknown encoding code " + std::to_string(code) +
-                                                           " (0 Binary, 1 Base64, 2 Hex).");
+Encoding checkedEncoding(Encoding encoding) {
+    switch (encoding) {
+        case Encoding::Binary:
+        case Encoding::Base64:
+        case Encoding::Hex:
+            return encoding;
     }
+    throw EngineError(ErrorKind::InvalidInput, "Unknown encoding code " +
+                                                   std::to_string(static_cast<int32_t>(encoding)) +
+                                                   " (0 Binary, 1 Base64, 2 Hex).");
 }
 
 const char* encodingName(Encoding encoding) {

@@ -14,12 +14,15 @@
 #include <optional>
 #include <string>
 
+#include "engine/Engine.h"
+
 namespace engine::detail {
 
-enum class Encoding : int32_t { Binary = 0, Base64 = 1, Hex = 2 };
+using Encoding = OutputEncoding;
 
-// The encoding for a public code 0, 1 or 2; anything else throws EngineError(InvalidInput).
-Encoding encodingFromCode(int32_t code);
+// The encoding unchanged when it is Binary, Base64 or Hex; any other value
+// throws EngineError(InvalidInput).
+Encoding checkedEncoding(Encoding encoding);
 const char* encodingName(Encoding encoding);  // "Binary", "Base64", "Hex"
 
 // Whole-buffer forms.

@@ -111,8 +111,8 @@ private:
 
 }  // namespace
 
-std::shared_ptr<EngineEncoder> NewEncoderObject(const EngineContext& context, int32_t encoding) {
-    return std::make_shared<EncoderObject>(context, encodingFromCode(encoding));
+std::shared_ptr<EngineEncoder> NewEncoderObject(const EngineContext& context, OutputEncoding encoding) {
+    return std::make_shared<EncoderObject>(context, checkedEncoding(encoding));
 }
 
 }  // namespace engine::detail

@@ -39,16 +39,24 @@ private:
     ErrorKind m_kind;
 };
 
-// Output encoding codes.
-enum EncodingCode : int32_t { Binary = 0, Base64 = 1, Hex = 2 };
+// The codes the engine takes. A value outside its list can still be cast
+// into one of them; the engine refuses it with ErrorKind::InvalidInput.
 
-// KeyKind codes.
-enum KeyKind : int32_t { KeyPair = 2, PrivateKey = 3, PublicKey = 4 };
+// The text form of results: bytes as they are, Base64 or Hex.
+enum class OutputEncoding : int32_t { Binary = 0, Base64 = 1, Hex = 2 };
+enum class HashAlgorithm : int32_t { Md5 = 0, Sha1 = 1, Tiger = 2 };
+enum class SymAlgorithm : int32_t { Aes = 0, Twofish = 1 };
+enum class ModeOfOperation : int32_t { Ecb = 0, Cbc = 1 };
+// Zeros: zero bytes; Pkcs7: PKCS#7; X923: ANSI X9.23.
+enum class BlockPadding : int32_t { Zeros = 0, Pkcs7 = 1, X923 = 2 };
+// How RSA encryption pads the key it wraps: PKCS#1 v1.5 or OAEP.
+enum class EncryptionSchema : int32_t { Pkcs1 = 0, Oaep = 1 };
+enum class KeyKind : int32_t { KeyPair = 2, PrivateKey = 3, PublicKey = 4 };
 
 class EngineHash {
 public:
     virtual ~EngineHash() = default;
-    virtual void Encoding(int32_t code) = 0;
+    virtual void Encoding(OutputEncoding encoding) = 0;
     virtual Text HashText(const Text& text) = 0;
     virtual Text HashFile(const Text& path) = 0;
 };
@@ -61,13 +69,13 @@ public:
     virtual void EncryptFile(const Text& sourcePath, const Text& targetPath) = 0;
     virtual void DecryptFile(const Text& sourcePath, const Text& targetPath) = 0;
     virtual void Compression(int16_t level) = 0;
-    virtual void Encoding(int32_t code) = 0;
+    virtual void Encoding(OutputEncoding encoding) = 0;
 };
 
 class EngineSymCipher : public EngineCipher {
 public:
-    virtual void CipherMode(int32_t mode) = 0;
-    virtual void Padding(int32_t padding) = 0;
+    virtual void CipherMode(ModeOfOperation mode) = 0;
+    virtual void Padding(BlockPadding padding) = 0;
     virtual void IV(const Text& iv) = 0;
 };
 
@@ -102,16 +110,16 @@ public:
     // function disconnects).
     virtual void SetOnProcess(OnProcessHandler handler) = 0;
 
-    virtual std::shared_ptr<EngineHash> NewHash(int32_t algorithm) = 0;
-    virtual std::shared_ptr<EngineSymCipher> NewSymCipher(int32_t algorithm, const Text& password,
+    virtual std::shared_ptr<EngineHash> NewHash(HashAlgorithm algorithm) = 0;
+    virtual std::shared_ptr<EngineSymCipher> NewSymCipher(SymAlgorithm algorithm, const Text& password,
                                                           int32_t keyBits) = 0;
     // Returns the private key; the public half is stored into publicKey.
-    virtual std::shared_ptr<EngineAsymKey> NewKeyPair(int32_t keyKind, int32_t keyBits,
-                                                      const Text& seed, int32_t schema,
+    virtual std::shared_ptr<EngineAsymKey> NewKeyPair(KeyKind keyKind, int32_t keyBits, const Text& seed,
+                                                      EncryptionSchema schema,
                                                       std::shared_ptr<EngineAsymKey>& publicKey) = 0;
-    virtual std::shared_ptr<EngineAsymKey> LoadKey(const Text& fileName, int32_t keyKind,
-                                                   int32_t schema) = 0;
-    virtual std::shared_ptr<EngineEncoder> NewEncoder(int32_t encoding) = 0;
+    virtual std::shared_ptr<EngineAsymKey> LoadKey(const Text& fileName, KeyKind keyKind,
+                                                   EncryptionSchema schema) = 0;
+    virtual std::shared_ptr<EngineEncoder> NewEncoder(OutputEncoding encoding) = 0;
 };
 
 // Tuning that only tests and benchmarks change.

@@ -26,7 +26,7 @@ public:
         translateErrors("Hashing is not available", [&] { newDigest(algorithm); });
     }
 
-    void Encoding(int32_t code) override { m_encoding = encodingFromCode(code); }
+    void Encoding(OutputEncoding encoding) override { m_encoding = checkedEncoding(encoding); }
 
     // The encoding is read as the call starts: a progress handler may set it again.
     Text HashText(const Text& text) override {
@@ -79,8 +79,8 @@ private:
 
 }  // namespace
 
-std::shared_ptr<EngineHash> NewHashObject(const EngineContext& context, int32_t algorithm) {
-    return std::make_shared<HashObject>(context, hashFromCode(algorithm));
+std::shared_ptr<EngineHash> NewHashObject(const EngineContext& context, HashAlgorithm algorithm) {
+    return std::make_shared<HashObject>(context, checkedHash(algorithm));
 }
 
 }  // namespace engine::detail

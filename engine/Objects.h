@@ -9,10 +9,10 @@
 namespace engine::detail {
 
 // Each throws EngineError(InvalidInput) for a code out of range.
-std::shared_ptr<EngineHash> NewHashObject(const EngineContext& context, int32_t algorithm);
-std::shared_ptr<EngineSymCipher> NewSymCipherObject(const EngineContext& context, int32_t algorithm,
+std::shared_ptr<EngineHash> NewHashObject(const EngineContext& context, HashAlgorithm algorithm);
+std::shared_ptr<EngineSymCipher> NewSymCipherObject(const EngineContext& context, SymAlgorithm algorithm,
                                                     const Text& password, int32_t keyBits);
-std::shared_ptr<EngineEncoder> NewEncoderObject(const EngineContext& context, int32_t encoding);
+std::shared_ptr<EngineEncoder> NewEncoderObject(const EngineContext& context, OutputEncoding encoding);
 
 // Known-answer tests of the library, run by CreateEngineRoot; throws
 // EngineError(Internal) describing the first failure.

@@ -66,26 +66,27 @@ public:
 
     void SetOnProcess(OnProcessHandler handler) override { m_hub->setHandler(std::move(handler)); }
 
-    std::shared_ptr<EngineHash> NewHash(int32_t algorithm) override {
+    std::shared_ptr<EngineHash> NewHash(HashAlgorithm algorithm) override {
         return detail::NewHashObject(context(), algorithm);
     }
 
-    std::shared_ptr<EngineSymCipher> NewSymCipher(int32_t algorithm, const Text& password,
+    std::shared_ptr<EngineSymCipher> NewSymCipher(SymAlgorithm algorithm, const Text& password,
                                                   int32_t keyBits) override {
         return detail::NewSymCipherObject(context(), algorithm, password, keyBits);
     }
 
-    std::shared_ptr<EngineAsymKey> NewKeyPair(int32_t keyKind, int32_t keyBits, const Text& seed,
-                                              int32_t schema,
+    std::shared_ptr<EngineAsymKey> NewKeyPair(KeyKind keyKind, int32_t keyBits, const Text& seed,
+                                              EncryptionSchema schema,
                                               std::shared_ptr<EngineAsymKey>& publicKey) override {
         return detail::NewRsaKeyPair(context(), keyKind, keyBits, seed, schema, publicKey);
     }
 
-    std::shared_ptr<EngineAsymKey> LoadKey(const Text& fileName, int32_t keyKind, int32_t schema) override {
+    std::shared_ptr<EngineAsymKey> LoadKey(const Text& fileName, KeyKind keyKind,
+                                           EncryptionSchema schema) override {
         return detail::LoadRsaKey(context(), fileName, keyKind, schema);
     }
 
-    std::shared_ptr<EngineEncoder> NewEncoder(int32_t encoding) override {
+    std::shared_ptr<EngineEncoder> NewEncoder(OutputEncoding encoding) override {
         return detail::NewEncoderObject(context(), encoding);
     }
 

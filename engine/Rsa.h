@@ -8,11 +8,12 @@
 
 namespace engine::detail {
 
-std::shared_ptr<EngineAsymKey> NewRsaKeyPair(const EngineContext& context, int32_t keyKind, int32_t keyBits,
-                                             const Text& seed, int32_t schema,
+// Each throws EngineError(InvalidInput) for a code out of range.
+std::shared_ptr<EngineAsymKey> NewRsaKeyPair(const EngineContext& context, KeyKind keyKind, int32_t keyBits,
+                                             const Text& seed, EncryptionSchema schema,
                                              std::shared_ptr<EngineAsymKey>& publicKey);
 
-std::shared_ptr<EngineAsymKey> LoadRsaKey(const EngineContext& context, const Text& fileName, int32_t keyKind,
-                                          int32_t schema);
+std::shared_ptr<EngineAsymKey> LoadRsaKey(const EngineContext& context, const Text& fileName, KeyKind keyKind,
+                                          EncryptionSchema schema);
 
 }  // namespace engine::detail

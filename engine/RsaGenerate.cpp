@@ -154,14 +154,15 @@ void checkKeyBits(int32_t keyBits) {
 
 }  // namespace
 
-std::shared_ptr<EngineAsymKey> NewRsaKeyPair(const EngineContext& context, int32_t keyKind, int32_t keyBits,
-                                             const Text& seed, int32_t schema,
+std::shared_ptr<EngineAsymKey> NewRsaKeyPair(const EngineContext& context, KeyKind keyKind, int32_t keyBits,
+                                             const Text& seed, EncryptionSchema schema,
                                              std::shared_ptr<EngineAsymKey>& publicKey) {
-    if (keyKind != KeyPair)
-        throw EngineError(ErrorKind::InvalidInput, "Key kind " + std::to_string(keyKind) +
+    if (keyKind != KeyKind::KeyPair)
+        throw EngineError(ErrorKind::InvalidInput, "Key kind " +
+                                                       std::to_string(static_cast<int32_t>(keyKind)) +
                                                        " cannot be generated: only key pairs (2) can.");
     checkKeyBits(keyBits);
-    const RsaSchema rsaSchema = rsaSchemaFromCode(schema);
+    const RsaSchema rsaSchema = rsaSchemaOf(schema);
 
     const int32_t hashCode = newHashCode();
     Progress progress(context.hub, hashCode, 2);  // two primes

@@ -48,17 +48,16 @@ void feedFile(InputFile& file, Progress& progress, Sink&& sink) {
 
 }  // namespace
 
-RsaSchema rsaSchemaFromCode(int32_t code) {
-    switch (code) {
-        case 0:
+RsaSchema rsaSchemaOf(EncryptionSchema schema) {
+    switch (schema) {
+        case EncryptionSchema::Pkcs1:
             return RsaSchema::Pkcs1v15;
-        case 1:
+        case EncryptionSchema::Oaep:
             return RsaSchema::Oaep;
-        default:
-            throw EngineError(ErrorKind::InvalidInput,
-                              "Encryption schema " + std::to_string(code) +
-                                  " is not supported: use 1 (OAEP) or 0 (PKCS#1 v1.5).");
     }
+    throw EngineError(ErrorKind::InvalidInput, "Encryption schema " +
+                                                   std::to_string(static_cast<int32_t>(schema)) +
+                                                   " is not supported: use 1 (OAEP) or 0 (PKCS#1 v1.5).");
 }
 
 const char* rsaPaddingName(RsaSchema schema) {
@@ -136,7 +135,7 @@ void RsaKeyObject::Compression(int16_t level) {
     m_compression = level;
 }
 
-void RsaKeyObject::Encoding(int32_t code) { m_encoding = encodingFromCode(code); }
+void RsaKeyObject::Encoding(OutputEncoding encoding) { m_encoding = checkedEncoding(encoding); }
 
 Text RsaKeyObject::EncryptText(const Text& text) {
     RsaKeySealer sealer(*m_public, m_schema);

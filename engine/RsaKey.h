@@ -16,11 +16,11 @@
 
 namespace engine::detail {
 
-// The public schema codes.
+// The public schema codes, as the key block of a container records them.
 enum class RsaSchema : uint8_t { Pkcs1v15 = 0, Oaep = 1 };
 
-// The schema for a public code 0 or 1; anything else throws EngineError(InvalidInput).
-RsaSchema rsaSchemaFromCode(int32_t code);
+// The schema for Pkcs1 or Oaep; any other value throws EngineError(InvalidInput).
+RsaSchema rsaSchemaOf(EncryptionSchema schema);
 // Botan's name of the encryption padding: "EME-PKCS1-v1_5" or "OAEP(SHA-160)".
 const char* rsaPaddingName(RsaSchema schema);
 // PKCS#1 v1.5 with SHA-256: fits every key size we make, 512 bits included.
@@ -73,7 +73,7 @@ public:
     void EncryptFile(const Text& sourcePath, const Text& targetPath) override;
     void DecryptFile(const Text& sourcePath, const Text& targetPath) override;
     void Compression(int16_t level) override;
-    void Encoding(int32_t code) override;
+    void Encoding(OutputEncoding encoding) override;
 
     void SaveToFile(const Text& path) override;
     Text SignFile(const Text& path) override;

@@ -408,13 +408,13 @@ void saveRsaKey(const EngineContext& context, int32_t hashCode, const Botan::RSA
     output.commit();
 }
 
-std::shared_ptr<EngineAsymKey> LoadRsaKey(const EngineContext& context, const Text& fileName, int32_t keyKind,
-                                          int32_t schema) {
-    if (keyKind != PrivateKey && keyKind != PublicKey)
+std::shared_ptr<EngineAsymKey> LoadRsaKey(const EngineContext& context, const Text& fileName, KeyKind keyKind,
+                                          EncryptionSchema schema) {
+    if (keyKind != KeyKind::PrivateKey && keyKind != KeyKind::PublicKey)
         throw EngineError(ErrorKind::InvalidInput,
-                          "Key kind " + std::to_string(keyKind) +
+                          "Key kind " + std::to_string(static_cast<int32_t>(keyKind)) +
                               " cannot be loaded: use 3 (private key) or 4 (public key).");
-    const RsaSchema rsaSchema = rsaSchemaFromCode(schema);
+    const RsaSchema rsaSchema = rsaSchemaOf(schema);
     const int32_t hashCode = newHashCode();
     Progress progress(context.hub, hashCode, 1);
     progress.begin();
@@ -424,7 +424,7 @@ std::shared_ptr<EngineAsymKey> LoadRsaKey(const EngineContext& context, const Te
             ScrubbedText bytes;
             readKeyFile(fileName, bytes.value);
             LoadedKey loaded = parseKeyFile(fileName, bytes.value);
-            if (keyKind == PrivateKey) {
+            if (keyKind == KeyKind::PrivateKey) {
                 if (!loaded.privateKey) {
                     checkRsaKey(fileName, *loaded.publicKey, false);
                     throw keyFileError(fileName, "holds a public key, not a private key.");

@@ -46,20 +46,22 @@ public:
         m_settings.compression = level;
     }
 
-    void Encoding(int32_t code) override { m_settings.output = encodingFromCode(code); }
+    void Encoding(OutputEncoding encoding) override { m_settings.output = checkedEncoding(encoding); }
 
-    void CipherMode(int32_t mode) override {
-        if (mode != 0 && mode != 1)
+    void CipherMode(ModeOfOperation mode) override {
+        const auto code = static_cast<int32_t>(mode);
+        if (code != 0 && code != 1)
             throw EngineError(ErrorKind::InvalidInput,
-                              "Unknown cipher mode code " + std::to_string(mode) + " (0 ECB, 1 CBC).");
-        m_settings.cipher.mode = static_cast<BlockMode>(mode);
+                              "Unknown cipher mode code " + std::to_string(code) + " (0 ECB, 1 CBC).");
+        m_settings.cipher.mode = static_cast<BlockMode>(code);
     }
 
-    void Padding(int32_t padding) override {
-        if (padding < 0 || padding > 2)
-            throw EngineError(ErrorKind::InvalidInput, "Unknown padding code " + std::to_string(padding) +
+    void Padding(BlockPadding padding) override {
+        const auto code = static_cast<int32_t>(padding);
+        if (code < 0 || code > 2)
+            throw EngineError(ErrorKind::InvalidInput, "Unknown padding code " + std::to_string(code) +
                                                            " (0 zero bytes, 1 PKCS#7, 2 X9.23).");
-        m_settings.cipher.padding = static_cast<PaddingScheme>(padding);
+        m_settings.cipher.padding = static_cast<PaddingScheme>(code);
     }
 
     // Any text is accepted: it only seeds the IV rule.
@@ -81,15 +83,16 @@ private:
 
 }  // namespace
 
-std::shared_ptr<EngineSymCipher> NewSymCipherObject(const EngineContext& context, int32_t algorithm,
+std::shared_ptr<EngineSymCipher> NewSymCipherObject(const EngineContext& context, SymAlgorithm algorithm,
                                                     const Text& password, int32_t keyBits) {
-    if (algorithm != 0 && algorithm != 1)
+    const auto code = static_cast<int32_t>(algorithm);
+    if (code != 0 && code != 1)
         throw EngineError(ErrorKind::InvalidInput, "Unknown symmetric algorithm code " +
-                                                       std::to_string(algorithm) + " (0 AES, 1 Twofish).");
+                                                       std::to_string(code) + " (0 AES, 1 Twofish).");
     if (keyBits != 128 && keyBits != 192 && keyBits != 256)
         throw EngineError(ErrorKind::InvalidInput, "Key length " + std::to_string(keyBits) +
                                                        " bits is not supported (128, 192 or 256).");
-    return std::make_shared<SymCipherObject>(context, static_cast<CipherAlgorithm>(algorithm), password,
+    return std::make_shared<SymCipherObject>(context, static_cast<CipherAlgorithm>(code), password,
                                              static_cast<uint32_t>(keyBits));
 }
 

@@ -13,35 +13,32 @@ engine::EngineError noEngineObject() {
 
 }  // namespace
 
-clsHash::clsHash(ui::Windowing& windowing) : m_windowing(windowing) {
-    if (!mPgBar) mPgBar = &windowing.mainForm().progressBar("pgBar");
+clsHash::clsHash(ui::Windowing& windowing)
+    : m_windowing(windowing), mPgBar(&windowing.mainForm().progressBar("pgBar")) {
     modUtils::bAbort = false;
 }
 
-clsHash::~clsHash() {
-    mHashObj.reset();
-    mPgBar = nullptr;
-}
-
 void clsHash::iHashCrypto(int16_t iCboCryptoHash) {
-    if (iCboCryptoHash >= 0 && iCboCryptoHash <= 2) m_algorithm = iCboCryptoHash;
+    if (iCboCryptoHash >= 0 && iCboCryptoHash <= 2)
+        m_algorithm = static_cast<engine::HashAlgorithm>(iCboCryptoHash);
 }
 
 int16_t clsHash::iHashCrypto() const { return static_cast<int16_t>(m_algorithm); }
 
-void clsHash::iSourceType(int16_t indexType) { m_source = indexType; }
+void clsHash::iSourceType(int16_t indexType) { m_source = SourceKindOf(indexType); }
 
-void clsHash::iEncodingType(int32_t encCryptoHash) { m_encoding = encCryptoHash; }
+// Unchecked: the engine refuses a code it does not know.
+void clsHash::iEncodingType(int32_t encCryptoHash) {
+    m_encoding = static_cast<engine::OutputEncoding>(encCryptoHash);
+}
 
 bool clsHash::InitKey(const std::shared_ptr<engine::EngineRoot>& mcls) {
     ErrorTrap trap;
-    bool result = true;
     trap.step([&] {
         RequireEngine(mcls);
         mHashObj = mcls->NewHash(m_algorithm);
     });
-    if (trap.report(m_windowing, "clsHash ->Function InitKey ")) result = false;
-    return result;
+    return !trap.report(m_windowing, "clsHash ->Function InitKey ");
 }
 
 std::string clsHash::HashBinary(const std::string& sHashSource) {
@@ -49,17 +46,16 @@ std::string clsHash::HashBinary(const std::string& sHashSource) {
     ErrorTrap trap;
     // The engine object stays alive for this call even if the wrapper is replaced meanwhile.
     std::shared_ptr<engine::EngineHash> hash = mHashObj;
-    trap.step([&] {
+    const bool haveHash = trap.step([&] {
         if (!hash) throw noEngineObject();
-        hash->Encoding(m_encoding);
     });
+    trap.step(haveHash, [&] { hash->Encoding(m_encoding); });
     trap.step([&] {
         mPgBar->setValue(0);
         mPgBar->setVisible(true);
     });
-    trap.step([&] {
-        if (!hash) throw noEngineObject();
-        if (m_source == 0) {
+    trap.step(haveHash, [&] {
+        if (m_source == SourceKind::Text) {
             result = hash->HashText(sHashSource);
         } else {
             modUtils::RequireFileName(sHashSource, m_sourceBox);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/Engine.h"
+#include "util/SourceKind.h"
 
 namespace ui {
 class ProgressBar;
@@ -15,7 +16,6 @@ class Windowing;
 class clsHash {
 public:
     explicit clsHash(ui::Windowing& windowing);
-    ~clsHash();
     clsHash(const clsHash&) = delete;
     clsHash& operator=(const clsHash&) = delete;
 
@@ -35,10 +35,11 @@ public:
 
 private:
     ui::Windowing& m_windowing;
+    // Declared before the engine object, so that it goes last.
+    ui::ProgressBar* mPgBar;
     std::shared_ptr<engine::EngineHash> mHashObj;
-    ui::ProgressBar* mPgBar = nullptr;
-    int32_t m_algorithm = 0;
-    int32_t m_encoding = 0;
-    int16_t m_source = 0;
+    engine::HashAlgorithm m_algorithm = engine::HashAlgorithm::Md5;
+    engine::OutputEncoding m_encoding = engine::OutputEncoding::Binary;
+    SourceKind m_source = SourceKind::Text;
     std::string m_sourceBox;
 };

@@ -1,6 +1,7 @@
 #include "symmetric/SymmetricTab.h"
 
 #include "symmetric/clsSym.h"
+#include "util/modUtils.h"
 
 SymmetricTab::SymmetricTab(TabHost& host)
     : m_host(host),
@@ -32,21 +33,24 @@ void SymmetricTab::cmdDecSym_Click() {
 }
 
 void SymmetricTab::RunSymEncrypt() {
-    RunSym(txtContSym, txtResSym, &clsSym::CryptSym, BoxReadBy("left-hand", cmdEncSym));
+    RunSym(txtContSym, txtResSym, &clsSym::CryptSym, "Enc", BoxReadBy("left-hand", cmdEncSym));
 }
 
 void SymmetricTab::RunSymDecrypt() {
-    RunSym(txtResSym, txtContSym, &clsSym::DecryptSym, BoxReadBy("right-hand", cmdDecSym));
+    RunSym(txtResSym, txtContSym, &clsSym::DecryptSym, "Dec", BoxReadBy("right-hand", cmdDecSym));
 }
 
 void SymmetricTab::RunSym(ui::TextBox& source, ui::TextBox& target,
-                          std::string (clsSym::*operation)(const std::string&),
+                          std::string (clsSym::*operation)(const std::string&), const char* outputSuffix,
                           const std::string& sourceBox) {
     TabHost::Operation busy(m_host);
     if (!PrepareSym()) return;
     // The wrapper stays alive for this run even if the window unloads meanwhile.
     std::shared_ptr<clsSym> sym = mSym;
     sym->SourceBox(sourceBox);
+    // Asked before the run starts: a file the user keeps leaves both boxes as they were.
+    if (FileSelected(m_form, "optSym") && !modUtils::ConfirmOutput(m_windowing, source.text(), outputSuffix))
+        return;
     AbortEnabled abortEnabled(cmdAbort);
     target.setText(((*sym).*operation)(source.text()));
 }

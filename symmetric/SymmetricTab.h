@@ -24,9 +24,11 @@ private:
     void cmdDecSym_Click();
     void RunSymEncrypt();
     void RunSymDecrypt();
-    // sourceBox names the source box in a message about a missing file name.
+    // outputSuffix names the file the operation writes; sourceBox names the
+    // source box in a message about a missing file name.
     void RunSym(ui::TextBox& source, ui::TextBox& target,
-                std::string (clsSym::*operation)(const std::string&), const std::string& sourceBox);
+                std::string (clsSym::*operation)(const std::string&), const char* outputSuffix,
+                const std::string& sourceBox);
     bool PrepareSym();
     bool SymKeyChanged() const;
     bool CreateSym();

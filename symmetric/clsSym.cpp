@@ -31,14 +31,9 @@ bool parseLevel(const std::string& text, int16_t& level) {
 
 }  // namespace
 
-clsSym::clsSym(ui::Windowing& windowing) : m_windowing(windowing) {
-    if (!mPgBar) mPgBar = &windowing.mainForm().progressBar("pgBar");
+clsSym::clsSym(ui::Windowing& windowing)
+    : mPgBar(&windowing.mainForm().progressBar("pgBar")), m_windowing(windowing) {
     modUtils::bAbort = false;
-}
-
-clsSym::~clsSym() {
-    mSymObj.reset();
-    mPgBar = nullptr;
 }
 
 void clsSym::iSymKey(int16_t icboSymKey) {
@@ -53,14 +48,24 @@ int16_t clsSym::iSymKey() const {
 }
 
 void clsSym::iSymAlg(int16_t icboSymAlg) {
-    if (icboSymAlg == 0 || icboSymAlg == 1) m_algorithm = icboSymAlg;
+    if (icboSymAlg == 0 || icboSymAlg == 1) m_algorithm = static_cast<engine::SymAlgorithm>(icboSymAlg);
 }
 
-int16_t clsSym::iSymAlg() const { return m_algorithm == 1 ? 1 : 0; }
+int16_t clsSym::iSymAlg() const { return m_algorithm == engine::SymAlgorithm::Twofish ? 1 : 0; }
 
 void clsSym::SymPadding(int16_t indexcboSymPad) {
-    if (indexcboSymPad >= 0 && indexcboSymPad <= 2) m_padding = 2 - indexcboSymPad;
+    // "FIPS81", "PCKS5", "ZeroPadding"
+    static const engine::BlockPadding paddings[] = {engine::BlockPadding::X923, engine::BlockPadding::Pkcs7,
+                                                    engine::BlockPadding::Zeros};
+    if (indexcboSymPad >= 0 && indexcboSymPad <= 2) m_padding = paddings[indexcboSymPad];
 }
+
+// Both unchecked: the engine refuses a code it does not know.
+void clsSym::SymEncod(int16_t iOptTypeSym) { m_encoding = static_cast<engine::OutputEncoding>(iOptTypeSym); }
+
+void clsSym::SymCip(int16_t iOptTypeCip) { m_cipherMode = static_cast<engine::ModeOfOperation>(iOptTypeCip); }
+
+void clsSym::SymSource(int16_t iSource) { m_source = SourceKindOf(iSource); }
 
 void clsSym::SymComp(const std::string& sSymCompLevel) {
     m_compressionText = sSymCompLevel;
@@ -69,31 +74,26 @@ void clsSym::SymComp(const std::string& sSymCompLevel) {
 
 bool clsSym::InitKey(const std::shared_ptr<engine::EngineRoot>& mcls) {
     ErrorTrap trap;
-    bool result = true;
     trap.step([&] {
         RequireEngine(mcls);
         std::shared_ptr<engine::EngineSymCipher> cipher = mcls->NewSymCipher(m_algorithm, m_password, m_keyBits);
         if (!cipher) throw engine::EngineError(engine::ErrorKind::Internal, "The engine made no cipher object.");
         mSymObj = std::move(cipher);
     });
-    if (trap.report(m_windowing, "clsSym -> Function InitKey")) result = false;
-    return result;
+    return !trap.report(m_windowing, "clsSym -> Function InitKey");
 }
 
 void clsSym::ApplyEngineSettings() {
     // A setting the engine refuses is dropped: the operation runs with what the object holds.
     ErrorTrap ignored;
-    auto write = [&](auto&& set) {
-        ignored.step([&] {
-            if (!mSymObj) throw noEngineObject();
-            set(*mSymObj);
-        });
-    };
-    write([&](engine::EngineSymCipher& cipher) { cipher.Encoding(m_encoding); });
-    write([&](engine::EngineSymCipher& cipher) { cipher.CipherMode(m_cipherMode); });
-    write([&](engine::EngineSymCipher& cipher) { cipher.Compression(m_compression); });
-    write([&](engine::EngineSymCipher& cipher) { cipher.Padding(m_padding); });
-    write([&](engine::EngineSymCipher& cipher) { cipher.IV(m_iv); });
+    const bool haveCipher = ignored.step([&] {
+        if (!mSymObj) throw noEngineObject();
+    });
+    ignored.step(haveCipher, [&] { mSymObj->Encoding(m_encoding); });
+    ignored.step(haveCipher, [&] { mSymObj->CipherMode(m_cipherMode); });
+    ignored.step(haveCipher, [&] { mSymObj->Compression(m_compression); });
+    ignored.step(haveCipher, [&] { mSymObj->Padding(m_padding); });
+    ignored.step(haveCipher, [&] { mSymObj->IV(m_iv); });
     ignored.clear();
     mPgBar->setValue(0);
     mPgBar->setVisible(true);
@@ -106,7 +106,7 @@ std::string clsSym::DecryptSym(const std::string& sSourceSymDec) { return Run(Di
 std::string clsSym::Run(Direction direction, const std::string& source) {
     const bool encrypt = direction == Direction::Encrypt;
     const char* title = encrypt ? "clsSym -> Function CryptSym" : "clsSym -> Function DecryptSym";
-    const bool file = m_source != 0;
+    const bool file = m_source == SourceKind::File;
     std::string result;
     ErrorTrap trap;
     // The engine object stays alive for this call even if the wrapper is replaced meanwhile.
@@ -114,17 +114,10 @@ std::string clsSym::Run(Direction direction, const std::string& source) {
 
     std::string target;
     if (file) {
-        // Before any question about a target named after nothing.
+        // A file name is needed before the bar shows.
         trap.step([&] { modUtils::RequireFileName(source, m_sourceBox); });
         if (trap.report(m_windowing, title)) return result;
         target = modUtils::AddFileSuffix(source, encrypt ? "Enc" : "Dec");
-        bool replace = false;
-        trap.step([&] { replace = modUtils::ConfirmReplace(m_windowing, target); });
-        // "No" is the user's choice, not a failure: nothing runs and nothing is shown.
-        if (!replace) {
-            trap.report(m_windowing, title);
-            return result;
-        }
     }
 
     trap.step([&] { ApplyEngineSettings(); });

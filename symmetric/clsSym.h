@@ -8,6 +8,7 @@
 #include <string>
 
 #include "engine/Engine.h"
+#include "util/SourceKind.h"
 
 namespace ui {
 class ProgressBar;
@@ -17,7 +18,6 @@ class Windowing;
 class clsSym {
 public:
     explicit clsSym(ui::Windowing& windowing);
-    ~clsSym();
     clsSym(const clsSym&) = delete;
     clsSym& operator=(const clsSym&) = delete;
 
@@ -31,14 +31,15 @@ public:
     const std::string& SymPas() const { return m_password; }
     // Padding list position: 0 "FIPS81", 1 "PCKS5", 2 "ZeroPadding" give the codes 2, 1, 0.
     void SymPadding(int16_t indexcboSymPad);
-    void SymEncod(int16_t iOptTypeSym) { m_encoding = iOptTypeSym; }
-    void SymCip(int16_t iOptTypeCip) { m_cipherMode = iOptTypeCip; }
+    // Output encoding 0 Binary, 1 Base64, 2 Hex; cipher mode 0 "ECB", 1 "CBC".
+    void SymEncod(int16_t iOptTypeSym);
+    void SymCip(int16_t iOptTypeCip);
     // Decimal text of a 16-bit integer. Any other text makes the next
     // operation fail with a message instead of running.
     void SymComp(const std::string& sSymCompLevel);
     void SymIV(const std::string& sSymIV) { m_iv = sSymIV; }
     // Source kind: 0 Text, anything else File.
-    void SymSource(int16_t iSource) { m_source = iSource; }
+    void SymSource(int16_t iSource);
     // Names the box the next operation reads, for the message when it holds
     // no file name; empty leaves that message to the engine.
     void SourceBox(const std::string& box) { m_sourceBox = box; }
@@ -47,7 +48,8 @@ public:
     std::string CryptSym(const std::string& sSourceSymEnc);
     std::string DecryptSym(const std::string& sSourceSymDec);
 
-    ui::ProgressBar* mPgBar = nullptr;
+    // Declared before the engine object, so that it goes last.
+    ui::ProgressBar* mPgBar;
 
 private:
     enum class Direction { Encrypt, Decrypt };
@@ -58,14 +60,14 @@ private:
     std::shared_ptr<engine::EngineSymCipher> mSymObj;
     int32_t m_keyBits = 0;
     std::string m_password;
-    int32_t m_algorithm = 0;
-    int32_t m_padding = 0;
-    int32_t m_encoding = 0;
-    int32_t m_cipherMode = 0;
+    engine::SymAlgorithm m_algorithm = engine::SymAlgorithm::Aes;
+    engine::BlockPadding m_padding = engine::BlockPadding::Zeros;
+    engine::OutputEncoding m_encoding = engine::OutputEncoding::Binary;
+    engine::ModeOfOperation m_cipherMode = engine::ModeOfOperation::Ecb;
     int16_t m_compression = 0;
     bool m_compressionValid = true;
     std::string m_compressionText;
     std::string m_iv;
-    int16_t m_source = 0;
+    SourceKind m_source = SourceKind::Text;
     std::string m_sourceBox;
 };

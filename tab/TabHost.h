@@ -79,7 +79,12 @@ inline std::string BoxReadBy(const char* side, const ui::Button& action) {
     return std::string("the ") + side + " box, which \"" + action.caption() + "\" reads";
 }
 
-// Source kind of a two-option group (Text, File).
+// Whether a two-option group (Text, File) has File selected.
+inline bool FileSelected(ui::Form& form, const char* optionName) {
+    return !form.option(optionName, 0).value();
+}
+
+// Source kind code of a two-option group (Text, File): 0 Text, 1 File.
 inline int16_t SourceOf(ui::Form& form, const char* optionName) {
-    return form.option(optionName, 0).value() ? 0 : 1;
+    return FileSelected(form, optionName) ? 1 : 0;
 }

@@ -1,7 +1,8 @@
 #pragma once
 // The wrappers' error handling: a failing step is abandoned, its description
 // remembered (a later failure replaces it), and the next step still runs; at
-// the end one message box reports the last failure.
+// the end one message box reports the last failure. A step that needs an
+// earlier one is given that step's result and is skipped when it failed.
 
 #include <exception>
 #include <memory>
@@ -17,15 +18,25 @@ class Windowing;
 
 class ErrorTrap {
 public:
+    // Runs one step; true when it ran to its end.
     template <typename Step>
-    void step(Step&& step) {
+    bool step(Step&& step) {
         try {
             std::forward<Step>(step)();
+            return true;
         } catch (const std::exception& e) {
             fail(e.what(), isAbort(e));
         } catch (...) {
             fail("Unexpected failure.", false);
         }
+        return false;
+    }
+
+    // Runs a step that needs an earlier one only when that one ran to its
+    // end: its failure stands for both.
+    template <typename Step>
+    bool step(bool needed, Step&& step) {
+        return needed && this->step(std::forward<Step>(step));
     }
 
     bool failed() const { return m_failed; }

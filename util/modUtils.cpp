@@ -71,4 +71,8 @@ bool ConfirmReplace(ui::Windowing& windowing, const std::string& target) {
     return windowing.messageBox(request) == ui::MsgAnswer::Yes;
 }
 
+bool ConfirmOutput(ui::Windowing& windowing, const std::string& source, const std::string& suffix) {
+    return source.empty() || ConfirmReplace(windowing, AddFileSuffix(source, suffix));
+}
+
 }  // namespace modUtils

@@ -35,8 +35,24 @@ void RequireFileName(const std::string& path, const std::string& box);
 // across a folder separator.
 std::string AddFileSuffix(const std::string& path, const std::string& suffix);
 
+// A file operation from the source into the file named after it with the
+// suffix: write(source, target). Returns the target's path.
+template <typename Write>
+std::string WriteBeside(const std::string& source, const std::string& box, const std::string& suffix,
+                        Write&& write) {
+    RequireFileName(source, box);
+    const std::string target = AddFileSuffix(source, suffix);
+    write(source, target);
+    return target;
+}
+
 // Asks before a file operation replaces an existing target. True when the
 // target does not exist or the user answered Yes.
 bool ConfirmReplace(ui::Windowing& windowing, const std::string& target);
+
+// Asks before a file operation on the source replaces the output named after
+// it with the suffix. True when the run may go on; with no file name there
+// is no output to ask about, and the operation reports the empty name.
+bool ConfirmOutput(ui::Windowing& windowing, const std::string& source, const std::string& suffix);
 
 }  // namespace modUtils

@@ -18,12 +18,23 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "engine/Engine.h"
 #include "engine/Files.h"
 #include "engine/Progress.h"
 #include "engine/Secret.h"
+
+namespace engine {
+
+// Codes show as their numbers in test messages.
+template <typename Code, typename = std::enable_if_t<std::is_enum_v<Code>>>
+std::ostream& operator<<(std::ostream& out, Code code) {
+    return out << static_cast<int32_t>(code);
+}
+
+}  // namespace engine
 
 namespace enginetest {
 
@@ -161,13 +172,15 @@ engine::ErrorKind kindOf(Call&& call, std::string* description = nullptr) {
     return engine::ErrorKind::Internal;
 }
 
-// Every setting of a password cipher at once.
-inline void configure(engine::EngineSymCipher& c, int32_t mode, int32_t padding, int16_t compression,
-                      int32_t encoding, const std::string& iv = "") {
-    c.CipherMode(mode);
-    c.Padding(padding);
+// Every setting of a password cipher at once; codes or their numbers, so
+// that a test can run over the numbers.
+template <typename Mode, typename Padding, typename Encoding>
+void configure(engine::EngineSymCipher& c, Mode mode, Padding padding, int16_t compression, Encoding encoding,
+               const std::string& iv = "") {
+    c.CipherMode(static_cast<engine::ModeOfOperation>(mode));
+    c.Padding(static_cast<engine::BlockPadding>(padding));
     c.Compression(compression);
-    c.Encoding(encoding);
+    c.Encoding(static_cast<engine::OutputEncoding>(encoding));
     c.IV(iv);
 }
 

@@ -18,19 +18,19 @@ using engine::ErrorKind;
 using engine::detail::EngineContext;
 using engine::detail::ProgressHub;
 
-constexpr int32_t kOaep = 1;
-constexpr int32_t kPkcs1 = 0;
+constexpr auto kOaep = engine::EncryptionSchema::Oaep;
+constexpr auto kPkcs1 = engine::EncryptionSchema::Pkcs1;
 
 struct Pair {
     std::shared_ptr<EngineAsymKey> privateKey;
     std::shared_ptr<EngineAsymKey> publicKey;
 };
 
-inline Pair newPair(const EngineContext& context, int32_t bits, int32_t schema = kOaep,
+inline Pair newPair(const EngineContext& context, int32_t bits, engine::EncryptionSchema schema = kOaep,
                     const std::string& seed = "") {
     Pair pair;
     pair.privateKey =
-        engine::detail::NewRsaKeyPair(context, engine::KeyPair, bits, seed, schema, pair.publicKey);
+        engine::detail::NewRsaKeyPair(context, engine::KeyKind::KeyPair, bits, seed, schema, pair.publicKey);
     return pair;
 }
 
@@ -71,10 +71,12 @@ protected:
     static void TearDownTestSuite() { s_hub.reset(); }
     void TearDown() override { s_hub->setHandler(nullptr); }
 
-    static Pair makePair(int32_t bits, int32_t schema = kOaep) { return newPair(s_context, bits, schema); }
+    static Pair makePair(int32_t bits, engine::EncryptionSchema schema = kOaep) {
+        return newPair(s_context, bits, schema);
+    }
     std::shared_ptr<EngineAsymKey> loadVectorKey() const {
-        return engine::detail::LoadRsaKey(s_context, writeFile("vector.pem", kVectorKey), engine::PrivateKey,
-                                          kOaep);
+        return engine::detail::LoadRsaKey(s_context, writeFile("vector.pem", kVectorKey),
+                                          engine::KeyKind::PrivateKey, kOaep);
     }
 
     std::string path(const std::string& name) const { return m_dir.file(name); }

@@ -32,10 +32,11 @@ protected:
         // Hex digits, which every operation below takes, decoding included.
         source = dir.file("source");
         writeAll(source, hexOf(pseudoRandom(1200 << 10)));
-        symmetric = root->NewSymCipher(0, "changing", 256);
-        configure(*symmetric, 1, 1, 0, engine::Binary);
-        privateKey = root->NewKeyPair(engine::KeyPair, 1024, "", 1, publicKey);
-        encoder = root->NewEncoder(engine::Hex);
+        symmetric = root->NewSymCipher(engine::SymAlgorithm::Aes, "changing", 256);
+        configure(*symmetric, 1, 1, 0, engine::OutputEncoding::Binary);
+        privateKey =
+            root->NewKeyPair(engine::KeyKind::KeyPair, 1024, "", engine::EncryptionSchema::Oaep, publicKey);
+        encoder = root->NewEncoder(engine::OutputEncoding::Hex);
         signature = privateKey->SignFile(source);
     }
 
@@ -81,7 +82,7 @@ protected:
 TEST_F(ChangingSourceTest, EveryOperationThatReadsAFileNoticesItChangingAndWritesNothing) {
     const std::string out = dir.file("out");
     const Operation operations[] = {
-        {"hash", [&](const std::string& s) { root->NewHash(1)->HashFile(s); }},
+        {"hash", [&](const std::string& s) { root->NewHash(engine::HashAlgorithm::Sha1)->HashFile(s); }},
         {"encrypt", [&](const std::string& s) { symmetric->EncryptFile(s, out); }},
         {"encrypt with RSA", [&](const std::string& s) { publicKey->EncryptFile(s, out); }},
         {"encode", [&](const std::string& s) { encoder->EncodeFile(s, out); }},

@@ -108,7 +108,7 @@ protected:
     }
 
     std::shared_ptr<engine::EngineSymCipher> cipher =
-        engine::CreateEngineRoot(fastOptions())->NewSymCipher(0, kPassword, 256);
+        engine::CreateEngineRoot(fastOptions())->NewSymCipher(engine::SymAlgorithm::Aes, kPassword, 256);
     ScratchDir dir;
 };
 
@@ -119,7 +119,7 @@ TEST_F(ContainerFormat, EachPaddingCodeGivesItsOwnBytesAsOpensslReadsThem) {
                 SCOPED_TRACE("mode " + std::to_string(mode) + ", padding " + std::to_string(code) + ", " +
                              std::to_string(length) + " bytes");
                 const std::string plain = pseudoRandom(length, static_cast<uint32_t>(length));
-                configure(*cipher, mode, code, 0, engine::Binary, "an IV text");
+                configure(*cipher, mode, code, 0, engine::OutputEncoding::Binary, "an IV text");
                 const Parts parts = partsOf(cipher->EncryptText(plain));
                 const Keys keys = keysOf(parts, 32);
                 const std::string algorithm =
@@ -138,7 +138,7 @@ TEST_F(ContainerFormat, EachPaddingCodeGivesItsOwnBytesAsOpensslReadsThem) {
 
 TEST_F(ContainerFormat, TheTagsAndTheDataLengthAreAsThePageSaysAndTheLevelIsNotChecked) {
     const std::string plain = std::string(3000, 'a') + "compressible";
-    configure(*cipher, kCbc, kPkcs7, 1, engine::Binary);
+    configure(*cipher, kCbc, kPkcs7, 1, engine::OutputEncoding::Binary);
     std::string sealed = cipher->EncryptText(plain);
     const Parts parts = partsOf(sealed);
     const Keys keys = keysOf(parts, 32);
@@ -165,11 +165,11 @@ TEST_F(ContainerFormat, TheTagsAndTheDataLengthAreAsThePageSaysAndTheLevelIsNotC
 
 // Fields are checked as the header is read, before any key is derived.
 TEST_F(ContainerFormat, EachOutOfRangeHeaderFieldGetsItsDocumentedError) {
-    configure(*cipher, kCbc, kPkcs7, 0, engine::Binary);
+    configure(*cipher, kCbc, kPkcs7, 0, engine::OutputEncoding::Binary);
     const std::string stored = cipher->EncryptText("x");
     cipher->Compression(6);
     const std::string compressed = cipher->EncryptText("x");
-    configure(*cipher, kEcb, kPkcs7, 0, engine::Binary);
+    configure(*cipher, kEcb, kPkcs7, 0, engine::OutputEncoding::Binary);
     const std::string ecb = cipher->EncryptText("x");
     constexpr size_t kBlockLengthAt = 31, kBlockAt = 33;  // in a CBC container
 

@@ -39,12 +39,12 @@ TEST_F(EncoderTest, Rfc4648VectorsInBothDirections) {
                                                        {"foob", "666f6f62"},
                                                        {"fooba", "666f6f6261"},
                                                        {"foobar", "666f6f626172"}};
-    auto b64 = root->NewEncoder(engine::Base64);
+    auto b64 = root->NewEncoder(engine::OutputEncoding::Base64);
     for (const auto& [plain, encoded] : base64) {
         EXPECT_EQ(b64->EncodeText(plain), encoded);
         EXPECT_EQ(b64->DecodeText(encoded), plain);
     }
-    auto b16 = root->NewEncoder(engine::Hex);
+    auto b16 = root->NewEncoder(engine::OutputEncoding::Hex);
     for (const auto& [plain, encoded] : hex) {
         EXPECT_EQ(b16->EncodeText(plain), encoded);
         EXPECT_EQ(b16->DecodeText(encoded), plain);
@@ -52,38 +52,38 @@ TEST_F(EncoderTest, Rfc4648VectorsInBothDirections) {
 }
 
 TEST_F(EncoderTest, BinaryLeavesEveryByteAlone) {
-    auto binary = root->NewEncoder(engine::Binary);
+    auto binary = root->NewEncoder(engine::OutputEncoding::Binary);
     const std::string bytes = pseudoRandom(1000) + std::string("\0\r\n ", 4);
     EXPECT_EQ(binary->EncodeText(bytes), bytes);
     EXPECT_EQ(binary->DecodeText(bytes), bytes);
 }
 
 TEST_F(EncoderTest, DecodingSkipsLineBreaksAndBlanksAndTakesEitherHexCase) {
-    auto b64 = root->NewEncoder(engine::Base64);
+    auto b64 = root->NewEncoder(engine::OutputEncoding::Base64);
     EXPECT_EQ(b64->DecodeText(" Zm9v\r\nYmFy\n"), "foobar");
     EXPECT_EQ(b64->DecodeText("Zm9vYg\n=\t="), "foob");
-    auto b16 = root->NewEncoder(engine::Hex);
+    auto b16 = root->NewEncoder(engine::OutputEncoding::Hex);
     EXPECT_EQ(b16->DecodeText("66 6F\n6f62\tA1"), "foob\xa1");
     EXPECT_EQ(b16->DecodeText("6\n6"), "f");
 }
 
 TEST_F(EncoderTest, InvalidInputIsReportedWithWhatAndWhere) {
     struct Case {
-        int32_t encoding;
+        engine::OutputEncoding encoding;
         std::string text;
         std::string expected;  // part of the description
     };
     const Case cases[] = {
-        {engine::Base64, "Zm9v*mFy", "'*' at position 5"},
-        {engine::Base64, "Zm9vYmFy\nZm9v-A==", "'-' at position 14"},
-        {engine::Base64, "Zm9vY", "position 5"},  // a lone last digit
-        {engine::Base64, "Zg==Zg==", "'Z' after the padding at position 5"},
-        {engine::Base64, "Zg===", "padding"},
-        {engine::Base64, "Zm8==", "padding"},
-        {engine::Base64, "Zm9v\x01", "(byte 0x01) at position 5"},
-        {engine::Hex, "66g6", "'g' at position 3"},
-        {engine::Hex, "666", "position 3"},
-        {engine::Hex, "66 6", "position 4"},
+        {engine::OutputEncoding::Base64, "Zm9v*mFy", "'*' at position 5"},
+        {engine::OutputEncoding::Base64, "Zm9vYmFy\nZm9v-A==", "'-' at position 14"},
+        {engine::OutputEncoding::Base64, "Zm9vY", "position 5"},  // a lone last digit
+        {engine::OutputEncoding::Base64, "Zg==Zg==", "'Z' after the padding at position 5"},
+        {engine::OutputEncoding::Base64, "Zg===", "padding"},
+        {engine::OutputEncoding::Base64, "Zm8==", "padding"},
+        {engine::OutputEncoding::Base64, "Zm9v\x01", "(byte 0x01) at position 5"},
+        {engine::OutputEncoding::Hex, "66g6", "'g' at position 3"},
+        {engine::OutputEncoding::Hex, "666", "position 3"},
+        {engine::OutputEncoding::Hex, "66 6", "position 4"},
     };
     for (const auto& c : cases) {
         std::string description;
@@ -95,8 +95,10 @@ TEST_F(EncoderTest, InvalidInputIsReportedWithWhatAndWhere) {
 }
 
 TEST_F(EncoderTest, OnlyTheThreeEncodingsExist) {
-    EXPECT_EQ(kindOf([&] { root->NewEncoder(3); }), ErrorKind::InvalidInput);
-    EXPECT_EQ(kindOf([&] { root->NewEncoder(-1); }), ErrorKind::InvalidInput);
+    EXPECT_EQ(kindOf([&] { root->NewEncoder(static_cast<engine::OutputEncoding>(3)); }),
+              ErrorKind::InvalidInput);
+    EXPECT_EQ(kindOf([&] { root->NewEncoder(static_cast<engine::OutputEncoding>(-1)); }),
+              ErrorKind::InvalidInput);
 }
 
 // Streaming gives the same answer, and the same error positions, whatever the pieces.
@@ -172,13 +174,13 @@ TEST(StreamingCodec, BlanksAfterAnUnfinishedGroupAreNotHeldBack) {
 TEST_F(EncoderTest, PositionsCountTheBlanksThatAreNotHeldBack) {
     const std::string blanks(100000, ' ');
     std::string description;
-    auto b64 = root->NewEncoder(engine::Base64);
+    auto b64 = root->NewEncoder(engine::OutputEncoding::Base64);
     EXPECT_EQ(kindOf([&] { b64->DecodeText("Zm9vY" + blanks + "!"); }, &description), ErrorKind::InvalidInput);
     EXPECT_NE(description.find("'!' at position 100006"), std::string::npos) << description;
     EXPECT_EQ(kindOf([&] { b64->DecodeText("Zm9vY" + blanks); }, &description), ErrorKind::InvalidInput);
     EXPECT_NE(description.find("incomplete group at position 5"), std::string::npos) << description;
     EXPECT_EQ(b64->DecodeText("Zm9vY" + blanks + "g\n=" + blanks + "="), "foob");
-    auto hex = root->NewEncoder(engine::Hex);
+    auto hex = root->NewEncoder(engine::OutputEncoding::Hex);
     EXPECT_EQ(kindOf([&] { hex->DecodeText("666" + blanks); }, &description), ErrorKind::InvalidInput);
     EXPECT_NE(description.find("no partner at position 3"), std::string::npos) << description;
     EXPECT_EQ(hex->DecodeText("666" + blanks + "F"), "fo");
@@ -218,7 +220,8 @@ TEST(FormDetection, APrefixTellsTheFormOfAContainer) {
 TEST_F(EncoderTest, FilesRoundTripAcrossChunkBoundaries) {
     ScratchDir dir;
     const size_t chunk = 3 * 64 * 1024;
-    for (int32_t code : {engine::Binary, engine::Base64, engine::Hex}) {
+    for (engine::OutputEncoding code :
+         {engine::OutputEncoding::Binary, engine::OutputEncoding::Base64, engine::OutputEncoding::Hex}) {
         auto encoder = root->NewEncoder(code);
         // The last size is large enough for the two-thread path.
         for (size_t size : {size_t{0}, size_t{1}, chunk - 1, chunk, chunk + 1, 2 * chunk + 2, 7 * chunk + 1}) {
@@ -238,7 +241,7 @@ TEST_F(EncoderTest, FilesMatchCoreutilsAndReadItsWrappedLines) {
     ScratchDir dir;
     const std::string plain = pseudoRandom(1500001, 9);
     writeAll(dir.file("plain"), plain);
-    auto b64 = root->NewEncoder(engine::Base64);
+    auto b64 = root->NewEncoder(engine::OutputEncoding::Base64);
     b64->EncodeFile(dir.file("plain"), dir.file("ours.b64"));
     EXPECT_EQ(readAll(dir.file("ours.b64")), *run("base64 -w0 '" + dir.file("plain") + "'"));
     // coreutils wraps at 76 columns; the lines must not matter.
@@ -247,7 +250,7 @@ TEST_F(EncoderTest, FilesMatchCoreutilsAndReadItsWrappedLines) {
     b64->DecodeFile(dir.file("theirs.b64"), dir.file("back"));
     EXPECT_EQ(readAll(dir.file("back")), plain);
 
-    auto hex = root->NewEncoder(engine::Hex);
+    auto hex = root->NewEncoder(engine::OutputEncoding::Hex);
     std::string upper = *run("basenc --base16 -w0 '" + dir.file("plain") + "'");
     std::string lower = upper;
     std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
@@ -264,10 +267,13 @@ TEST_F(EncoderTest, ABadFileNamesItselfAndWritesNothing) {
     writeAll(dir.file("bad.b64"), std::string(1200000, 'A') + "%AAA");
     writeAll(dir.file("target"), "keep me");
     std::string description;
-    EXPECT_EQ(
-        kindOf([&] { root->NewEncoder(engine::Base64)->DecodeFile(dir.file("bad.b64"), dir.file("target")); },
-               &description),
-        ErrorKind::InvalidInput);
+    EXPECT_EQ(kindOf(
+                  [&] {
+                      root->NewEncoder(engine::OutputEncoding::Base64)
+                          ->DecodeFile(dir.file("bad.b64"), dir.file("target"));
+                  },
+                  &description),
+              ErrorKind::InvalidInput);
     EXPECT_NE(description.find(dir.file("bad.b64")), std::string::npos) << description;
     EXPECT_NE(description.find("position 1200001"), std::string::npos) << description;
     EXPECT_EQ(readAll(dir.file("target")), "keep me");

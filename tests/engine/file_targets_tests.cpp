@@ -141,8 +141,8 @@ pid_t killedRun(engine::EngineRoot& root, const std::function<void()>& call) {
 class TargetTest : public ::testing::Test {
 protected:
     std::shared_ptr<engine::EngineSymCipher> cipher() {
-        auto c = root->NewSymCipher(0, "target password", 256);
-        configure(*c, 1, 1, 0, engine::Binary);
+        auto c = root->NewSymCipher(engine::SymAlgorithm::Aes, "target password", 256);
+        configure(*c, 1, 1, 0, engine::OutputEncoding::Binary);
         return c;
     }
     std::shared_ptr<engine::EngineRoot> root = engine::CreateEngineRoot(fastOptions());
@@ -167,9 +167,10 @@ TEST_F(TargetTest, ATargetThatIsNotARegularFileIsRefusedAndLeftAsItIs) {
         nodes.push_back({"device", "device"});
 
     std::shared_ptr<engine::EngineAsymKey> publicKey;
-    auto privateKey = root->NewKeyPair(engine::KeyPair, 512, "", 1, publicKey);
+    auto privateKey =
+        root->NewKeyPair(engine::KeyKind::KeyPair, 512, "", engine::EncryptionSchema::Oaep, publicKey);
     auto c = cipher();
-    auto encoder = root->NewEncoder(engine::Hex);
+    auto encoder = root->NewEncoder(engine::OutputEncoding::Hex);
     for (const auto& [name, word] : nodes) {
         const std::string target = dir.file(name);
         const mode_t type = typeOf(target);
@@ -223,7 +224,7 @@ TEST_F(TargetTest, AFileTheUserMayNotWriteIsNotReplaced) {
     writeAll(plain, "new data");
     ::chmod(plain.c_str(), 0644);
     auto c = cipher();
-    auto encoder = root->NewEncoder(engine::Base64);
+    auto encoder = root->NewEncoder(engine::OutputEncoding::Base64);
     const std::function<void()> calls[] = {[&] { c->EncryptFile(plain, target); },
                                            [&] { encoder->EncodeFile(plain, target); }};
     // 0444: nobody may write it; 0644 owned by root: only root may.
@@ -311,7 +312,7 @@ TEST_F(TargetTest, TheNextRunIntoAFolderRemovesWhatAKilledRunLeftThere) {
 
     // Any run that writes into the folder, here one into another file.
     root->SetOnProcess(nullptr);
-    auto encoder = root->NewEncoder(engine::Hex);
+    auto encoder = root->NewEncoder(engine::OutputEncoding::Hex);
     encoder->EncodeFile(dir.file("plain"), dir.file("encoded"));
     kept.push_back("encoded");
     kept.push_back("plain");
@@ -375,7 +376,8 @@ TEST_F(TargetTest, NamesInMessagesAreEscapedOntoOneLine) {
     const std::string shownPath = dir.path() + "/" + shown;
     auto c = cipher();
     std::shared_ptr<engine::EngineAsymKey> publicKey;
-    auto privateKey = root->NewKeyPair(engine::KeyPair, 512, "", 1, publicKey);
+    auto privateKey =
+        root->NewKeyPair(engine::KeyKind::KeyPair, 512, "", engine::EncryptionSchema::Oaep, publicKey);
     auto check = [&](const std::function<void()>& call, ErrorKind expected, const char* what) {
         std::string description;
         EXPECT_EQ(kindOf(call, &description), expected) << what;
@@ -385,16 +387,18 @@ TEST_F(TargetTest, NamesInMessagesAreEscapedOntoOneLine) {
     };
     // Missing: every kind of object names the file it could not open.
     check([&] { c->EncryptFile(path, dir.file("out")); }, ErrorKind::Io, "encrypt");
-    check([&] { root->NewHash(1)->HashFile(path); }, ErrorKind::Io, "hash");
+    check([&] { root->NewHash(engine::HashAlgorithm::Sha1)->HashFile(path); }, ErrorKind::Io, "hash");
     check([&] { privateKey->SignFile(path); }, ErrorKind::Io, "sign");
-    check([&] { root->LoadKey(path, engine::PublicKey, 1); }, ErrorKind::Io, "load");
+    check([&] { root->LoadKey(path, engine::KeyKind::PublicKey, engine::EncryptionSchema::Oaep); },
+          ErrorKind::Io, "load");
     // Present: damage, a bad key file, the source as its own target, a refused target.
     writeAll(path, c->EncryptText("data").substr(0, 60));
     check([&] { c->DecryptFile(path, dir.file("out")); }, ErrorKind::WrongKeyOrDamaged, "decrypt");
-    check([&] { root->LoadKey(path, engine::PublicKey, 1); }, ErrorKind::KeyFile, "load");
+    check([&] { root->LoadKey(path, engine::KeyKind::PublicKey, engine::EncryptionSchema::Oaep); },
+          ErrorKind::KeyFile, "load");
     check([&] { c->EncryptFile(path, path); }, ErrorKind::InvalidInput, "itself");
-    check([&] { root->NewEncoder(engine::Hex)->DecodeFile(path, dir.file("out")); }, ErrorKind::InvalidInput,
-          "decode");
+    check([&] { root->NewEncoder(engine::OutputEncoding::Hex)->DecodeFile(path, dir.file("out")); },
+          ErrorKind::InvalidInput, "decode");
     fs::remove(path);
     ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
     writeAll(dir.file("plain"), "data");

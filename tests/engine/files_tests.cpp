@@ -21,14 +21,15 @@ namespace {
 using namespace enginetest;
 using engine::ErrorKind;
 
-constexpr int32_t kAes = 0, kTwofish = 1;
+constexpr auto kAes = engine::SymAlgorithm::Aes, kTwofish = engine::SymAlgorithm::Twofish;
 constexpr size_t kPipeChunk = 4 * 3 * 64 * 1024;
 
 class FileCipherTest : public ::testing::Test {
 protected:
-    std::shared_ptr<engine::EngineSymCipher> cipher(int32_t algorithm = kAes, int32_t bits = 256) {
+    std::shared_ptr<engine::EngineSymCipher> cipher(engine::SymAlgorithm algorithm = kAes,
+                                                    int32_t bits = 256) {
         auto c = root->NewSymCipher(algorithm, "file password", bits);
-        configure(*c, 1, 1, 0, engine::Binary);
+        configure(*c, 1, 1, 0, engine::OutputEncoding::Binary);
         return c;
     }
     std::shared_ptr<engine::EngineRoot> root = engine::CreateEngineRoot(fastOptions());
@@ -42,7 +43,7 @@ TEST_F(FileCipherTest, FilesRoundTripAcrossBufferEdgesInEveryForm) {
     for (size_t size : sizes) {
         const std::string plain = pseudoRandom(size, static_cast<uint32_t>(size));
         writeAll(dir.file("plain.bin"), plain);
-        for (int32_t algorithm : {kAes, kTwofish}) {
+        for (engine::SymAlgorithm algorithm : {kAes, kTwofish}) {
             auto c = cipher(algorithm, variant % 2 ? 128 : 256);
             const auto compression = static_cast<int16_t>(variant % 4 == 0 ? 6 : 0);
             configure(*c, variant % 2, variant % 3, compression, variant % 3);
@@ -57,7 +58,7 @@ TEST_F(FileCipherTest, FilesRoundTripAcrossBufferEdgesInEveryForm) {
 
 TEST_F(FileCipherTest, FileAndTextContainersAreTheSameFormat) {
     auto c = cipher();
-    c->Encoding(engine::Base64);
+    c->Encoding(engine::OutputEncoding::Base64);
     writeAll(dir.file("plain"), "file to text");
     c->EncryptFile(dir.file("plain"), dir.file("sealed.txt"));
     EXPECT_EQ(c->DecryptText(readAll(dir.file("sealed.txt"))), "file to text");
@@ -98,7 +99,7 @@ TEST_F(FileCipherTest, AReplacedTargetKeepsItsTighterPermissions) {
     // The same for every file the engine writes.
     writeAll(dir.file("encoded"), "old");
     ::chmod(dir.file("encoded").c_str(), 0600);
-    root->NewEncoder(engine::Base64)->EncodeFile(dir.file("plain"), dir.file("encoded"));
+    root->NewEncoder(engine::OutputEncoding::Base64)->EncodeFile(dir.file("plain"), dir.file("encoded"));
     EXPECT_EQ(permissionsOf(dir.file("encoded")), 0600u);
     ::umask(old);
 }

@@ -13,10 +13,11 @@ namespace {
 using namespace enginetest;
 using engine::ErrorKind;
 
-constexpr int32_t kMd5 = 0, kSha1 = 1, kTiger = 2;
+constexpr auto kMd5 = engine::HashAlgorithm::Md5, kSha1 = engine::HashAlgorithm::Sha1,
+               kTiger = engine::HashAlgorithm::Tiger;
 
 struct Vector {
-    int32_t algorithm;
+    engine::HashAlgorithm algorithm;
     std::string message;
     const char* hex;
 };
@@ -65,7 +66,7 @@ protected:
 TEST_F(HashTest, KnownAnswersInHex) {
     for (const auto& v : vectors()) {
         auto hash = root->NewHash(v.algorithm);
-        hash->Encoding(engine::Hex);
+        hash->Encoding(engine::OutputEncoding::Hex);
         EXPECT_EQ(hash->HashText(v.message), v.hex)
             << "algorithm " << v.algorithm << " on '" << v.message.substr(0, 20) << "'";
     }
@@ -73,39 +74,39 @@ TEST_F(HashTest, KnownAnswersInHex) {
 
 TEST_F(HashTest, BinaryIsTheRawDigestAndBase64ItsEncoding) {
     auto hash = root->NewHash(kSha1);
-    hash->Encoding(engine::Binary);
+    hash->Encoding(engine::OutputEncoding::Binary);
     const std::string raw = hash->HashText("abc");
     EXPECT_EQ(raw.size(), 20u);
     EXPECT_EQ(hexOf(raw), "a9993e364706816aba3e25717850c26c9cd0d89d");
-    hash->Encoding(engine::Base64);
+    hash->Encoding(engine::OutputEncoding::Base64);
     EXPECT_EQ(hash->HashText("abc"), "qZk+NkcGgWq6PiVxeFDCbJzQ2J0=");
 
     auto tiger = root->NewHash(kTiger);
-    tiger->Encoding(engine::Binary);
+    tiger->Encoding(engine::OutputEncoding::Binary);
     EXPECT_EQ(tiger->HashText("").size(), 24u);
     auto md5 = root->NewHash(kMd5);
-    md5->Encoding(engine::Binary);
+    md5->Encoding(engine::OutputEncoding::Binary);
     EXPECT_EQ(md5->HashText("").size(), 16u);
 }
 
 TEST_F(HashTest, TheEncodingCanChangeBetweenCallsOnOneObject) {
     auto hash = root->NewHash(kMd5);
-    hash->Encoding(engine::Hex);
+    hash->Encoding(engine::OutputEncoding::Hex);
     const std::string hex = hash->HashText("abc");
-    hash->Encoding(engine::Base64);
+    hash->Encoding(engine::OutputEncoding::Base64);
     EXPECT_EQ(hash->HashText("abc"), "kAFQmDzST7DWlj99KOF/cg==");
     EXPECT_EQ(hex, "900150983cd24fb0d6963f7d28e17f72");
 }
 
 TEST_F(HashTest, AnEncodingWrittenDuringACallAppliesFromTheNextCall) {
     auto hash = root->NewHash(kMd5);
-    hash->Encoding(engine::Hex);
+    hash->Encoding(engine::OutputEncoding::Hex);
     bool changed = false;
     root->SetOnProcess([&](int32_t position, int32_t, bool&) {
         // The first report waits, so that the next chance to report is due at once.
         if (position == 0) waitForNextReport();
         if (position > 0 && position <= 100 && !changed) {
-            hash->Encoding(engine::Base64);
+            hash->Encoding(engine::OutputEncoding::Base64);
             changed = true;
         }
     });
@@ -120,7 +121,7 @@ TEST_F(HashTest, FilesMatchTheSystemTools) {
     const size_t chunk = 3 * 64 * 1024;
     const std::vector<size_t> sizes = {0, 1, chunk - 1, chunk, chunk + 1, 3 * chunk + 17};
     struct Tool {
-        int32_t algorithm;
+        engine::HashAlgorithm algorithm;
         const char* command;
     };
     const Tool tools[] = {{kMd5, "md5sum"}, {kSha1, "sha1sum"}, {kTiger, "rhash --tiger"}};
@@ -135,7 +136,7 @@ TEST_F(HashTest, FilesMatchTheSystemTools) {
             const auto output = run(std::string(tool.command) + " '" + path + "'");
             ASSERT_TRUE(output);
             auto hash = root->NewHash(tool.algorithm);
-            hash->Encoding(engine::Hex);
+            hash->Encoding(engine::OutputEncoding::Hex);
             EXPECT_EQ(hash->HashFile(path), output->substr(0, output->find(' ')))
                 << tool.command << " " << size;
             ++compared;
@@ -148,18 +149,20 @@ TEST_F(HashTest, FileAndTextOfTheSameBytesAgree) {
     ScratchDir dir;
     const std::string data = pseudoRandom(1 << 20, 7);
     writeAll(dir.file("a"), data);
-    for (int32_t algorithm : {kMd5, kSha1, kTiger}) {
+    for (engine::HashAlgorithm algorithm : {kMd5, kSha1, kTiger}) {
         auto hash = root->NewHash(algorithm);
-        hash->Encoding(engine::Base64);
+        hash->Encoding(engine::OutputEncoding::Base64);
         EXPECT_EQ(hash->HashFile(dir.file("a")), hash->HashText(data));
     }
 }
 
 TEST_F(HashTest, CodesOutOfRangeAreRefused) {
-    EXPECT_EQ(kindOf([&] { root->NewHash(3); }), ErrorKind::InvalidInput);
-    EXPECT_EQ(kindOf([&] { root->NewHash(-1); }), ErrorKind::InvalidInput);
+    EXPECT_EQ(kindOf([&] { root->NewHash(static_cast<engine::HashAlgorithm>(3)); }), ErrorKind::InvalidInput);
+    EXPECT_EQ(kindOf([&] { root->NewHash(static_cast<engine::HashAlgorithm>(-1)); }),
+              ErrorKind::InvalidInput);
     auto hash = root->NewHash(kMd5);
-    EXPECT_EQ(kindOf([&] { hash->Encoding(3); }), ErrorKind::InvalidInput);
+    EXPECT_EQ(kindOf([&] { hash->Encoding(static_cast<engine::OutputEncoding>(3)); }),
+              ErrorKind::InvalidInput);
 }
 
 TEST_F(HashTest, UnreadableSourcesAreReportedWithTheirPath) {
@@ -187,7 +190,7 @@ TEST_F(HashTest, AnAbortStopsTheCall) {
 
     // The next call runs normally.
     recorder.abortAt.reset();
-    hash->Encoding(engine::Hex);
+    hash->Encoding(engine::OutputEncoding::Hex);
     EXPECT_EQ(hash->HashText("abc"), "a9993e364706816aba3e25717850c26c9cd0d89d");
 }
 

@@ -24,8 +24,8 @@ class OnePassTest : public ::testing::TestWithParam<bool> {
 protected:
     void SetUp() override {
         if (!GetParam()) named.emplace();
-        c = root->NewSymCipher(0, "one pass", 256);
-        configure(*c, 1, 1, 0, engine::Binary);
+        c = root->NewSymCipher(engine::SymAlgorithm::Aes, "one pass", 256);
+        configure(*c, 1, 1, 0, engine::OutputEncoding::Binary);
     }
     // At every report while decrypting, the target still holds its old
     // contents and any temporary file is its owner's alone.
@@ -99,9 +99,10 @@ INSTANTIATE_TEST_SUITE_P(UnnamedOrNamed, OnePassTest, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "Unnamed" : "Named"; });
 
 TEST(OnePassText, ATextThatWouldExpandPastTheLimitIsDamagedWhenItsTagFails) {
-    auto c = engine::CreateEngineRoot(fastOptions())->NewSymCipher(0, "one pass", 256);
+    auto c =
+        engine::CreateEngineRoot(fastOptions())->NewSymCipher(engine::SymAlgorithm::Aes, "one pass", 256);
     c->Compression(1);
-    c->Encoding(engine::Binary);
+    c->Encoding(engine::OutputEncoding::Binary);
     // Only a file can be encrypted that large.
     ScratchDir dir;
     std::ofstream(dir.file("zeros")).close();

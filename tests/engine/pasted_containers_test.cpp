@@ -55,11 +55,11 @@ protected:
     // `plain`, in both encodings, as a text and from a file.
     void expectEveryPastedFormDecrypts(engine::EngineCipher& encrypter, engine::EngineCipher& decrypter,
                                        const std::string& plain) {
-        for (int32_t encoding : {engine::Base64, engine::Hex}) {
+        for (engine::OutputEncoding encoding : {engine::OutputEncoding::Base64, engine::OutputEncoding::Hex}) {
             encrypter.Encoding(encoding);
             const std::string sealed = encrypter.EncryptText(plain);
-            for (const auto& [name, pasted] : pastedForms(sealed, encoding == engine::Hex)) {
-                SCOPED_TRACE(std::string(encoding == engine::Hex ? "Hex, " : "Base64, ") + name);
+            for (const auto& [name, pasted] : pastedForms(sealed, encoding == engine::OutputEncoding::Hex)) {
+                SCOPED_TRACE(std::string(encoding == engine::OutputEncoding::Hex ? "Hex, " : "Base64, ") + name);
                 EXPECT_EQ(decrypter.DecryptText(pasted), plain);
                 writeAll(dir.file("pasted"), pasted);
                 decrypter.DecryptFile(dir.file("pasted"), dir.file("plain"));
@@ -73,7 +73,7 @@ protected:
 };
 
 TEST_F(PastedContainers, PasswordContainersReadWithBlanksAndBreaksAnywhere) {
-    auto cipher = root->NewSymCipher(0, "pasted", 256);
+    auto cipher = root->NewSymCipher(engine::SymAlgorithm::Aes, "pasted", 256);
     expectEveryPastedFormDecrypts(*cipher, *cipher, "Typed, copied, pasted and broken into lines.");
     cipher->Compression(9);
     expectEveryPastedFormDecrypts(*cipher, *cipher, pseudoRandom(70000, 4) + std::string(5000, 'z'));
@@ -81,13 +81,13 @@ TEST_F(PastedContainers, PasswordContainersReadWithBlanksAndBreaksAnywhere) {
 
 TEST_F(PastedContainers, RsaContainersReadWithBlanksAndBreaksAnywhere) {
     std::shared_ptr<engine::EngineAsymKey> publicKey;
-    auto privateKey = root->NewKeyPair(engine::KeyPair, 512, "", 1, publicKey);
+    auto privateKey = root->NewKeyPair(engine::KeyKind::KeyPair, 512, "", engine::EncryptionSchema::Oaep, publicKey);
     expectEveryPastedFormDecrypts(*publicKey, *privateKey, "For the holder of the private key.");
 }
 
 TEST_F(PastedContainers, TheMagicMustLieWithinTheLookAhead) {
-    auto cipher = root->NewSymCipher(0, "far", 128);
-    cipher->Encoding(engine::Hex);
+    auto cipher = root->NewSymCipher(engine::SymAlgorithm::Aes, "far", 128);
+    cipher->Encoding(engine::OutputEncoding::Hex);
     const std::string sealed = cipher->EncryptText("after many blanks");
     // Its twelve digits in the last 24 bytes of the look-ahead, a blank after each.
     const size_t look = engine::detail::kFormLookAhead;

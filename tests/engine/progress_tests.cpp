@@ -107,9 +107,9 @@ TEST(EngineProgress, EveryOperationReportsZeroFirstAndFinishedLastUnderItsObject
     auto root = engine::CreateEngineRoot(fastOptions());
     Recorder recorder;
     recorder.attach(*root);
-    auto hash = root->NewHash(0);
-    auto encoder = root->NewEncoder(1);
-    auto sym = root->NewSymCipher(0, "pw", 128);
+    auto hash = root->NewHash(engine::HashAlgorithm::Md5);
+    auto encoder = root->NewEncoder(engine::OutputEncoding::Base64);
+    auto sym = root->NewSymCipher(engine::SymAlgorithm::Aes, "pw", 128);
     const std::string sealed = sym->EncryptText("abc");
     const std::vector<std::function<void()>> calls = {
         [&] { hash->HashText("abc"); },       [&] { encoder->EncodeText("abc"); },
@@ -138,7 +138,7 @@ TEST(EngineProgress, ReportsArePacedByTimeHoweverFastTheWork) {
     recorder.attach(*root);
     const std::string data(64 << 20, 'x');
     const auto start = std::chrono::steady_clock::now();
-    root->NewHash(1)->HashText(data);
+    root->NewHash(engine::HashAlgorithm::Sha1)->HashText(data);
     const auto elapsed = std::chrono::steady_clock::now() - start;
     // One report per interval at most, plus the first and the last.
     EXPECT_LE(recorder.reports.size(), 2 + static_cast<size_t>(elapsed / Progress::kMinInterval));
@@ -148,11 +148,11 @@ TEST(EngineProgress, ObjectsKeepWorkingAfterTheRootIsReleased) {
     auto root = engine::CreateEngineRoot(fastOptions());
     Recorder recorder;
     recorder.attach(*root);
-    auto hash = root->NewHash(2);
-    auto encoder = root->NewEncoder(2);
-    auto sym = root->NewSymCipher(1, "", 192);
+    auto hash = root->NewHash(engine::HashAlgorithm::Tiger);
+    auto encoder = root->NewEncoder(engine::OutputEncoding::Hex);
+    auto sym = root->NewSymCipher(engine::SymAlgorithm::Twofish, "", 192);
     root.reset();
-    hash->Encoding(engine::Hex);
+    hash->Encoding(engine::OutputEncoding::Hex);
     EXPECT_EQ(hash->HashText(""), "3293ac630c13f0245f92bbb1766e16167a4e58492dde73f3");
     EXPECT_EQ(encoder->EncodeText("\x01\xff"), "01ff");
     EXPECT_EQ(sym->DecryptText(sym->EncryptText("still here")), "still here");
@@ -166,7 +166,7 @@ TEST(EngineProgress, AHandlerMayReplaceItselfWhileReporting) {
         ++calls;
         root->SetOnProcess({});
     });
-    root->NewHash(0)->HashText("abc");
+    root->NewHash(engine::HashAlgorithm::Md5)->HashText("abc");
     EXPECT_EQ(calls, 1);
 }
 

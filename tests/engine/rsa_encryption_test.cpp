@@ -34,7 +34,7 @@ protected:
     void SetUp() override {
         for (Pair* pair : allPairs()) {
             for (EngineAsymKey* key : {pair->privateKey.get(), pair->publicKey.get()}) {
-                key->Encoding(engine::Binary);
+                key->Encoding(engine::OutputEncoding::Binary);
                 key->Compression(0);
             }
         }
@@ -49,7 +49,8 @@ Pair RsaEncryption::s_oaep512, RsaEncryption::s_pkcs512, RsaEncryption::s_oaep10
 
 TEST_F(RsaEncryption, TextsOfEverySizeComeBackUnderBothSchemasAndAllEncodings) {
     for (Pair* pair : allPairs()) {
-        for (int32_t encoding : {engine::Binary, engine::Base64, engine::Hex}) {
+        for (engine::OutputEncoding encoding :
+             {engine::OutputEncoding::Binary, engine::OutputEncoding::Base64, engine::OutputEncoding::Hex}) {
             pair->publicKey->Encoding(encoding);
             for (size_t size : {0, 1, 15, 16, 17, 22, 23, 1000, 70000}) {
                 const std::string plain = patterned(size);
@@ -63,11 +64,11 @@ TEST_F(RsaEncryption, TextsOfEverySizeComeBackUnderBothSchemasAndAllEncodings) {
 
 TEST_F(RsaEncryption, TheOutputTakesTheKeysEncoding) {
     const std::string plain = "form";
-    s_oaep512.publicKey->Encoding(engine::Base64);
+    s_oaep512.publicKey->Encoding(engine::OutputEncoding::Base64);
     const std::string base64 = s_oaep512.publicKey->EncryptText(plain);
     EXPECT_EQ(base64.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/="),
               std::string::npos);
-    s_oaep512.publicKey->Encoding(engine::Hex);
+    s_oaep512.publicKey->Encoding(engine::OutputEncoding::Hex);
     const std::string hex = s_oaep512.publicKey->EncryptText(plain);
     EXPECT_EQ(hex.find_first_not_of("0123456789abcdef"), std::string::npos);
     EXPECT_EQ(hex.size() % 2, 0u);
@@ -75,10 +76,12 @@ TEST_F(RsaEncryption, TheOutputTakesTheKeysEncoding) {
 
 TEST_F(RsaEncryption, DecryptionRecognisesTheFormWhateverTheKeyIsSetTo) {
     const std::string plain = "any form";
-    for (int32_t written : {engine::Binary, engine::Base64, engine::Hex}) {
+    for (engine::OutputEncoding written :
+         {engine::OutputEncoding::Binary, engine::OutputEncoding::Base64, engine::OutputEncoding::Hex}) {
         s_pkcs512.publicKey->Encoding(written);
         const std::string cipher = s_pkcs512.publicKey->EncryptText(plain);
-        for (int32_t setting : {engine::Binary, engine::Base64, engine::Hex}) {
+        for (engine::OutputEncoding setting :
+             {engine::OutputEncoding::Binary, engine::OutputEncoding::Base64, engine::OutputEncoding::Hex}) {
             s_pkcs512.privateKey->Encoding(setting);
             EXPECT_EQ(s_pkcs512.privateKey->DecryptText(cipher), plain) << written << " read as " << setting;
         }
@@ -92,7 +95,7 @@ TEST_F(RsaEncryption, EncryptionIsFreshEveryTime) {
 }
 
 TEST_F(RsaEncryption, APrivateKeyEncryptsForItself) {
-    s_oaep1024.privateKey->Encoding(engine::Hex);
+    s_oaep1024.privateKey->Encoding(engine::OutputEncoding::Hex);
     const std::string cipher = s_oaep1024.privateKey->EncryptText("to myself");
     EXPECT_EQ(s_oaep1024.privateKey->DecryptText(cipher), "to myself");
 }
@@ -101,8 +104,8 @@ TEST_F(RsaEncryption, TheSchemaIsReadFromTheData) {
     // The same private key loaded under the other schema still decrypts.
     const std::string keyFile = path("private.pem");
     s_oaep512.privateKey->SaveToFile(keyFile);
-    auto asPkcs1 = engine::detail::LoadRsaKey(s_context, keyFile, engine::PrivateKey, kPkcs1);
-    auto asOaep = engine::detail::LoadRsaKey(s_context, keyFile, engine::PrivateKey, kOaep);
+    auto asPkcs1 = engine::detail::LoadRsaKey(s_context, keyFile, engine::KeyKind::PrivateKey, kPkcs1);
+    auto asOaep = engine::detail::LoadRsaKey(s_context, keyFile, engine::KeyKind::PrivateKey, kOaep);
     EXPECT_EQ(asPkcs1->DecryptText(s_oaep512.publicKey->EncryptText("oaep")), "oaep");
     EXPECT_EQ(asOaep->DecryptText(asPkcs1->EncryptText("pkcs1")), "pkcs1");
 }
@@ -124,7 +127,8 @@ TEST_F(RsaEncryption, CompressionShrinksRepetitiveDataAndIsUndoneOnDecryption) {
 TEST_F(RsaEncryption, RefusesUnsupportedCompressionOrEncoding) {
     EXPECT_EQ(kindOf([] { s_oaep512.publicKey->Compression(10); }), ErrorKind::InvalidInput);
     EXPECT_EQ(kindOf([] { s_oaep512.publicKey->Compression(-2); }), ErrorKind::InvalidInput);
-    EXPECT_EQ(kindOf([] { s_oaep512.publicKey->Encoding(3); }), ErrorKind::InvalidInput);
+    EXPECT_EQ(kindOf([] { s_oaep512.publicKey->Encoding(static_cast<engine::OutputEncoding>(3)); }),
+              ErrorKind::InvalidInput);
 }
 
 // --- Wrong keys and damaged data ---------------------------------------------------------
@@ -193,7 +197,8 @@ TEST_F(RsaEncryption, PasswordEncryptedDataAsksForThePassword) {
 TEST_F(RsaEncryption, FilesOfEverySizeComeBack) {
     // Sizes around the read chunk, and one that takes the two-thread path.
     for (size_t size : {size_t{0}, size_t{1}, size_t{196607}, size_t{196609}, size_t{1200000}}) {
-        for (int32_t encoding : {engine::Binary, engine::Base64}) {
+        for (engine::OutputEncoding encoding :
+             {engine::OutputEncoding::Binary, engine::OutputEncoding::Base64}) {
             const std::string plain = patterned(size);
             const std::string source = writeFile("plain", plain);
             s_oaep512.publicKey->Encoding(encoding);

@@ -105,7 +105,7 @@ Numbers vectorKeyNumbers() {
 struct KeyFile {
     std::string name;
     std::string contents;
-    int32_t kind;
+    engine::KeyKind kind;
 };
 
 // The key in each of the eight forms LoadKey reads.
@@ -113,14 +113,14 @@ std::vector<KeyFile> everyForm(const Numbers& k) {
     const std::string spki = subjectPublicKeyInfo(k), rsaPublic = pkcs1Public(k);
     const std::string pkcs8 = privateKeyInfo(k), rsaPrivate = pkcs1Private(k);
     return {
-        {"spki.der", spki, engine::PublicKey},
-        {"spki.pem", pemOf("PUBLIC KEY", spki), engine::PublicKey},
-        {"pkcs1-public.der", rsaPublic, engine::PublicKey},
-        {"pkcs1-public.pem", pemOf("RSA PUBLIC KEY", rsaPublic), engine::PublicKey},
-        {"pkcs8.der", pkcs8, engine::PrivateKey},
-        {"pkcs8.pem", pemOf("PRIVATE KEY", pkcs8), engine::PrivateKey},
-        {"pkcs1-private.der", rsaPrivate, engine::PrivateKey},
-        {"pkcs1-private.pem", pemOf("RSA PRIVATE KEY", rsaPrivate), engine::PrivateKey},
+        {"spki.der", spki, engine::KeyKind::PublicKey},
+        {"spki.pem", pemOf("PUBLIC KEY", spki), engine::KeyKind::PublicKey},
+        {"pkcs1-public.der", rsaPublic, engine::KeyKind::PublicKey},
+        {"pkcs1-public.pem", pemOf("RSA PUBLIC KEY", rsaPublic), engine::KeyKind::PublicKey},
+        {"pkcs8.der", pkcs8, engine::KeyKind::PrivateKey},
+        {"pkcs8.pem", pemOf("PRIVATE KEY", pkcs8), engine::KeyKind::PrivateKey},
+        {"pkcs1-private.der", rsaPrivate, engine::KeyKind::PrivateKey},
+        {"pkcs1-private.pem", pemOf("RSA PRIVATE KEY", rsaPrivate), engine::KeyKind::PrivateKey},
     };
 }
 
@@ -130,8 +130,8 @@ protected:
     // with a KeyFile error whose description holds `expected`.
     void expectRefused(const KeyFile& file, const std::string& expected) {
         const std::string path = writeFile(file.name, file.contents);
-        const int32_t other = file.kind == engine::PublicKey ? engine::PrivateKey : engine::PublicKey;
-        for (int32_t kind : {file.kind, other}) {
+        const engine::KeyKind other = file.kind == engine::KeyKind::PublicKey ? engine::KeyKind::PrivateKey : engine::KeyKind::PublicKey;
+        for (engine::KeyKind kind : {file.kind, other}) {
             std::string description;
             EXPECT_EQ(kindOf([&] { engine::detail::LoadRsaKey(s_context, path, kind, kOaep); }, &description),
                       ErrorKind::KeyFile)
@@ -174,15 +174,15 @@ TEST_F(RsaKeySizes, TheLargestSizesStillLoad) {
     // Not a real key's exponent, but one a public key may have.
     k.e = oddNumber(64, 7);
     auto key = engine::detail::LoadRsaKey(s_context, writeFile("e64.der", subjectPublicKeyInfo(k)),
-                                          engine::PublicKey, kOaep);
+                                          engine::KeyKind::PublicKey, kOaep);
     EXPECT_FALSE(key->EncryptText("sixty-four").empty());
 
     k = vectorKeyNumbers();
     k.n = oddNumber(16384);
     EXPECT_TRUE(engine::detail::LoadRsaKey(s_context, writeFile("n16384.pem", pemOf("RSA PUBLIC KEY", pkcs1Public(k))),
-                                           engine::PublicKey, kOaep));
+                                           engine::KeyKind::PublicKey, kOaep));
     k.n = oddNumber(16385);
-    expectRefused({"n16385.pem", pemOf("RSA PUBLIC KEY", pkcs1Public(k)), engine::PublicKey}, "16385-bit");
+    expectRefused({"n16385.pem", pemOf("RSA PUBLIC KEY", pkcs1Public(k)), engine::KeyKind::PublicKey}, "16385-bit");
 }
 
 TEST_F(RsaKeySizes, APrivateKeyWithANumberLongerThanItsModulusIsRefusedAtOnce) {
@@ -192,10 +192,10 @@ TEST_F(RsaKeySizes, APrivateKeyWithANumberLongerThanItsModulusIsRefusedAtOnce) {
         Numbers k = vector;
         k.*number = huge;
         for (const KeyFile& file : everyForm(k)) {
-            if (file.kind != engine::PrivateKey) continue;
+            if (file.kind != engine::KeyKind::PrivateKey) continue;
             const std::string path = writeFile(file.name, file.contents);
             std::string description;
-            EXPECT_EQ(kindOf([&] { engine::detail::LoadRsaKey(s_context, path, engine::PrivateKey, kOaep); },
+            EXPECT_EQ(kindOf([&] { engine::detail::LoadRsaKey(s_context, path, engine::KeyKind::PrivateKey, kOaep); },
                              &description),
                       ErrorKind::KeyFile)
                 << file.name;
@@ -204,7 +204,7 @@ TEST_F(RsaKeySizes, APrivateKeyWithANumberLongerThanItsModulusIsRefusedAtOnce) {
     }
     // The numbers they came from make a key that works.
     auto key = engine::detail::LoadRsaKey(s_context, writeFile("vector.der", pkcs1Private(vector)),
-                                          engine::PrivateKey, kOaep);
+                                          engine::KeyKind::PrivateKey, kOaep);
     EXPECT_EQ(key->DecryptText(key->EncryptText("fits")), "fits");
 }
 
@@ -223,7 +223,7 @@ TEST_F(RsaKeySizes, AForeignLabelIsShownAsAShortPrintableExcerpt) {
     for (const auto& c : cases) {
         const std::string path = writeFile("foreign.pem", "-----BEGIN " + c.label + "-----\nAAAA\n-----END X-----\n");
         std::string description;
-        EXPECT_EQ(kindOf([&] { engine::detail::LoadRsaKey(s_context, path, engine::PublicKey, kOaep); }, &description),
+        EXPECT_EQ(kindOf([&] { engine::detail::LoadRsaKey(s_context, path, engine::KeyKind::PublicKey, kOaep); }, &description),
                   ErrorKind::KeyFile);
         EXPECT_THAT(description, HasSubstr(c.shown));
         for (char raw : {'\x01', '\x7F', '\n', '\t', '\xC3'})

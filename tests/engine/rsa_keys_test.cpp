@@ -19,14 +19,15 @@ using namespace enginetest;
 
 class RsaKeys : public ::testing::Test {
 protected:
-    Pair generate(int32_t bits, int32_t schema = kOaep, const std::string& seed = "") {
+    Pair generate(int32_t bits, engine::EncryptionSchema schema = kOaep, const std::string& seed = "") {
         return newPair(context, bits, schema, seed);
     }
-    std::shared_ptr<EngineAsymKey> load(const std::string& path, int32_t kind, int32_t schema = kOaep) {
+    std::shared_ptr<EngineAsymKey> load(const std::string& path, engine::KeyKind kind,
+                                        engine::EncryptionSchema schema = kOaep) {
         return engine::detail::LoadRsaKey(context, path, kind, schema);
     }
-    ErrorKind loadFailure(const std::string& path, int32_t kind, std::string* description = nullptr) {
-        SCOPED_TRACE("loading " + path + " as kind " + std::to_string(kind));
+    ErrorKind loadFailure(const std::string& path, engine::KeyKind kind, std::string* description = nullptr) {
+        SCOPED_TRACE("loading " + path + " as kind " + std::to_string(static_cast<int32_t>(kind)));
         return kindOf([&] { load(path, kind); }, description);
     }
     // True when `verifier` accepts a signature that `signer` made.
@@ -79,14 +80,16 @@ TEST_F(RsaKeys, TheSameSeedStillGivesDifferentKeys) {
 
 TEST_F(RsaKeys, RefusesUnsupportedKindLengthOrSchema) {
     std::shared_ptr<EngineAsymKey> publicKey;
-    auto generationFailure = [&](int32_t kind, int32_t bits, int32_t schema) {
+    auto generationFailure = [&](engine::KeyKind kind, int32_t bits, engine::EncryptionSchema schema) {
         return kindOf([&] { engine::detail::NewRsaKeyPair(context, kind, bits, "", schema, publicKey); });
     };
-    EXPECT_EQ(generationFailure(engine::PrivateKey, 512, kOaep), ErrorKind::InvalidInput);
-    EXPECT_EQ(generationFailure(engine::KeyPair, 768, kOaep), ErrorKind::InvalidInput);
-    EXPECT_EQ(generationFailure(engine::KeyPair, 0, kOaep), ErrorKind::InvalidInput);
-    EXPECT_EQ(generationFailure(engine::KeyPair, 512, 2), ErrorKind::InvalidInput);
-    EXPECT_EQ(generationFailure(engine::KeyPair, 512, -1), ErrorKind::InvalidInput);
+    EXPECT_EQ(generationFailure(engine::KeyKind::PrivateKey, 512, kOaep), ErrorKind::InvalidInput);
+    EXPECT_EQ(generationFailure(engine::KeyKind::KeyPair, 768, kOaep), ErrorKind::InvalidInput);
+    EXPECT_EQ(generationFailure(engine::KeyKind::KeyPair, 0, kOaep), ErrorKind::InvalidInput);
+    EXPECT_EQ(generationFailure(engine::KeyKind::KeyPair, 512, static_cast<engine::EncryptionSchema>(2)),
+              ErrorKind::InvalidInput);
+    EXPECT_EQ(generationFailure(engine::KeyKind::KeyPair, 512, static_cast<engine::EncryptionSchema>(-1)),
+              ErrorKind::InvalidInput);
     EXPECT_FALSE(publicKey);
 }
 
@@ -103,9 +106,11 @@ TEST_F(RsaKeys, GenerationReportsProgressFromZeroToFinished) {
 TEST_F(RsaKeys, AnAbortedGenerationReturnsNoKey) {
     hub->setHandler([](int32_t, int32_t, bool& abort) { abort = true; });
     std::shared_ptr<EngineAsymKey> publicKey;
-    EXPECT_EQ(
-        kindOf([&] { engine::detail::NewRsaKeyPair(context, engine::KeyPair, 1024, "", kOaep, publicKey); }),
-        ErrorKind::Aborted);
+    EXPECT_EQ(kindOf([&] {
+                  engine::detail::NewRsaKeyPair(context, engine::KeyKind::KeyPair, 1024, "", kOaep,
+                                                publicKey);
+              }),
+              ErrorKind::Aborted);
     EXPECT_FALSE(publicKey);
 }
 
@@ -122,9 +127,11 @@ TEST_F(RsaKeys, AnAbortDuringGenerationStopsIt) {
                 abort = true;
         });
         std::shared_ptr<EngineAsymKey> publicKey;
-        EXPECT_EQ(
-            kindOf([&] { engine::detail::NewRsaKeyPair(context, engine::KeyPair, bits, "", kOaep, publicKey); }),
-            ErrorKind::Aborted)
+        EXPECT_EQ(kindOf([&] {
+                      engine::detail::NewRsaKeyPair(context, engine::KeyKind::KeyPair, bits, "", kOaep,
+                                                    publicKey);
+                  }),
+                  ErrorKind::Aborted)
             << bits;
         EXPECT_EQ(reports, 2) << bits;
         EXPECT_FALSE(publicKey) << bits;
@@ -136,12 +143,12 @@ TEST_F(RsaKeys, TheRootHandsOutRsaKeysAndTheirProgress) {
     int reports = 0;
     root->SetOnProcess([&](int32_t, int32_t, bool&) { ++reports; });
     std::shared_ptr<EngineAsymKey> publicKey;
-    auto privateKey = root->NewKeyPair(engine::KeyPair, 512, "seed", kPkcs1, publicKey);
+    auto privateKey = root->NewKeyPair(engine::KeyKind::KeyPair, 512, "seed", kPkcs1, publicKey);
     ASSERT_TRUE(publicKey);
     EXPECT_GE(reports, 2);
     const std::string path = dir.file("public.pem");
     publicKey->SaveToFile(path);
-    auto loaded = root->LoadKey(path, engine::PublicKey, kPkcs1);
+    auto loaded = root->LoadKey(path, engine::KeyKind::PublicKey, kPkcs1);
     EXPECT_TRUE(signsFor(*privateKey, *loaded));
 }
 
@@ -219,8 +226,8 @@ TEST_F(RsaKeys, SavedKeysLoadBackAsTheSameKeys) {
     shared().privateKey->SaveToFile(privatePath);
     shared().publicKey->SaveToFile(publicPath);
 
-    auto privateKey = load(privatePath, engine::PrivateKey);
-    auto publicKey = load(publicPath, engine::PublicKey, kPkcs1);
+    auto privateKey = load(privatePath, engine::KeyKind::PrivateKey);
+    auto publicKey = load(publicPath, engine::KeyKind::PublicKey, kPkcs1);
     EXPECT_TRUE(signsFor(*privateKey, *shared().publicKey));
     EXPECT_TRUE(signsFor(*shared().privateKey, *publicKey));
     EXPECT_EQ(privateKey->DecryptText(publicKey->EncryptText("both ways")), "both ways");
@@ -252,7 +259,7 @@ struct ConvertedForm {
     const char* name;
     const char* opensslArguments;  // IN and OUT stand for the paths
     bool fromPrivate;              // converted from the private key file
-    int32_t kind;
+    engine::KeyKind kind;
 };
 
 class RsaKeyForms : public RsaKeys, public ::testing::WithParamInterface<ConvertedForm> {};
@@ -272,7 +279,7 @@ TEST_P(RsaKeyForms, LoadsKeysThatOpensslWroteInThisForm) {
     ASSERT_TRUE(openssl(arguments)) << arguments;
 
     auto key = load(converted, form.kind);
-    if (form.kind == engine::PrivateKey)
+    if (form.kind == engine::KeyKind::PrivateKey)
         EXPECT_TRUE(signsFor(*key, *shared().publicKey));
     else
         EXPECT_TRUE(signsFor(*shared().privateKey, *key));
@@ -281,14 +288,16 @@ TEST_P(RsaKeyForms, LoadsKeysThatOpensslWroteInThisForm) {
 INSTANTIATE_TEST_SUITE_P(
     Forms, RsaKeyForms,
     ::testing::Values(
-        ConvertedForm{"pkcs8-der", "pkey -in IN -outform DER -out OUT", true, engine::PrivateKey},
-        ConvertedForm{"spki-der", "pkey -pubin -in IN -outform DER -out OUT", false, engine::PublicKey},
-        ConvertedForm{"pkcs1-pem", "rsa -in IN -traditional -out OUT", true, engine::PrivateKey},
-        ConvertedForm{"pkcs1-der", "rsa -in IN -traditional -outform DER -out OUT", true, engine::PrivateKey},
+        ConvertedForm{"pkcs8-der", "pkey -in IN -outform DER -out OUT", true, engine::KeyKind::PrivateKey},
+        ConvertedForm{"spki-der", "pkey -pubin -in IN -outform DER -out OUT", false,
+                      engine::KeyKind::PublicKey},
+        ConvertedForm{"pkcs1-pem", "rsa -in IN -traditional -out OUT", true, engine::KeyKind::PrivateKey},
+        ConvertedForm{"pkcs1-der", "rsa -in IN -traditional -outform DER -out OUT", true,
+                      engine::KeyKind::PrivateKey},
         ConvertedForm{"pkcs1-public-pem", "rsa -pubin -in IN -RSAPublicKey_out -out OUT", false,
-                      engine::PublicKey},
+                      engine::KeyKind::PublicKey},
         ConvertedForm{"pkcs1-public-der", "rsa -pubin -in IN -RSAPublicKey_out -outform DER -out OUT", false,
-                      engine::PublicKey}),
+                      engine::KeyKind::PublicKey}),
     [](const auto& info) {
         std::string name = info.param.name;
         std::replace(name.begin(), name.end(), '-', '_');
@@ -303,11 +312,11 @@ TEST_F(RsaKeys, AFileOfTheOtherKindIsRefusedSayingWhichItHolds) {
     shared().privateKey->SaveToFile(privatePath);
     shared().publicKey->SaveToFile(publicPath);
     std::string description;
-    EXPECT_EQ(loadFailure(publicPath, engine::PrivateKey, &description), ErrorKind::KeyFile);
+    EXPECT_EQ(loadFailure(publicPath, engine::KeyKind::PrivateKey, &description), ErrorKind::KeyFile);
     EXPECT_THAT(description, ::testing::HasSubstr("holds a public key, not a private key"));
     EXPECT_THAT(description, ::testing::HasSubstr(publicPath));
     // A private key is not taken as a public one either: the kind is the user's word.
-    EXPECT_EQ(loadFailure(privatePath, engine::PublicKey, &description), ErrorKind::KeyFile);
+    EXPECT_EQ(loadFailure(privatePath, engine::KeyKind::PublicKey, &description), ErrorKind::KeyFile);
     EXPECT_THAT(description, ::testing::HasSubstr("holds a private key, not a public key"));
 }
 
@@ -331,9 +340,9 @@ TEST_F(RsaKeys, GarbageEmptyAndTruncatedFilesAreRefused) {
         const std::string path = dir.file(name);
         writeAll(path, contents);
         std::string description;
-        EXPECT_EQ(loadFailure(path, engine::PrivateKey, &description), ErrorKind::KeyFile) << name;
+        EXPECT_EQ(loadFailure(path, engine::KeyKind::PrivateKey, &description), ErrorKind::KeyFile) << name;
         EXPECT_THAT(description, ::testing::HasSubstr(path)) << name;
-        EXPECT_EQ(loadFailure(path, engine::PublicKey), ErrorKind::KeyFile) << name;
+        EXPECT_EQ(loadFailure(path, engine::KeyKind::PublicKey), ErrorKind::KeyFile) << name;
     }
 }
 
@@ -345,16 +354,16 @@ TEST_F(RsaKeys, ATruncatedDerKeyIsRefused) {
     ASSERT_TRUE(openssl("pkey -in " + privatePath + " -outform DER -out " + derPath));
     const std::string der = readAll(derPath);
     writeAll(derPath, der.substr(0, der.size() - 20));
-    EXPECT_EQ(loadFailure(derPath, engine::PrivateKey), ErrorKind::KeyFile);
+    EXPECT_EQ(loadFailure(derPath, engine::KeyKind::PrivateKey), ErrorKind::KeyFile);
 }
 
 TEST_F(RsaKeys, AMissingFileIsAnIoFailureNamingIt) {
     const std::string path = dir.file("missing.pem");
     std::string description;
-    EXPECT_EQ(loadFailure(path, engine::PrivateKey, &description), ErrorKind::Io);
+    EXPECT_EQ(loadFailure(path, engine::KeyKind::PrivateKey, &description), ErrorKind::Io);
     EXPECT_THAT(description, ::testing::HasSubstr(path));
     EXPECT_THAT(description, ::testing::HasSubstr("No such file or directory"));
-    EXPECT_EQ(loadFailure(dir.file(""), engine::PublicKey), ErrorKind::Io);  // a folder
+    EXPECT_EQ(loadFailure(dir.file(""), engine::KeyKind::PublicKey), ErrorKind::Io);  // a folder
 }
 
 TEST_F(RsaKeys, KeysOfOtherAlgorithmsAreRefused) {
@@ -364,9 +373,9 @@ TEST_F(RsaKeys, KeysOfOtherAlgorithmsAreRefused) {
     ASSERT_TRUE(openssl("genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out " + ecPrivate));
     ASSERT_TRUE(openssl("pkey -in " + ecPrivate + " -pubout -out " + ecPublic));
     std::string description;
-    EXPECT_EQ(loadFailure(ecPrivate, engine::PrivateKey, &description), ErrorKind::KeyFile);
+    EXPECT_EQ(loadFailure(ecPrivate, engine::KeyKind::PrivateKey, &description), ErrorKind::KeyFile);
     EXPECT_THAT(description, ::testing::HasSubstr("only RSA keys"));
-    EXPECT_EQ(loadFailure(ecPublic, engine::PublicKey, &description), ErrorKind::KeyFile);
+    EXPECT_EQ(loadFailure(ecPublic, engine::KeyKind::PublicKey, &description), ErrorKind::KeyFile);
     EXPECT_THAT(description, ::testing::HasSubstr("only RSA keys"));
 }
 
@@ -378,16 +387,16 @@ TEST_F(RsaKeys, PasswordProtectedAndTooShortKeysAreRefused) {
     shared().privateKey->SaveToFile(privatePath);
     ASSERT_TRUE(openssl("pkcs8 -topk8 -in " + privatePath + " -passout pass:secret -out " + encrypted));
     std::string description;
-    EXPECT_EQ(loadFailure(encrypted, engine::PrivateKey, &description), ErrorKind::KeyFile);
+    EXPECT_EQ(loadFailure(encrypted, engine::KeyKind::PrivateKey, &description), ErrorKind::KeyFile);
     EXPECT_THAT(description, ::testing::HasSubstr("password-protected"));
     const std::string encryptedDer = dir.file("encrypted.der");
     ASSERT_TRUE(openssl("pkcs8 -topk8 -in " + privatePath + " -passout pass:secret -outform DER -out " +
                         encryptedDer));
-    EXPECT_EQ(loadFailure(encryptedDer, engine::PrivateKey, &description), ErrorKind::KeyFile);
+    EXPECT_EQ(loadFailure(encryptedDer, engine::KeyKind::PrivateKey, &description), ErrorKind::KeyFile);
     EXPECT_THAT(description, ::testing::HasSubstr("password-protected"));
 
     if (openssl("genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:384 -out " + shortKey)) {
-        EXPECT_EQ(loadFailure(shortKey, engine::PrivateKey, &description), ErrorKind::KeyFile);
+        EXPECT_EQ(loadFailure(shortKey, engine::KeyKind::PrivateKey, &description), ErrorKind::KeyFile);
         EXPECT_THAT(description, ::testing::HasSubstr("384-bit"));
     }
 }
@@ -434,13 +443,13 @@ TEST_F(RsaKeys, APrivateKeyWhoseNumbersDoNotFitIsRefusedInOurWords) {
     for (const auto& [name, contents] : files) {
         const std::string path = writeFile(name, contents);
         std::string description;
-        EXPECT_EQ(loadFailure(path, engine::PrivateKey, &description), ErrorKind::KeyFile) << name;
+        EXPECT_EQ(loadFailure(path, engine::KeyKind::PrivateKey, &description), ErrorKind::KeyFile) << name;
         EXPECT_THAT(description, ::testing::HasSubstr("do not fit together")) << name;
         for (const char* internal : {"Botan", "ssert", ".cpp", "Internal error"})
             EXPECT_THAT(description, ::testing::Not(::testing::HasSubstr(internal))) << name;
     }
     // The key they came from still loads and works.
-    auto key = load(writeFile("vector.der", der), engine::PrivateKey);
+    auto key = load(writeFile("vector.der", der), engine::KeyKind::PrivateKey);
     EXPECT_EQ(key->DecryptText(key->EncryptText("fits")), "fits");
 }
 
@@ -454,7 +463,8 @@ TEST_F(RsaKeys, PasswordProtectedKeysAreSaidToBeSoInDerToo) {
          {std::pair<std::string, std::string>{"encrypted.der", encrypted},
           {"encrypted.pem", pemOf("ENCRYPTED PRIVATE KEY", encrypted)}}) {
         std::string description;
-        EXPECT_EQ(loadFailure(writeFile(name, contents), engine::PrivateKey, &description), ErrorKind::KeyFile);
+        EXPECT_EQ(loadFailure(writeFile(name, contents), engine::KeyKind::PrivateKey, &description),
+                  ErrorKind::KeyFile);
         EXPECT_THAT(description, ::testing::HasSubstr("is a password-protected key file, which is not supported"))
             << name;
     }
@@ -468,12 +478,12 @@ TEST_F(RsaKeys, RsaPssKeysAreOfAnUnsupportedKind) {
     const struct {
         std::string name;
         std::string contents;
-        int32_t kind;
+        engine::KeyKind kind;
     } files[] = {
-        {"pss-private.der", pssPrivate, engine::PrivateKey},
-        {"pss-private.pem", pemOf("PRIVATE KEY", pssPrivate), engine::PrivateKey},
-        {"pss-public.der", pssPublic, engine::PublicKey},
-        {"pss-public.pem", pemOf("PUBLIC KEY", pssPublic), engine::PublicKey},
+        {"pss-private.der", pssPrivate, engine::KeyKind::PrivateKey},
+        {"pss-private.pem", pemOf("PRIVATE KEY", pssPrivate), engine::KeyKind::PrivateKey},
+        {"pss-public.der", pssPublic, engine::KeyKind::PublicKey},
+        {"pss-public.pem", pemOf("PUBLIC KEY", pssPublic), engine::KeyKind::PublicKey},
     };
     for (const auto& file : files) {
         std::string description;
@@ -485,8 +495,11 @@ TEST_F(RsaKeys, RsaPssKeysAreOfAnUnsupportedKind) {
 TEST_F(RsaKeys, RefusesUnsupportedLoadKindOrSchema) {
     const std::string path = dir.file("private.pem");
     shared().privateKey->SaveToFile(path);
-    EXPECT_EQ(loadFailure(path, engine::KeyPair), ErrorKind::InvalidInput);
-    EXPECT_EQ(kindOf([&] { load(path, engine::PrivateKey, 7); }), ErrorKind::InvalidInput) << "schema 7";
+    EXPECT_EQ(loadFailure(path, engine::KeyKind::KeyPair), ErrorKind::InvalidInput);
+    EXPECT_EQ(
+        kindOf([&] { load(path, engine::KeyKind::PrivateKey, static_cast<engine::EncryptionSchema>(7)); }),
+        ErrorKind::InvalidInput)
+        << "schema 7";
 }
 
 }  // namespace

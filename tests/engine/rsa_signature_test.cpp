@@ -29,7 +29,8 @@ protected:
     }
 
     void SetUp() override {
-        for (Pair* pair : {&s_small, &s_other, &s_large}) pair->privateKey->Encoding(engine::Binary);
+        for (Pair* pair : {&s_small, &s_other, &s_large})
+            pair->privateKey->Encoding(engine::OutputEncoding::Binary);
     }
 
     static Pair s_small, s_other, s_large;
@@ -43,11 +44,11 @@ TEST_F(RsaSignatures, SignaturesTakeTheKeysEncodingAndVerifyWithThePublicKey) {
     const std::string text = "The quick brown fox";
     EngineAsymKey& signer = *s_small.privateKey;
 
-    signer.Encoding(engine::Binary);
+    signer.Encoding(engine::OutputEncoding::Binary);
     const std::string binary = signer.SignText(text);
     EXPECT_EQ(binary.size(), 64u);
 
-    signer.Encoding(engine::Base64);
+    signer.Encoding(engine::OutputEncoding::Base64);
     const std::string base64 = signer.SignText(text);
     EXPECT_EQ(base64.size(), 88u);
     EXPECT_EQ(base64.substr(86), "==");
@@ -55,7 +56,7 @@ TEST_F(RsaSignatures, SignaturesTakeTheKeysEncodingAndVerifyWithThePublicKey) {
         return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '/' || c == '=';
     }));
 
-    signer.Encoding(engine::Hex);
+    signer.Encoding(engine::OutputEncoding::Hex);
     const std::string hex = signer.SignText(text);
     EXPECT_EQ(hex.size(), 128u);
     EXPECT_TRUE(std::all_of(hex.begin(), hex.end(), [](char c) {
@@ -63,7 +64,8 @@ TEST_F(RsaSignatures, SignaturesTakeTheKeysEncodingAndVerifyWithThePublicKey) {
     }));
 
     // The public key's own Encoding plays no part.
-    for (int32_t keyEncoding : {engine::Binary, engine::Base64, engine::Hex}) {
+    for (engine::OutputEncoding keyEncoding :
+         {engine::OutputEncoding::Binary, engine::OutputEncoding::Base64, engine::OutputEncoding::Hex}) {
         s_small.publicKey->Encoding(keyEncoding);
         EXPECT_TRUE(s_small.publicKey->VerifyText(text, binary)) << keyEncoding;
         EXPECT_TRUE(s_small.publicKey->VerifyText(text, base64)) << keyEncoding;
@@ -75,18 +77,18 @@ TEST_F(RsaSignatures, SignaturesTakeTheKeysEncodingAndVerifyWithThePublicKey) {
 
 TEST_F(RsaSignatures, TextSignaturesAcceptLineBreaksBlanksAndUpperCaseHex) {
     const std::string text = "wrapped";
-    s_large.privateKey->Encoding(engine::Base64);
+    s_large.privateKey->Encoding(engine::OutputEncoding::Base64);
     std::string base64 = s_large.privateKey->SignText(text);
     base64.insert(64, "\r\n");
     EXPECT_TRUE(s_large.publicKey->VerifyText(text, "  " + base64 + "\n"));
 
     // Base64 without its padding.
-    s_small.privateKey->Encoding(engine::Base64);
+    s_small.privateKey->Encoding(engine::OutputEncoding::Base64);
     const std::string padded = s_small.privateKey->SignText(text);
     ASSERT_EQ(padded.substr(86), "==");
     EXPECT_TRUE(s_small.publicKey->VerifyText(text, padded.substr(0, 86)));
 
-    s_large.privateKey->Encoding(engine::Hex);
+    s_large.privateKey->Encoding(engine::OutputEncoding::Hex);
     std::string hex = s_large.privateKey->SignText(text);
     std::transform(hex.begin(), hex.end(), hex.begin(),
                    [](char c) { return std::toupper(static_cast<unsigned char>(c)); });
@@ -97,7 +99,7 @@ TEST_F(RsaSignatures, TextSignaturesAcceptLineBreaksBlanksAndUpperCaseHex) {
 TEST_F(RsaSignatures, FilesSignLikeTheirContentsAtEverySize) {
     // PKCS#1 v1.5 signatures are deterministic: a file streamed in chunks must
     // give the very signature of its bytes as one text.
-    s_small.privateKey->Encoding(engine::Hex);
+    s_small.privateKey->Encoding(engine::OutputEncoding::Hex);
     for (size_t size :
          {size_t{0}, size_t{1}, size_t{196607}, size_t{196608}, size_t{196609}, size_t{600000}}) {
         const std::string contents = patterned(size);
@@ -214,7 +216,7 @@ const char kVectorSignature[] =
 
 TEST_F(RsaSignatures, SignaturesArePkcs1v15WithSha256) {
     auto key = loadVectorKey();
-    key->Encoding(engine::Hex);
+    key->Encoding(engine::OutputEncoding::Hex);
     EXPECT_EQ(key->SignText("Hello, Quorval!"), kVectorSignature);
     EXPECT_TRUE(key->VerifyText("Hello, Quorval!", kVectorSignature));
 }

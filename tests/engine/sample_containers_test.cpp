@@ -39,9 +39,12 @@ std::vector<Sample> samples() {
 }
 
 std::shared_ptr<engine::EngineCipher> opener(engine::EngineRoot& root, const Sample& s) {
-    if (s.key.rfind("rsa:", 0) == 0) return root.LoadKey(kDir + "/" + s.key.substr(4), engine::PrivateKey, 1);
+    if (s.key.rfind("rsa:", 0) == 0)
+        return root.LoadKey(kDir + "/" + s.key.substr(4), engine::KeyKind::PrivateKey,
+                            engine::EncryptionSchema::Oaep);
     const std::string password = s.key.substr(std::string("password:").size());
-    return root.NewSymCipher(s.algorithm == "AES" ? 0 : 1, password, std::stoi(s.bits));
+    return root.NewSymCipher(s.algorithm == "AES" ? engine::SymAlgorithm::Aes : engine::SymAlgorithm::Twofish,
+                             password, std::stoi(s.bits));
 }
 
 TEST(SampleContainers, EveryOneStillDecryptsAsTextAndAsFile) {
@@ -66,7 +69,9 @@ TEST(SampleContainers, CoverEverySetting) {
     for (const auto& s : samples()) {
         std::string bytes = readAll(kDir + "/" + s.name);
         if (s.encoding != "binary")
-            bytes = root->NewEncoder(s.encoding == "base64" ? 1 : 2)->DecodeText(bytes);
+            bytes = root->NewEncoder(s.encoding == "base64" ? engine::OutputEncoding::Base64
+                                                            : engine::OutputEncoding::Hex)
+                        ->DecodeText(bytes);
         ASSERT_GT(bytes.size(), 15u) << s.name;
         EXPECT_EQ(bytes[8], s.algorithm == "AES" ? 0 : 1) << s.name;
         EXPECT_EQ(bytes[9] * 8, std::stoi(s.bits)) << s.name;

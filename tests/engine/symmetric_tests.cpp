@@ -27,9 +27,10 @@ using engine::detail::CipherAlgorithm;
 using engine::detail::DataCipher;
 using engine::detail::PaddingScheme;
 
-constexpr int32_t kAes = 0, kTwofish = 1;
-constexpr int32_t kEcb = 0, kCbc = 1;
-constexpr int32_t kZeroPadding = 0, kPkcs7 = 1, kX923 = 2;
+constexpr auto kAes = engine::SymAlgorithm::Aes, kTwofish = engine::SymAlgorithm::Twofish;
+constexpr auto kEcb = engine::ModeOfOperation::Ecb, kCbc = engine::ModeOfOperation::Cbc;
+constexpr auto kZeroPadding = engine::BlockPadding::Zeros, kPkcs7 = engine::BlockPadding::Pkcs7,
+               kX923 = engine::BlockPadding::X923;
 
 // Offsets in a Binary CBC container made with a password.
 constexpr size_t kAlgorithmAt = 8, kModeAt = 10, kIvLengthAt = 14, kIvAt = 15;
@@ -89,13 +90,13 @@ TEST(BlockCipherKnownAnswers, CbcChainsAsSp800_38aSays) {
 
 class SymmetricTest : public ::testing::Test {
 protected:
-    std::shared_ptr<engine::EngineSymCipher> cipher(int32_t algorithm = kAes, int32_t bits = 256,
+    std::shared_ptr<engine::EngineSymCipher> cipher(engine::SymAlgorithm algorithm = kAes, int32_t bits = 256,
                                                     const std::string& password = "secret") {
         return root->NewSymCipher(algorithm, password, bits);
     }
-    std::string binaryContainer(const std::string& plain, int32_t mode = kCbc) {
+    std::string binaryContainer(const std::string& plain, engine::ModeOfOperation mode = kCbc) {
         auto c = cipher();
-        configure(*c, mode, kPkcs7, 0, engine::Binary);
+        configure(*c, mode, kPkcs7, 0, engine::OutputEncoding::Binary);
         return c->EncryptText(plain);
     }
 
@@ -105,13 +106,15 @@ protected:
 TEST_F(SymmetricTest, EveryCombinationOfSettingsRoundTripsAtBlockEdgeSizes) {
     const size_t sizes[] = {0, 1, 15, 16, 17, 4099};
     int runs = 0;
-    for (int32_t algorithm : {kAes, kTwofish})
+    for (engine::SymAlgorithm algorithm : {kAes, kTwofish})
         for (int32_t bits : {128, 192, 256}) {
             auto c = cipher(algorithm, bits);
-            for (int32_t mode : {kEcb, kCbc})
-                for (int32_t padding : {kZeroPadding, kPkcs7, kX923})
+            for (engine::ModeOfOperation mode : {kEcb, kCbc})
+                for (engine::BlockPadding padding : {kZeroPadding, kPkcs7, kX923})
                     for (int16_t compression : {-1, 0, 1, 9})
-                        for (int32_t encoding : {engine::Binary, engine::Base64, engine::Hex})
+                        for (engine::OutputEncoding encoding :
+                             {engine::OutputEncoding::Binary, engine::OutputEncoding::Base64,
+                              engine::OutputEncoding::Hex})
                             for (size_t size : sizes) {
                                 // Trailing zero bytes are what zero padding could lose.
                                 std::string plain = pseudoRandom(size, static_cast<uint32_t>(size + runs));
@@ -130,12 +133,12 @@ TEST_F(SymmetricTest, EveryCombinationOfSettingsRoundTripsAtBlockEdgeSizes) {
 
 TEST_F(SymmetricTest, LargeTextsRoundTripAcrossInternalBuffers) {
     const std::string plain = pseudoRandom((1 << 20) + 17, 3) + std::string(100000, 'z');
-    for (int32_t algorithm : {kAes, kTwofish})
-        for (int32_t mode : {kEcb, kCbc})
-            for (int32_t padding : {kZeroPadding, kPkcs7, kX923})
+    for (engine::SymAlgorithm algorithm : {kAes, kTwofish})
+        for (engine::ModeOfOperation mode : {kEcb, kCbc})
+            for (engine::BlockPadding padding : {kZeroPadding, kPkcs7, kX923})
                 for (int16_t compression : {0, 6}) {
                     auto c = cipher(algorithm, 192);
-                    configure(*c, mode, padding, compression, engine::Base64);
+                    configure(*c, mode, padding, compression, engine::OutputEncoding::Base64);
                     ASSERT_EQ(c->DecryptText(c->EncryptText(plain)), plain)
                         << algorithm << " " << mode << " " << padding << " " << compression;
                 }
@@ -143,33 +146,34 @@ TEST_F(SymmetricTest, LargeTextsRoundTripAcrossInternalBuffers) {
 
 TEST_F(SymmetricTest, TheEncodingSetsTheFormOfTheCipherText) {
     auto c = cipher();
-    configure(*c, kCbc, kPkcs7, 0, engine::Base64);
+    configure(*c, kCbc, kPkcs7, 0, engine::OutputEncoding::Base64);
     const std::string base64 = c->EncryptText("hello");
     EXPECT_TRUE(std::all_of(base64.begin(), base64.end(), [](char ch) {
         return std::isalnum(static_cast<unsigned char>(ch)) || ch == '+' || ch == '/' || ch == '=';
     }));
     EXPECT_EQ(base64.size() % 4, 0u);
-    c->Encoding(engine::Hex);
+    c->Encoding(engine::OutputEncoding::Hex);
     const std::string hex = c->EncryptText("hello");
     EXPECT_TRUE(std::all_of(hex.begin(), hex.end(), [](char ch) {
         return std::isxdigit(static_cast<unsigned char>(ch)) && !std::isupper(static_cast<unsigned char>(ch));
     }));
-    c->Encoding(engine::Binary);
+    c->Encoding(engine::OutputEncoding::Binary);
     EXPECT_EQ(c->EncryptText("hello").size() * 2, hex.size());
 }
 
 TEST_F(SymmetricTest, DecryptionRecognisesEveryFormWhateverTheEncodingSetting) {
     auto c = cipher();
-    configure(*c, kCbc, kPkcs7, 0, engine::Binary);
+    configure(*c, kCbc, kPkcs7, 0, engine::OutputEncoding::Binary);
     const std::string plain = "Form does not matter";
     const std::string binary = c->EncryptText(plain);
-    auto base64 = root->NewEncoder(engine::Base64)->EncodeText(binary);
+    auto base64 = root->NewEncoder(engine::OutputEncoding::Base64)->EncodeText(binary);
     std::string hexUpper = hexOf(binary);
     std::transform(hexUpper.begin(), hexUpper.end(), hexUpper.begin(), ::toupper);
     // Line breaks and blanks, as a mail program might add them.
     std::string wrapped = base64;
     for (size_t at = 64; at < wrapped.size(); at += 66) wrapped.insert(at, "\r\n");
-    for (int32_t setting : {engine::Binary, engine::Base64, engine::Hex}) {
+    for (engine::OutputEncoding setting :
+         {engine::OutputEncoding::Binary, engine::OutputEncoding::Base64, engine::OutputEncoding::Hex}) {
         c->Encoding(setting);
         EXPECT_EQ(c->DecryptText(binary), plain);
         EXPECT_EQ(c->DecryptText(base64), plain);
@@ -180,11 +184,11 @@ TEST_F(SymmetricTest, DecryptionRecognisesEveryFormWhateverTheEncodingSetting) {
 
 TEST_F(SymmetricTest, DecryptionTakesModePaddingCompressionAndIvFromTheData) {
     auto encrypting = cipher(kTwofish, 128);
-    configure(*encrypting, kEcb, kX923, 9, engine::Hex, "some iv");
+    configure(*encrypting, kEcb, kX923, 9, engine::OutputEncoding::Hex, "some iv");
     const std::string plain(5000, 'q');
     const std::string sealed = encrypting->EncryptText(plain);
     auto decrypting = cipher(kTwofish, 128);
-    configure(*decrypting, kCbc, kZeroPadding, 0, engine::Binary, "another iv");
+    configure(*decrypting, kCbc, kZeroPadding, 0, engine::OutputEncoding::Binary, "another iv");
     EXPECT_EQ(decrypting->DecryptText(sealed), plain);
 }
 
@@ -193,14 +197,14 @@ TEST_F(SymmetricTest, DecryptionTakesModePaddingCompressionAndIvFromTheData) {
 // started with, and the next call takes the new ones.
 TEST_F(SymmetricTest, SettingsWrittenDuringACallApplyFromTheNextCall) {
     auto c = cipher();
-    configure(*c, kCbc, kPkcs7, 0, engine::Binary);
+    configure(*c, kCbc, kPkcs7, 0, engine::OutputEncoding::Binary);
     int changes = 0;
     root->SetOnProcess([&](int32_t position, int32_t, bool&) {
         if (position == 0) {
             // Makes the next chance to report, once the header is written, due at once.
             waitForNextReport();
         } else if (position <= 100 && changes++ == 0) {
-            configure(*c, kEcb, kZeroPadding, 9, engine::Hex, "another IV");
+            configure(*c, kEcb, kZeroPadding, 9, engine::OutputEncoding::Hex, "another IV");
         }
     });
     const std::string plain = pseudoRandom(1000);
@@ -217,7 +221,7 @@ TEST_F(SymmetricTest, SettingsWrittenDuringACallApplyFromTheNextCall) {
 TEST_F(SymmetricTest, CompressionShrinksRepetitiveDataAndLevelZeroStoresIt) {
     auto c = cipher();
     const std::string plain(100000, 'a');
-    configure(*c, kCbc, kPkcs7, 9, engine::Binary);
+    configure(*c, kCbc, kPkcs7, 9, engine::OutputEncoding::Binary);
     const size_t compressed = c->EncryptText(plain).size();
     c->Compression(0);
     const size_t stored = c->EncryptText(plain).size();
@@ -227,7 +231,7 @@ TEST_F(SymmetricTest, CompressionShrinksRepetitiveDataAndLevelZeroStoresIt) {
 
 TEST_F(SymmetricTest, EveryEncryptionUsesAFreshSaltAndTheEmptyPasswordWorks) {
     auto c = cipher(kAes, 128, "");
-    configure(*c, kEcb, kPkcs7, 0, engine::Binary);
+    configure(*c, kEcb, kPkcs7, 0, engine::OutputEncoding::Binary);
     const std::string a = c->EncryptText("same text");
     const std::string b = c->EncryptText("same text");
     EXPECT_NE(a, b);
@@ -237,7 +241,7 @@ TEST_F(SymmetricTest, EveryEncryptionUsesAFreshSaltAndTheEmptyPasswordWorks) {
 
 TEST_F(SymmetricTest, TheIvTextIsHashedIntoTheIvAndAnEmptyOneGivesAFreshIv) {
     auto c = cipher();
-    configure(*c, kCbc, kPkcs7, 0, engine::Binary, "my iv");
+    configure(*c, kCbc, kPkcs7, 0, engine::OutputEncoding::Binary, "my iv");
     const std::string a = c->EncryptText("x");
     const std::string b = c->EncryptText("x");
     ASSERT_EQ(static_cast<uint8_t>(a[kIvLengthAt]), 16);
@@ -256,7 +260,7 @@ TEST_F(SymmetricTest, TheIvTextIsHashedIntoTheIvAndAnEmptyOneGivesAFreshIv) {
 
 TEST_F(SymmetricTest, EcbRecordsNoIvAndShowsRepeatedBlocks) {
     auto c = cipher();
-    configure(*c, kEcb, kZeroPadding, 0, engine::Binary, "ignored");
+    configure(*c, kEcb, kZeroPadding, 0, engine::OutputEncoding::Binary, "ignored");
     const std::string sealed = c->EncryptText(std::string(32, 'A'));
     EXPECT_EQ(sealed[kIvLengthAt], 0);
     EXPECT_EQ(sealed[kModeAt], 0);
@@ -274,7 +278,7 @@ TEST_F(SymmetricTest, AWrongPasswordIsReportedNotReturnedAsGarbage) {
 
 TEST_F(SymmetricTest, DataOfAnotherAlgorithmOrKeyLengthIsRefusedNamingWhatItNeeds) {
     auto twofish = cipher(kTwofish, 192);
-    configure(*twofish, kCbc, kPkcs7, 0, engine::Base64);
+    configure(*twofish, kCbc, kPkcs7, 0, engine::OutputEncoding::Base64);
     const std::string sealed = twofish->EncryptText("x");
     std::string description;
     EXPECT_EQ(kindOf([&] { cipher(kAes, 192)->DecryptText(sealed); }, &description),
@@ -317,7 +321,7 @@ TEST_F(SymmetricTest, TruncatedOrExtendedDataIsCaught) {
 
 TEST_F(SymmetricTest, TruncatedBase64OrHexIsDamagedDataNotBadInput) {
     auto c = cipher();
-    for (int32_t encoding : {engine::Base64, engine::Hex}) {
+    for (engine::OutputEncoding encoding : {engine::OutputEncoding::Base64, engine::OutputEncoding::Hex}) {
         configure(*c, kCbc, kPkcs7, 0, encoding);
         const std::string sealed = c->EncryptText("some plain text");
         // Cut anywhere after the magic, even inside a Base64 group or a hex digit pair;
@@ -342,13 +346,13 @@ TEST_F(SymmetricTest, DataThatIsNotOursIsSaidToBeSo) {
 
 TEST_F(SymmetricTest, InvalidBase64OrHexInAContainerIsReportedWithItsPosition) {
     auto c = cipher();
-    configure(*c, kCbc, kPkcs7, 0, engine::Base64);
+    configure(*c, kCbc, kPkcs7, 0, engine::OutputEncoding::Base64);
     std::string base64 = c->EncryptText("x");
     base64[20] = '*';
     std::string description;
     EXPECT_EQ(kindOf([&] { c->DecryptText(base64); }, &description), ErrorKind::InvalidInput);
     EXPECT_NE(description.find("position 21"), std::string::npos) << description;
-    c->Encoding(engine::Hex);
+    c->Encoding(engine::OutputEncoding::Hex);
     std::string hex = c->EncryptText("x");
     hex[30] = 'g';
     EXPECT_EQ(kindOf([&] { c->DecryptText(hex); }), ErrorKind::InvalidInput);
@@ -383,7 +387,7 @@ TEST_F(SymmetricTest, AnArgon2idKeyBlockIsNotOurs) {
 
 TEST_F(SymmetricTest, ATextResultAboveTheLimitIsRefused) {
     auto c = cipher();
-    configure(*c, kCbc, kPkcs7, 1, engine::Binary);
+    configure(*c, kCbc, kPkcs7, 1, engine::OutputEncoding::Binary);
     // Only a file can be encrypted that large.
     ScratchDir dir;
     std::ofstream(dir.file("zeros")).close();
@@ -395,15 +399,17 @@ TEST_F(SymmetricTest, ATextResultAboveTheLimitIsRefused) {
 }
 
 TEST_F(SymmetricTest, SettingsOutOfRangeAreRefused) {
-    EXPECT_EQ(kindOf([&] { root->NewSymCipher(2, "p", 256); }), ErrorKind::InvalidInput);
+    EXPECT_EQ(kindOf([&] { root->NewSymCipher(static_cast<engine::SymAlgorithm>(2), "p", 256); }),
+              ErrorKind::InvalidInput);
     EXPECT_EQ(kindOf([&] { root->NewSymCipher(kAes, "p", 0); }), ErrorKind::InvalidInput);
     EXPECT_EQ(kindOf([&] { root->NewSymCipher(kAes, "p", 512); }), ErrorKind::InvalidInput);
     auto c = cipher();
-    EXPECT_EQ(kindOf([&] { c->CipherMode(2); }), ErrorKind::InvalidInput);
-    EXPECT_EQ(kindOf([&] { c->Padding(3); }), ErrorKind::InvalidInput);
+    EXPECT_EQ(kindOf([&] { c->CipherMode(static_cast<engine::ModeOfOperation>(2)); }),
+              ErrorKind::InvalidInput);
+    EXPECT_EQ(kindOf([&] { c->Padding(static_cast<engine::BlockPadding>(3)); }), ErrorKind::InvalidInput);
     EXPECT_EQ(kindOf([&] { c->Compression(10); }), ErrorKind::InvalidInput);
     EXPECT_EQ(kindOf([&] { c->Compression(-2); }), ErrorKind::InvalidInput);
-    EXPECT_EQ(kindOf([&] { c->Encoding(-1); }), ErrorKind::InvalidInput);
+    EXPECT_EQ(kindOf([&] { c->Encoding(static_cast<engine::OutputEncoding>(-1)); }), ErrorKind::InvalidInput);
 }
 
 // --- Key sources -------------------------------------------------------------------

@@ -36,18 +36,18 @@ TEST(TextLimits, AnEncryptedTextAlwaysDecryptsAsAText) {
     std::string text = pseudoRandom(1 << 20, 3);
     text.resize(kLimit, 'x');
 
-    auto password = root->NewSymCipher(0, "limits", 256);
-    password->Encoding(engine::Base64);
+    auto password = root->NewSymCipher(engine::SymAlgorithm::Aes, "limits", 256);
+    password->Encoding(engine::OutputEncoding::Base64);
     expectTheLimitHolds(*password, *password, text);
 
     std::shared_ptr<engine::EngineAsymKey> publicKey;
-    auto privateKey = root->NewKeyPair(engine::KeyPair, 512, "", 1, publicKey);
+    auto privateKey = root->NewKeyPair(engine::KeyKind::KeyPair, 512, "", engine::EncryptionSchema::Oaep, publicKey);
     publicKey->Compression(1);
     expectTheLimitHolds(*publicKey, *privateKey, text);
 }
 
 TEST(TextLimits, EncodedTextsDecodeAtAnySize) {
-    auto hex = engine::CreateEngineRoot()->NewEncoder(engine::Hex);
+    auto hex = engine::CreateEngineRoot()->NewEncoder(engine::OutputEncoding::Hex);
     std::string text = pseudoRandom(1 << 20, 4);
     text.resize(kLimit + 1, 'y');
     EXPECT_EQ(hex->DecodeText(hex->EncodeText(text)), text);

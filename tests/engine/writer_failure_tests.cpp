@@ -43,7 +43,7 @@ private:
 
 struct ThreadedPath {
     const char* name;
-    int32_t algorithm;  // of the cipher that makes or opens the source
+    engine::SymAlgorithm algorithm;  // of the cipher that makes or opens the source
     bool decrypting;
     bool decoding;
 };
@@ -60,8 +60,8 @@ TEST_P(WriterFailureTest, AFailedWriteOnTheWriterThreadReachesTheCallerAndLeaves
     const std::string plain = pseudoRandom(3 << 20);
     writeAll(dir.file("plain"), plain);
     auto c = root->NewSymCipher(path.algorithm, "writer", 256);
-    configure(*c, 1, 1, 0, engine::Binary);
-    auto hex = root->NewEncoder(engine::Hex);
+    configure(*c, 1, 1, 0, engine::OutputEncoding::Binary);
+    auto hex = root->NewEncoder(engine::OutputEncoding::Hex);
     std::string source = dir.file("plain");
     if (path.decrypting) {
         c->EncryptFile(dir.file("plain"), dir.file("sealed"));
@@ -109,10 +109,11 @@ TEST_P(WriterFailureTest, AFailedWriteOnTheWriterThreadReachesTheCallerAndLeaves
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryThreadedPath, WriterFailureTest,
-                         ::testing::Values(ThreadedPath{"Encrypt", 0, false, false},
-                                           ThreadedPath{"Decrypt", 0, true, false},
-                                           ThreadedPath{"DecryptTwofish", 1, true, false},
-                                           ThreadedPath{"Decode", 0, false, true}),
+                         ::testing::Values(ThreadedPath{"Encrypt", engine::SymAlgorithm::Aes, false, false},
+                                           ThreadedPath{"Decrypt", engine::SymAlgorithm::Aes, true, false},
+                                           ThreadedPath{"DecryptTwofish", engine::SymAlgorithm::Twofish, true,
+                                                        false},
+                                           ThreadedPath{"Decode", engine::SymAlgorithm::Aes, false, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

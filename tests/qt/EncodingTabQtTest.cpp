@@ -39,13 +39,15 @@ TEST_F(EncodingTabOnQt, DecodedBinaryBytesEncodeBackToTheSameText) {
     std::string bytes(256, '\0');
     for (int i = 0; i < 256; ++i) bytes[i] = static_cast<char>(255 - i);
     bytes += "\r\n\r";
-    auto encoder = engine::CreateEngineRoot()->NewEncoder(1);
+    auto encoder = engine::CreateEngineRoot()->NewEncoder(engine::OutputEncoding::Base64);
     const std::string base64 = encoder->EncodeText(bytes);
 
     for (int encoding : {1, 2}) {
         qobject_cast<QRadioButton*>(form.widget("optTypeED", encoding))->click();
         const std::string text =
-            encoding == 1 ? base64 : engine::CreateEngineRoot()->NewEncoder(2)->EncodeText(bytes);
+            encoding == 1
+                ? base64
+                : engine::CreateEngineRoot()->NewEncoder(engine::OutputEncoding::Hex)->EncodeText(bytes);
         form.textBox("txtResED").setText(text);
         click("cmdDecED");
         EXPECT_EQ(form.textBox("txtContED").text(), bytes) << encoding;

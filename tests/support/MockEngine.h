@@ -20,20 +20,23 @@ public:
         return abort;
     }
 
-    MOCK_METHOD(std::shared_ptr<engine::EngineHash>, NewHash, (int32_t), (override));
-    MOCK_METHOD(std::shared_ptr<engine::EngineSymCipher>, NewSymCipher, (int32_t, const engine::Text&, int32_t),
-                (override));
+    MOCK_METHOD(std::shared_ptr<engine::EngineHash>, NewHash, (engine::HashAlgorithm), (override));
+    MOCK_METHOD(std::shared_ptr<engine::EngineSymCipher>, NewSymCipher,
+                (engine::SymAlgorithm, const engine::Text&, int32_t), (override));
     MOCK_METHOD(std::shared_ptr<engine::EngineAsymKey>, NewKeyPair,
-                (int32_t, int32_t, const engine::Text&, int32_t, std::shared_ptr<engine::EngineAsymKey>&), (override));
-    MOCK_METHOD(std::shared_ptr<engine::EngineAsymKey>, LoadKey, (const engine::Text&, int32_t, int32_t), (override));
-    MOCK_METHOD(std::shared_ptr<engine::EngineEncoder>, NewEncoder, (int32_t), (override));
+                (engine::KeyKind, int32_t, const engine::Text&, engine::EncryptionSchema,
+                 std::shared_ptr<engine::EngineAsymKey>&),
+                (override));
+    MOCK_METHOD(std::shared_ptr<engine::EngineAsymKey>, LoadKey,
+                (const engine::Text&, engine::KeyKind, engine::EncryptionSchema), (override));
+    MOCK_METHOD(std::shared_ptr<engine::EngineEncoder>, NewEncoder, (engine::OutputEncoding), (override));
 
     engine::OnProcessHandler handler;
 };
 
 class MockEngineHash : public engine::EngineHash {
 public:
-    MOCK_METHOD(void, Encoding, (int32_t), (override));
+    MOCK_METHOD(void, Encoding, (engine::OutputEncoding), (override));
     MOCK_METHOD(engine::Text, HashText, (const engine::Text&), (override));
     MOCK_METHOD(engine::Text, HashFile, (const engine::Text&), (override));
 };
@@ -47,7 +50,7 @@ public:
     MOCK_METHOD(void, EncryptFile, (const engine::Text&, const engine::Text&), (override));
     MOCK_METHOD(void, DecryptFile, (const engine::Text&, const engine::Text&), (override));
     MOCK_METHOD(void, Compression, (int16_t), (override));
-    MOCK_METHOD(void, Encoding, (int32_t), (override));
+    MOCK_METHOD(void, Encoding, (engine::OutputEncoding), (override));
 };
 
 class MockEngineAsymKey : public MockCipherMethods<engine::EngineAsymKey> {
@@ -61,8 +64,8 @@ public:
 
 class MockEngineSymCipher : public MockCipherMethods<engine::EngineSymCipher> {
 public:
-    MOCK_METHOD(void, CipherMode, (int32_t), (override));
-    MOCK_METHOD(void, Padding, (int32_t), (override));
+    MOCK_METHOD(void, CipherMode, (engine::ModeOfOperation), (override));
+    MOCK_METHOD(void, Padding, (engine::BlockPadding), (override));
     MOCK_METHOD(void, IV, (const engine::Text&), (override));
 };
 
@@ -73,6 +76,16 @@ public:
     MOCK_METHOD(engine::Text, DecodeText, (const engine::Text&), (override));
     MOCK_METHOD(void, DecodeFile, (const engine::Text&, const engine::Text&), (override));
 };
+
+// The number behind an engine code: the window's settings are numbers, and
+// so are the tests' expectations of them.
+template <typename Code>
+int32_t codeOf(Code code) {
+    return static_cast<int32_t>(code);
+}
+
+// Matches an engine code by its number.
+MATCHER_P(Code, number, "is the code " + ::testing::PrintToString(number)) { return codeOf(arg) == number; }
 
 inline engine::EngineError engineFailure(const std::string& what,
                                          engine::ErrorKind kind = engine::ErrorKind::Internal) {

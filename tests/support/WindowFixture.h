@@ -5,15 +5,16 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
 
 #include "app/frmMain.h"
 #include "app/frmMainForm.h"
 #include "asymmetric/AsymmetricTab.h"
 #include "encoding/EncodingTab.h"
 #include "hash/HashTab.h"
-#include "symmetric/SymmetricTab.h"
 #include "support/FakeWindowing.h"
 #include "support/MockEngine.h"
+#include "symmetric/SymmetricTab.h"
 #include "util/modUtils.h"
 
 namespace fake {
@@ -34,6 +35,14 @@ protected:
     }
 
     void selectTab(int index) { form.tabStrip("TabStrip1").userSelect(index); }
+
+    // What is on: "Abort transaction", the progress bar and the busy pointer,
+    // e.g. "abort bar busy" during a run and "- - -" between runs.
+    std::string busyState() {
+        return std::string(form.button("cmdAbort").isEnabled() ? "abort" : "-") + " " +
+               (form.progressBar("pgBar").isVisible() ? "bar" : "-") + " " +
+               (ui.screenPointer() == ui::MousePointer::Hourglass ? "busy" : "-");
+    }
 
     FakeWindowing ui{frmMainLayout()};
     FakeForm& form;

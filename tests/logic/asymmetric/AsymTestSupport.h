@@ -47,22 +47,24 @@ protected:
         using ::testing::_;
         using ::testing::Invoke;
         ON_CALL(*root, NewKeyPair(_, _, _, _, _))
-            .WillByDefault(Invoke([this](int32_t kind, int32_t bits, const engine::Text& seed, int32_t schema,
+            .WillByDefault(Invoke([this](engine::KeyKind kind, int32_t bits, const engine::Text& seed,
+                                         engine::EncryptionSchema schema,
                                          std::shared_ptr<engine::EngineAsymKey>& publicKey) {
-                generations.push_back({kind, bits, seed, schema});
+                generations.push_back({codeOf(kind), bits, seed, codeOf(schema)});
                 const std::string n = std::to_string(generations.size());
                 publicKey = makeKey("public" + n);
                 return std::shared_ptr<engine::EngineAsymKey>(makeKey("private" + n));
             }));
         ON_CALL(*root, LoadKey(_, _, _))
-            .WillByDefault(Invoke([this](const engine::Text& path, int32_t kind,
-                                         int32_t schema) -> std::shared_ptr<engine::EngineAsymKey> {
-                loads.push_back({path, kind, schema});
-                if (path.find("bad") != std::string::npos)
-                    throw engineFailure("The file \"" + path + "\" is not a key file.",
-                                        engine::ErrorKind::KeyFile);
-                return makeKey(path);
-            }));
+            .WillByDefault(
+                Invoke([this](const engine::Text& path, engine::KeyKind kind,
+                              engine::EncryptionSchema schema) -> std::shared_ptr<engine::EngineAsymKey> {
+                    loads.push_back({path, codeOf(kind), codeOf(schema)});
+                    if (path.find("bad") != std::string::npos)
+                        throw engineFailure("The file \"" + path + "\" is not a key file.",
+                                            engine::ErrorKind::KeyFile);
+                    return makeKey(path);
+                }));
     }
 
     std::shared_ptr<Key> makeKey(const std::string& name) {
@@ -100,7 +102,9 @@ protected:
         ON_CALL(*key, Compression(_)).WillByDefault(Invoke([this](int16_t level) {
             compressions.push_back(level);
         }));
-        ON_CALL(*key, Encoding(_)).WillByDefault(Invoke([this](int32_t code) { encodings.push_back(code); }));
+        ON_CALL(*key, Encoding(_)).WillByDefault(Invoke([this](engine::OutputEncoding code) {
+            encodings.push_back(codeOf(code));
+        }));
         keys[name] = key;
         return key;
     }

@@ -327,4 +327,44 @@ TEST_F(AsymKeyFiles, AFailedRelatedLoadIsReportedAndChangesNoControl) {
     EXPECT_EQ(generations.size(), 1u) << "a key from a file is kept";
 }
 
+// ---- "Generate keys" after keys from files
+
+class AsymGenerateAfterFiles : public AsymFixture {
+protected:
+    // The wrapper holds one key from a file and KeyLoad is clear: "Generate
+    // keys" still makes a pair, and the tab opens only on keys that work.
+    void expectGenerateMakesAPair() {
+        const size_t boxes = ui.messageBoxes.size();
+        generate();
+        EXPECT_EQ(generations.size(), 1u) << "a new pair";
+        EXPECT_TRUE(tab().asymKeyReady());
+        EXPECT_EQ(actions(), "Enc Dec Sign Save");
+        EXPECT_EQ(captions(), "Load Key / Load Key Related");
+        type("txtContAsym", "hello");
+        click("cmdEncAsym");
+        click("cmdDecAsym");
+        EXPECT_EQ(text("txtContAsym"), "dec[private1](enc[public1](hello))");
+        EXPECT_EQ(ui.messageBoxes.size(), boxes) << "no missing-key message";
+    }
+};
+
+TEST_F(AsymGenerateAfterFiles, AfterAPublicKeyAndACancelledRelatedLoad) {
+    loadKey(0, "/keys/public.pem");
+    confirmKind();
+    answerFile(std::nullopt);
+    click("cmdAsymLoadRelat");
+    ASSERT_FALSE(wrapper()->KeyLoad());
+    ASSERT_TRUE(tab().asymKeyReady());
+    expectGenerateMakesAPair();
+}
+
+TEST_F(AsymGenerateAfterFiles, AfterAFailedLoad) {
+    loadKey(1, "/keys/private.pem");
+    loadKey(1, "/keys/bad-private.pem");
+    ASSERT_EQ(ui.messageBoxes.size(), 1u);
+    ASSERT_FALSE(wrapper()->KeyLoad());
+    ASSERT_TRUE(wrapper()->HoldsKeyFromFile()) << "the key read before stays";
+    expectGenerateMakesAPair();
+}
+
 }  // namespace

@@ -242,11 +242,17 @@ TEST_F(AsymTab, AFileSourceGivesTheOutputPathsAndAsksBeforeReplacing) {
     generate();
     form.option("optAsym", 1).userClick();
     type("txtContAsym", source);
+    type("txtResAsym", "previous");
+    // The question comes before the run: neither the bar nor "Abort transaction" is on while it is open.
+    std::vector<std::string> atQuestion;
+    ui.onMessageBox = [&](const RecordedMessageBox&) { atQuestion.push_back(busyState()); };
 
     ui.messageAnswers.push_back(ui::MsgAnswer::No);
     click("cmdEncAsym");
     EXPECT_TRUE(fileCalls.empty()) << "No keeps the existing file";
-    EXPECT_EQ(text("txtResAsym"), "");
+    EXPECT_EQ(text("txtResAsym"), "previous") << "and changes no box";
+    EXPECT_EQ(text("txtContAsym"), source);
+    EXPECT_FALSE(form.progressBar("pgBar").isVisible());
     ASSERT_EQ(ui.messageBoxes.size(), 1u);
     EXPECT_EQ(ui.messageBoxes[0].buttons, ui::MsgButtons::YesNo);
     EXPECT_EQ(ui.messageBoxes[0].defaultAnswer, ui::MsgAnswer::No);
@@ -262,6 +268,14 @@ TEST_F(AsymTab, AFileSourceGivesTheOutputPathsAndAsksBeforeReplacing) {
               "decrypt[private1] " + dir + "/reportEnc.txt -> " + dir + "/reportEncDec.txt");
     EXPECT_EQ(text("txtContAsym"), dir + "/reportEncDec.txt");
     EXPECT_EQ(ui.messageBoxes.size(), 2u) << "no question for a new file";
+
+    std::ofstream(dir + "/reportEncDec.txt") << "already there";
+    ui.messageAnswers.push_back(ui::MsgAnswer::No);
+    click("cmdDecAsym");
+    EXPECT_EQ(fileCalls.size(), 2u);
+    EXPECT_EQ(text("txtContAsym"), dir + "/reportEncDec.txt") << "No on decrypting changes no box either";
+    EXPECT_EQ(text("txtResAsym"), dir + "/reportEnc.txt");
+    EXPECT_EQ(atQuestion, (std::vector<std::string>(3, "- - busy")));
 }
 
 TEST_F(AsymTab, NoOtherActionStartsWhileAnOperationYields) {
@@ -289,7 +303,7 @@ TEST_F(AsymTab, AStaleAbortRequestIsDroppedWhenAnOperationMakesANewPair) {
     modUtils::SetAbort();
     form.comboBox("cboAsymKey").userSelect(1);
     EXPECT_CALL(*root, NewKeyPair(_, _, _, _, _))
-        .WillOnce(Invoke([this](int32_t, int32_t, const engine::Text&, int32_t,
+        .WillOnce(Invoke([this](engine::KeyKind, int32_t, const engine::Text&, engine::EncryptionSchema,
                                 std::shared_ptr<engine::EngineAsymKey>& pub) {
             EXPECT_FALSE(modUtils::bAbort) << "a new wrapper drops a stale request";
             pub = makeKey("public2");
@@ -320,6 +334,76 @@ TEST_F(AsymTab, AbortTransactionStopsAnEncryptionAndTheTabRecovers) {
     EXPECT_FALSE(form.progressBar("pgBar").isVisible());
     click("cmdEncAsym");
     EXPECT_EQ(text("txtResAsym"), "enc[public1](long text)");
+}
+
+TEST_F(AsymTab, EveryOperationHasTheBarAndAbortTransactionOnlyAroundItsEngineCall) {
+    generate();
+    std::vector<std::string> during, after;
+    auto note = [&](const char* call) { during.push_back(call + (": " + busyState())); };
+    ON_CALL(*keys["public1"], EncryptText(_)).WillByDefault(Invoke([&](const engine::Text&) {
+        note("EncryptText");
+        return std::string("c");
+    }));
+    ON_CALL(*keys["private1"], DecryptText(_)).WillByDefault(Invoke([&](const engine::Text&) {
+        note("DecryptText");
+        return std::string("p");
+    }));
+    ON_CALL(*keys["private1"], SignText(_)).WillByDefault(Invoke([&](const engine::Text&) {
+        note("SignText");
+        return std::string("s");
+    }));
+    ON_CALL(*keys["public1"], EncryptFile(_, _))
+        .WillByDefault(Invoke([&](const engine::Text&, const engine::Text&) { note("EncryptFile"); }));
+    ON_CALL(*keys["private1"], DecryptFile(_, _))
+        .WillByDefault(Invoke([&](const engine::Text&, const engine::Text&) { note("DecryptFile"); }));
+    ON_CALL(*keys["private1"], SignFile(_)).WillByDefault(Invoke([&](const engine::Text&) {
+        note("SignFile");
+        return std::string("s");
+    }));
+    auto runAll = [&] {
+        for (const char* button : {"cmdEncAsym", "cmdDecAsym", "cmdAsign"}) {
+            click(button);
+            after.push_back(button + (": " + busyState()));
+        }
+    };
+    type("txtContAsym", "hello");
+    runAll();
+    const enginetest::ScratchDir dir;
+    form.option("optAsym", 1).userClick();
+    type("txtContAsym", dir.file("a.txt"));
+    type("txtResAsym", dir.file("aEnc.txt"));
+    runAll();
+    EXPECT_EQ(during, (std::vector<std::string>{"EncryptText: abort bar busy", "DecryptText: abort bar busy",
+                                                "SignText: abort bar busy", "EncryptFile: abort bar busy",
+                                                "DecryptFile: abort bar busy", "SignFile: abort bar busy"}));
+    const std::vector<std::string> idle = {"cmdEncAsym: - - -", "cmdDecAsym: - - -", "cmdAsign: - - -"};
+    EXPECT_EQ(after, (std::vector<std::string>{idle[0], idle[1], idle[2], idle[0], idle[1], idle[2]}))
+        << "the bar is hidden after signing too";
+    EXPECT_TRUE(ui.messageBoxes.empty());
+}
+
+TEST_F(AsymTab, KeyGenerationShowsTheBusyPointerButNeitherTheBarNorAbortTransaction) {
+    std::vector<std::string> during;
+    ON_CALL(*root, NewKeyPair(_, _, _, _, _))
+        .WillByDefault(
+            Invoke([this, &during](engine::KeyKind, int32_t, const engine::Text&, engine::EncryptionSchema,
+                                   std::shared_ptr<engine::EngineAsymKey>& publicKey) {
+                root->report(0);
+                root->report(50);
+                during.push_back(busyState());
+                root->report(101);
+                const std::string n = std::to_string(during.size());
+                publicKey = makeKey("public" + n);
+                return std::shared_ptr<engine::EngineAsymKey>(makeKey("private" + n));
+            }));
+    generate();
+    EXPECT_EQ(busyState(), "- - -");
+    form.comboBox("cboAsymKey").userSelect(1);
+    type("txtContAsym", "hello");
+    click("cmdEncAsym");  // generates a pair first, before the encryption's own run
+    EXPECT_EQ(text("txtResAsym"), "enc[public2](hello)");
+    EXPECT_EQ(during, (std::vector<std::string>(2, "- - busy")));
+    EXPECT_EQ(busyState(), "- - -");
 }
 
 TEST_F(AsymTab, ClosingTheWindowDuringAVerificationEndsItWithoutAnAnswer) {

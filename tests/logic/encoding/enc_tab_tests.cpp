@@ -22,10 +22,10 @@ protected:
     void SetUp() override {
         load();
         selectTab(4);
-        ON_CALL(*root, NewEncoder(_)).WillByDefault(Invoke([this](int32_t code) {
-            codes.push_back(code);
+        ON_CALL(*root, NewEncoder(_)).WillByDefault(Invoke([this](engine::OutputEncoding code) {
+            codes.push_back(codeOf(code));
             auto encoder = std::make_shared<NiceMock<MockEngineEncoder>>();
-            const std::string tag = std::to_string(code);
+            const std::string tag = std::to_string(codeOf(code));
             ON_CALL(*encoder, EncodeText(_)).WillByDefault(Invoke([tag](const engine::Text& t) {
                 return "enc" + tag + "(" + t + ")";
             }));
@@ -86,7 +86,7 @@ TEST_F(EncodingTab, BothDirectionsShareOneWrapperUntilTheEncodingChanges) {
 }
 
 TEST_F(EncodingTab, AFailedInitEncodeKeepsBothBoxesAndTheWrapperWhoseNextRunReportsItself) {
-    EXPECT_CALL(*root, NewEncoder(2)).WillOnce(Throw(engineFailure("no hex today")));
+    EXPECT_CALL(*root, NewEncoder(Code(2))).WillOnce(Throw(engineFailure("no hex today")));
     form.option("optTypeED", 2).userClick();
     left().type("abc");
     right().type("old");
@@ -126,7 +126,7 @@ TEST_F(EncodingTab, FilesGoByPathAndAnExistingTargetIsReplacedOnlyAfterYes) {
     const std::string encoded = dir.file("dataEnc.bin");
     form.option("optED", 1).userClick();
     left().type(source);
-    EXPECT_CALL(*root, NewEncoder(1));
+    EXPECT_CALL(*root, NewEncoder(Code(1)));
     encode();
     ASSERT_TRUE(lastEncoder);
     EXPECT_EQ(right().text(), encoded) << "the path written, not the contents";
@@ -136,11 +136,15 @@ TEST_F(EncodingTab, FilesGoByPathAndAnExistingTargetIsReplacedOnlyAfterYes) {
     std::ofstream(encoded) << "previous";
     EXPECT_CALL(*lastEncoder, EncodeFile(_, _)).Times(0);
     right().type("unchanged");
+    std::string atQuestion;
+    ui.onMessageBox = [&](const RecordedMessageBox&) { atQuestion = busyState(); };
     encode();
     ASSERT_EQ(ui.messageBoxes.size(), 1u);
     EXPECT_EQ(ui.messageBoxes[0].buttons, ui::MsgButtons::YesNo);
     EXPECT_NE(ui.messageBoxes[0].text.find(encoded), std::string::npos);
+    EXPECT_EQ(atQuestion, "- - busy") << "asked before the run starts";
     EXPECT_EQ(right().text(), "unchanged");
+    EXPECT_EQ(left().text(), source);
     EXPECT_EQ(ui.screenPointer(), ui::MousePointer::Default);
     ::testing::Mock::VerifyAndClearExpectations(lastEncoder.get());
 
@@ -188,6 +192,39 @@ TEST_F(EncodingTab, TheBarAndAbortButtonShowOnlyDuringTheCallAndASecondActionIsI
     EXPECT_EQ(ui.screenPointer(), ui::MousePointer::Default);
 }
 
+TEST_F(EncodingTab, BothDirectionsOfTextsAndFilesHaveTheBarAndAbortTransactionOnlyAroundTheCall) {
+    left().type("abc");
+    encode();  // makes the wrapper
+    std::vector<std::string> during, after;
+    auto note = [&](const char* call) { during.push_back(call + (": " + busyState())); };
+    ON_CALL(*lastEncoder, EncodeText(_)).WillByDefault(Invoke([&](const engine::Text&) {
+        note("EncodeText");
+        return std::string("e");
+    }));
+    ON_CALL(*lastEncoder, DecodeText(_)).WillByDefault(Invoke([&](const engine::Text&) {
+        note("DecodeText");
+        return std::string("d");
+    }));
+    ON_CALL(*lastEncoder, EncodeFile(_, _))
+        .WillByDefault(Invoke([&](const engine::Text&, const engine::Text&) { note("EncodeFile"); }));
+    ON_CALL(*lastEncoder, DecodeFile(_, _))
+        .WillByDefault(Invoke([&](const engine::Text&, const engine::Text&) { note("DecodeFile"); }));
+    auto run = [&](const std::function<void()>& action) {
+        action();
+        after.push_back(busyState());
+    };
+    run([&] { encode(); });
+    run([&] { decode(); });
+    const enginetest::ScratchDir dir;
+    form.option("optED", 1).userClick();
+    left().type(dir.file("a.bin"));
+    run([&] { encode(); });
+    run([&] { decode(); });
+    EXPECT_EQ(during, (std::vector<std::string>{"EncodeText: abort bar busy", "DecodeText: abort bar busy",
+                                                "EncodeFile: abort bar busy", "DecodeFile: abort bar busy"}));
+    EXPECT_EQ(after, (std::vector<std::string>(4, "- - -")));
+}
+
 TEST(clsEncProperties, TheCodeFilterTheFileBranchAndCreationClearingAnAbort) {
     FakeWindowing ui{frmMainLayout()};
     modUtils::SetAbort();
@@ -198,7 +235,7 @@ TEST(clsEncProperties, TheCodeFilterTheFileBranchAndCreationClearingAnAbort) {
 
     auto root = std::make_shared<NiceMock<MockEngineRoot>>();
     auto encoder = std::make_shared<NiceMock<MockEngineEncoder>>();
-    EXPECT_CALL(*root, NewEncoder(7)).WillOnce(Return(encoder));
+    EXPECT_CALL(*root, NewEncoder(Code(7))).WillOnce(Return(encoder));
     ASSERT_TRUE(enc.InitEncode(root));
     EXPECT_CALL(*encoder, DecodeFile("/d/x.b64", "/d/xDec.b64"));
     enc.iSourceType(7);

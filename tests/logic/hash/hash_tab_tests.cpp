@@ -18,10 +18,12 @@ class HashTab : public WindowFixture {
 protected:
     void SetUp() override {
         load();
-        ON_CALL(*root, NewHash(_)).WillByDefault(Invoke([this](int32_t algorithm) {
-            algorithms.push_back(algorithm);
+        ON_CALL(*root, NewHash(_)).WillByDefault(Invoke([this](engine::HashAlgorithm algorithm) {
+            algorithms.push_back(codeOf(algorithm));
             auto hash = std::make_shared<NiceMock<MockEngineHash>>();
-            ON_CALL(*hash, Encoding(_)).WillByDefault(Invoke([this](int32_t e) { encodings.push_back(e); }));
+            ON_CALL(*hash, Encoding(_)).WillByDefault(Invoke([this](engine::OutputEncoding e) {
+                encodings.push_back(codeOf(e));
+            }));
             ON_CALL(*hash, HashText(_)).WillByDefault(Invoke([this](const engine::Text& t) {
                 return "digest of " + t + " #" + std::to_string(encodings.back());
             }));
@@ -83,7 +85,7 @@ TEST_F(HashTab, WithFileSelectedTheBoxIsAPath) {
 }
 
 TEST_F(HashTab, AnEmptySourceReachesTheEngine) {
-    EXPECT_CALL(*root, NewHash(0));
+    EXPECT_CALL(*root, NewHash(Code(0)));
     hash();
     EXPECT_EQ(result(), "digest of  #0");
 }
@@ -92,7 +94,7 @@ TEST_F(HashTab, AFailedInitKeyIsReportedOnceAndKeepsTheResultAndTheWrapper) {
     form.textBox("txtCont").type("abc");
     hash();
     ASSERT_EQ(result(), "digest of abc #0");
-    EXPECT_CALL(*root, NewHash(2)).WillOnce(Throw(engineFailure("Tiger is unavailable")));
+    EXPECT_CALL(*root, NewHash(Code(2))).WillOnce(Throw(engineFailure("Tiger is unavailable")));
     form.comboBox("cboEncHash").userSelect(2);
     form.textBox("txtRes").setText("previous");
     hash();
@@ -278,7 +280,7 @@ TEST(clsHashProperties, TheAlgorithmFilterAndTheSourceKind) {
 
     auto root = std::make_shared<NiceMock<MockEngineRoot>>();
     auto engineHash = std::make_shared<NiceMock<MockEngineHash>>();
-    EXPECT_CALL(*root, NewHash(2)).WillOnce(Return(engineHash));
+    EXPECT_CALL(*root, NewHash(Code(2))).WillOnce(Return(engineHash));
     ASSERT_TRUE(hash.InitKey(root));
     EXPECT_CALL(*engineHash, HashFile("/p")).Times(2).WillRepeatedly(Return("f"));
     hash.iSourceType(1);

@@ -81,7 +81,7 @@ TEST_F(FileInput, ADropOnTheBoxThatTheBackwardButtonsReadPutsThePathThere) {
 
 TEST_F(FileInput, TheAsymmetricBoxesTakeADropOnlyOnceAKeyIsReady) {
     ON_CALL(*root, NewKeyPair(_, _, _, _, _))
-        .WillByDefault(Invoke([](int32_t, int32_t, const engine::Text&, int32_t,
+        .WillByDefault(Invoke([](engine::KeyKind, int32_t, const engine::Text&, engine::EncryptionSchema,
                                  std::shared_ptr<engine::EngineAsymKey>& publicKey) {
             publicKey = std::make_shared<NiceMock<MockEngineAsymKey>>();
             return std::shared_ptr<engine::EngineAsymKey>(std::make_shared<NiceMock<MockEngineAsymKey>>());
@@ -105,7 +105,7 @@ TEST_F(FileInput, TheAsymmetricBoxesTakeADropOnlyOnceAKeyIsReady) {
 
 TEST_F(FileInput, ADropWhileAnOperationRunsDoesNothing) {
     auto hash = std::make_shared<NiceMock<MockEngineHash>>();
-    ON_CALL(*root, NewHash(_)).WillByDefault(Invoke([hash](int32_t) { return hash; }));
+    ON_CALL(*root, NewHash(_)).WillByDefault(Invoke([hash](engine::HashAlgorithm) { return hash; }));
     ON_CALL(*hash, HashText(_)).WillByDefault(Invoke([this](const engine::Text& text) {
         root->report(50);
         return "digest of " + text;

@@ -344,6 +344,25 @@ TEST_F(MainWindow, CompressionLevelStepsWithArrowKeysAndArrowsWithinItsRange) {
     EXPECT_EQ(box.text(), "-1");
 }
 
+TEST_F(MainWindow, TheDownKeyStepsEitherLevelDownToTheMinimum) {
+    for (const auto& [tab, boxName, upDownName] :
+         {std::tuple{2, "txtSymComp", "udSymLev"}, std::tuple{3, "txtAsymComp", "udAsym"}}) {
+        SCOPED_TRACE(boxName);
+        selectTab(tab);
+        auto& box = form.textBox(boxName);
+        auto& upDown = form.upDown(upDownName);
+        upDown.setValue(2);
+        std::vector<std::string> shown;
+        for (int i = 0; i < 4; ++i) {
+            box.releaseKey(ui::Key::Down);
+            shown.push_back(box.text());
+        }
+        EXPECT_EQ(shown, (std::vector<std::string>{"1", "0", "-1", "-1"}));
+        EXPECT_EQ(upDown.value(), -1);
+        EXPECT_EQ(box.selLength, 2) << "\"-1\" is selected";
+    }
+}
+
 TEST_F(MainWindow, ChangingASettingEmptiesTheStaleResult) {
     auto& res = form.textBox("txtRes");
     auto& resSym = form.textBox("txtResSym");

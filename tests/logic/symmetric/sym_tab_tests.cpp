@@ -36,29 +36,43 @@ protected:
         load();
         selectTab(2);
         ON_CALL(*root, NewSymCipher(_, _, _))
-            .WillByDefault(Invoke([this](int32_t algorithm, const engine::Text& password, int32_t keyBits) {
-                creations.push_back({algorithm, password, keyBits});
+            .WillByDefault(Invoke([this](engine::SymAlgorithm algorithm, const engine::Text& password,
+                                         int32_t keyBits) {
+                creations.push_back({codeOf(algorithm), password, keyBits});
                 auto cipher = std::make_shared<NiceMock<MockEngineSymCipher>>();
                 auto note = [this](std::string what) { log.push_back(std::move(what)); };
-                ON_CALL(*cipher, Encoding(_)).WillByDefault(Invoke([note](int32_t v) { note("Encoding " + std::to_string(v)); }));
-                ON_CALL(*cipher, CipherMode(_)).WillByDefault(Invoke([note](int32_t v) { note("CipherMode " + std::to_string(v)); }));
+                // A call that does the work: what shows while it runs is noted too.
+                auto work = [this, note](const std::string& what) {
+                    busyDuringWork.push_back(what.substr(0, what.find(' ')) + ": " + busyState());
+                    note(what);
+                };
+                ON_CALL(*cipher, Encoding(_)).WillByDefault(Invoke([note](engine::OutputEncoding v) {
+                    note("Encoding " + std::to_string(codeOf(v)));
+                }));
+                ON_CALL(*cipher, CipherMode(_)).WillByDefault(Invoke([note](engine::ModeOfOperation v) {
+                    note("CipherMode " + std::to_string(codeOf(v)));
+                }));
                 ON_CALL(*cipher, Compression(_)).WillByDefault(Invoke([note](int16_t v) { note("Compression " + std::to_string(v)); }));
-                ON_CALL(*cipher, Padding(_)).WillByDefault(Invoke([note](int32_t v) { note("Padding " + std::to_string(v)); }));
+                ON_CALL(*cipher, Padding(_)).WillByDefault(Invoke([note](engine::BlockPadding v) {
+                    note("Padding " + std::to_string(codeOf(v)));
+                }));
                 ON_CALL(*cipher, IV(_)).WillByDefault(Invoke([note](const engine::Text& v) { note("IV " + v); }));
-                ON_CALL(*cipher, EncryptText(_)).WillByDefault(Invoke([note](const engine::Text& t) {
-                    note("EncryptText " + t);
+                ON_CALL(*cipher, EncryptText(_)).WillByDefault(Invoke([work](const engine::Text& t) {
+                    work("EncryptText " + t);
                     return "enc(" + t + ")";
                 }));
-                ON_CALL(*cipher, DecryptText(_)).WillByDefault(Invoke([note](const engine::Text& t) {
-                    note("DecryptText " + t);
+                ON_CALL(*cipher, DecryptText(_)).WillByDefault(Invoke([work](const engine::Text& t) {
+                    work("DecryptText " + t);
                     return "dec(" + t + ")";
                 }));
-                ON_CALL(*cipher, EncryptFile(_, _)).WillByDefault(Invoke([note](const engine::Text& s, const engine::Text& t) {
-                    note("EncryptFile " + s + " " + t);
-                }));
-                ON_CALL(*cipher, DecryptFile(_, _)).WillByDefault(Invoke([note](const engine::Text& s, const engine::Text& t) {
-                    note("DecryptFile " + s + " " + t);
-                }));
+                ON_CALL(*cipher, EncryptFile(_, _))
+                    .WillByDefault(Invoke([work](const engine::Text& s, const engine::Text& t) {
+                        work("EncryptFile " + s + " " + t);
+                    }));
+                ON_CALL(*cipher, DecryptFile(_, _))
+                    .WillByDefault(Invoke([work](const engine::Text& s, const engine::Text& t) {
+                        work("DecryptFile " + s + " " + t);
+                    }));
                 lastCipher = cipher;
                 return cipher;
             }));
@@ -80,6 +94,7 @@ protected:
 
     std::vector<Creation> creations;
     std::vector<std::string> log;
+    std::vector<std::string> busyDuringWork;  // "EncryptText: abort bar busy"
     std::shared_ptr<NiceMock<MockEngineSymCipher>> lastCipher;
 };
 
@@ -142,7 +157,9 @@ TEST_F(SymTab, AFailedInitKeyKeepsNoWrapperLeavesBothBoxesAndIsTriedAgain) {
     source().type("abc");
     encrypt();
     ASSERT_TRUE(window->symmetricTab().symWrapper());
-    EXPECT_CALL(*root, NewSymCipher(0, _, _)).Times(2).WillRepeatedly(Throw(engineFailure("AES is unavailable")));
+    EXPECT_CALL(*root, NewSymCipher(Code(0), _, _))
+        .Times(2)
+        .WillRepeatedly(Throw(engineFailure("AES is unavailable")));
     form.comboBox("cboSymAlg").userSelect(0);
     result().setText("cipher");
     ui.pointerHistory.clear();
@@ -198,7 +215,9 @@ TEST_F(SymTab, SettingsTheEngineRefusesAreDroppedSilentlyAndTheRunGoesOn) {
     encrypt();
     EXPECT_CALL(*lastCipher, IV(_)).WillOnce(Throw(engineFailure("bad IV")));
     EXPECT_CALL(*lastCipher, Encoding(_)).WillOnce(Throw(engineFailure("bad encoding")));
-    EXPECT_CALL(*lastCipher, Padding(_)).WillOnce(Invoke([this](int32_t p) { log.push_back("Padding " + std::to_string(p)); }));
+    EXPECT_CALL(*lastCipher, Padding(_)).WillOnce(Invoke([this](engine::BlockPadding p) {
+        log.push_back("Padding " + std::to_string(codeOf(p)));
+    }));
     encrypt();
     EXPECT_TRUE(ui.messageBoxes.empty());
     EXPECT_EQ(lastCalls(2), (std::vector<std::string>{"Padding 2", "EncryptText abc"}));
@@ -270,6 +289,9 @@ TEST_F(SymTabFiles, AnExistingTargetIsReplacedOnlyAfterYes) {
     touch("reportEnc.txt");
     source().type(path("report.txt"));
     result().setText("previous");
+    // The question comes before the run: neither the bar nor "Abort transaction" is on while it is open.
+    std::vector<std::string> atQuestion;
+    ui.onMessageBox = [&](const RecordedMessageBox&) { atQuestion.push_back(busyState()); };
     encrypt();  // no scripted answer: the default, No
     ASSERT_EQ(ui.messageBoxes.size(), 1u);
     const RecordedMessageBox& question = ui.messageBoxes[0];
@@ -278,7 +300,8 @@ TEST_F(SymTabFiles, AnExistingTargetIsReplacedOnlyAfterYes) {
     EXPECT_EQ(question.defaultAnswer, ui::MsgAnswer::No);
     EXPECT_NE(question.text.find(path("reportEnc.txt")), std::string::npos) << question.text;
     EXPECT_TRUE(std::none_of(log.begin(), log.end(), [](const std::string& c) { return c.rfind("EncryptFile", 0) == 0; }));
-    EXPECT_EQ(result().text(), "") << "nothing produced: the result box is emptied";
+    EXPECT_EQ(result().text(), "previous") << "No changes nothing";
+    EXPECT_EQ(source().text(), path("report.txt"));
     EXPECT_FALSE(std::count(form.progressBar("pgBar").visibility.begin(), form.progressBar("pgBar").visibility.end(), true))
         << "the bar never showed";
     expectIdle();
@@ -295,8 +318,11 @@ TEST_F(SymTabFiles, AnExistingTargetIsReplacedOnlyAfterYes) {
     decrypt();
     EXPECT_EQ(ui.messageBoxes.size(), 3u);
     EXPECT_EQ(ui.messageBoxes[2].icon, ui::MsgIcon::Warning);
-    EXPECT_EQ(source().text(), "");
+    EXPECT_EQ(source().text(), "keep");
+    EXPECT_EQ(result().text(), path("reportEnc.txt"));
     EXPECT_EQ(log.back().rfind("EncryptFile", 0), 0u) << "no DecryptFile call";
+    EXPECT_EQ(atQuestion, (std::vector<std::string>(3, "- - busy")));
+    expectIdle();
 }
 
 TEST_F(SymTab, AbortStopsTheRunAndOtherActionsWaitForIt) {
@@ -327,6 +353,26 @@ TEST_F(SymTab, AbortStopsTheRunAndOtherActionsWaitForIt) {
     EXPECT_FALSE(modUtils::bAbort);
     EXPECT_EQ(creations.size(), 1u);
     expectIdle();
+}
+
+TEST_F(SymTab, BothDirectionsOfTextsAndFilesHaveTheBarAndAbortTransactionOnlyAroundTheCall) {
+    std::vector<std::string> after;
+    source().type("abc");
+    for (bool file : {false, true}) {
+        const enginetest::ScratchDir dir;
+        if (file) {
+            form.option("optSym", 1).userClick();
+            source().type(dir.file("a.txt"));
+        }
+        encrypt();
+        after.push_back(busyState());
+        decrypt();
+        after.push_back(busyState());
+    }
+    EXPECT_EQ(busyDuringWork,
+              (std::vector<std::string>{"EncryptText: abort bar busy", "DecryptText: abort bar busy",
+                                        "EncryptFile: abort bar busy", "DecryptFile: abort bar busy"}));
+    EXPECT_EQ(after, (std::vector<std::string>(4, "- - -")));
 }
 
 TEST_F(SymTab, ClosingDuringARunAbortsItAndUnloadsOnceTheCallReturns) {
@@ -379,9 +425,9 @@ TEST(clsSymProperties, ListPositionsMapToEngineCodesAndOthersAreIgnored) {
 
     auto root = std::make_shared<NiceMock<MockEngineRoot>>();
     auto cipher = std::make_shared<NiceMock<MockEngineSymCipher>>();
-    EXPECT_CALL(*root, NewSymCipher(1, "secret", 192)).WillOnce(Return(cipher));
+    EXPECT_CALL(*root, NewSymCipher(Code(1), "secret", 192)).WillOnce(Return(cipher));
     ASSERT_TRUE(sym.InitKey(root));
-    EXPECT_CALL(*cipher, Padding(1));  // PCKS5, kept after the out-of-range position
+    EXPECT_CALL(*cipher, Padding(Code(1)));  // PCKS5, kept after the out-of-range position
     EXPECT_CALL(*cipher, DecryptFile("/d/aEnc.txt", "/d/aEncDec.txt"));
     sym.SymSource(5);
     EXPECT_EQ(sym.DecryptSym("/d/aEnc.txt"), "/d/aEncDec.txt") << "any non-zero kind is a file";
@@ -392,7 +438,8 @@ TEST(clsSymProperties, AnOperationWithoutAnEngineObjectIsReportedUnderItsOwnTitl
     FakeWindowing ui{frmMainLayout()};
     clsSym sym(ui);
     auto root = std::make_shared<NiceMock<MockEngineRoot>>();
-    EXPECT_CALL(*root, NewSymCipher(0, "", 0)).WillOnce(Throw(engineFailure("Key length 0 bits is not supported")));
+    EXPECT_CALL(*root, NewSymCipher(Code(0), "", 0))
+        .WillOnce(Throw(engineFailure("Key length 0 bits is not supported")));
     EXPECT_FALSE(sym.InitKey(root));
     EXPECT_EQ(sym.CryptSym("abc"), "");
     EXPECT_EQ(sym.DecryptSym("abc"), "");
