@@ -4,7 +4,8 @@
 #   plain  build/       Release, every suite
 #   asan   build-asan/  AddressSanitizer (with LeakSanitizer) and UndefinedBehaviorSanitizer, every suite
 #   tsan   build-tsan/  ThreadSanitizer, the engine and logic suites but the 4 GiB hash
-# Any sanitizer report fails its test. QUORVAL_TEST_BUILDS picks builds, e.g. "plain".
+# Any sanitizer report fails its test. QUORVAL_TEST_BUILDS picks builds, e.g. "plain";
+# QUORVAL_JOBS sets the parallel jobs of building and testing (default: the cores).
 source "$(dirname "$0")/common.sh"
 SANITIZER_PACKAGES=(libasan8 libubsan1 libtsan2)
 install_missing "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${SANITIZER_PACKAGES[@]}"
@@ -23,15 +24,16 @@ for b in $BUILDS; do
 done
 SUMMARY=()
 FAILED=0
-TIMES="$(mktemp)"
-trap 'rm -f "$TIMES"' EXIT
+JOBS="${QUORVAL_JOBS:-$(nproc)}"
+TICKS=$(getconf CLK_TCK)
 
-# Sets CPU to the whole seconds (user and system) used so far by finished child
-# processes; not in a subshell, whose children would be others.
+# Sets CPU to the whole seconds (user and system) used so far by this shell's
+# waited-for children: cutime and cstime of /proc/$$/stat, fields 16 and 17.
 child_cpu() {
-    times > "$TIMES"
-    CPU=$(awk 'END { t = 0; for (i = 1; i <= 2; ++i) { split($i, a, "m"); sub("s", "", a[2]); t += a[1] * 60 + a[2] }
-                     printf "%d\n", t }' "$TIMES")
+    local stat fields
+    stat=$(< "/proc/$$/stat")
+    read -r -a fields <<< "${stat##*) }"  # fields from the third on; the name may hold blanks
+    CPU=$(((fields[13] + fields[14]) / TICKS))
 }
 
 # test_build NAME DIR WHAT SANITIZE TARGETS [CTEST ARGS...]: configure, build and
@@ -47,11 +49,14 @@ test_build() {
     echo "===== Build '$name' in $dir: $what ====="
     if [ -n "$sanitize" ]; then config+=(-DQUORVAL_BUILD_BENCH=OFF); else config+=(-DQUORVAL_BUILD_BENCH=ON); fi
     for t in $targets; do build_args+=(--target "$t"); done
-    if ! cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=Release "${config[@]}" >/dev/null; then
+    mkdir -p "$dir"
+    # Configure output is noise when it works and the only clue when it does not.
+    if ! cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=Release "${config[@]}" > "$dir/configure.log" 2>&1; then
+        cat "$dir/configure.log"
         status="FAILED to configure"
-    elif ! cmake --build "$dir" -j"$(nproc)" "${build_args[@]}"; then
+    elif ! cmake --build "$dir" -j"$JOBS" "${build_args[@]}"; then
         status="FAILED to build"
-    elif ! (cd "$dir" && ctest --output-on-failure -j"$(nproc)" "$@"); then
+    elif ! (cd "$dir" && ctest --output-on-failure -j"$JOBS" "$@"); then
         status="FAILED its tests"
     fi
     [ "$status" = "passed" ] || FAILED=1
