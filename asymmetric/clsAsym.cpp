@@ -38,7 +38,6 @@ clsAsym::clsAsym(ui::Windowing& windowing, std::shared_ptr<frmKey> keyForm)
 clsAsym::~clsAsym() {
     mPrivateKey.reset();
     mPublicKey.reset();
-    p_cmdLoadKey->click.disconnect(m_loadKeyObserver);
     p_cmdLoadKey = nullptr;
     p_cmdLoadKeyRel = nullptr;
     mPgBar = nullptr;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "engine/Engine.h"
+#include "ui/Event.h"
 
 namespace ui {
 class Button;
@@ -84,7 +85,7 @@ private:
     ui::ProgressBar* mPgBar = nullptr;
     ui::Button* p_cmdLoadKey = nullptr;
     ui::Button* p_cmdLoadKeyRel = nullptr;
-    int m_loadKeyObserver = 0;
+    ui::Connection m_loadKeyObserver;
     bool m_loadClickHandled = false;
 
     int32_t m_keyLength = 0;

@@ -83,7 +83,7 @@ TEST_F(QtLayer, GreyBoxesUseTheInactiveBorderColourInEveryState) {
 TEST_F(QtLayer, KeyReleasesArriveAsWindowsKeyCodesOncePerRelease) {
     ui::TextBox& level = form.textBox("txtLevel");  // read-only boxes report keys too
     std::vector<int> codes;
-    level.keyUp.connect([&codes](int code) { codes.push_back(code); });
+    const ui::Connection recording = level.keyUp.connect([&codes](int code) { codes.push_back(code); });
     QWidget* target = widget("txtLevel");
     qttest::pressKey(target, Qt::Key_Up);
     qttest::pressKey(target, Qt::Key_Down);
@@ -99,7 +99,7 @@ TEST_F(QtLayer, KeyReleasesArriveAsWindowsKeyCodesOncePerRelease) {
 
 TEST_F(QtLayer, FocusInRaisesGotFocus) {
     int focused = 0;
-    form.textBox("txtOne").gotFocus.connect([&focused] { ++focused; });
+    const ui::Connection counting = form.textBox("txtOne").gotFocus.connect([&focused] { ++focused; });
     QFocusEvent focusIn(QEvent::FocusIn, Qt::TabFocusReason);
     QCoreApplication::sendEvent(widget("txtOne"), &focusIn);
     EXPECT_EQ(focused, 1);
@@ -110,7 +110,7 @@ TEST_F(QtLayer, FocusInRaisesGotFocus) {
 TEST_F(QtLayer, ButtonReportsMouseMovesAndShowsItsOwnPointer) {
     ui::Button& go = form.button("cmdGo");
     int moves = 0;
-    go.mouseMove.connect([&moves] { ++moves; });
+    const ui::Connection counting = go.mouseMove.connect([&moves] { ++moves; });
     QWidget* button = widget("cmdGo");
     QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), button->mapToGlobal(QPointF(5, 5)), Qt::NoButton,
                      Qt::NoButton, Qt::NoModifier);
@@ -127,7 +127,7 @@ TEST_F(QtLayer, ButtonReportsMouseMovesAndShowsItsOwnPointer) {
 TEST_F(QtLayer, TabStripRaisesClickWhenTheUserPicksAnotherTab) {
     ui::TabStrip& tabs = form.tabStrip("tabs");
     int clicks = 0;
-    tabs.click.connect([&clicks] { ++clicks; });
+    const ui::Connection counting = tabs.click.connect([&clicks] { ++clicks; });
     QTabBar* bar = widget<QTabWidget>("tabs")->tabBar();
     bar->setCurrentIndex(1);
     EXPECT_EQ(clicks, 1);
@@ -147,7 +147,7 @@ TEST_F(QtLayer, ProgressBarShowsValuesOutsideItsRangeAtTheNearestEnd) {
 
 TEST_F(QtLayer, EscapeFromAnyControlClicksTheEnabledCancelButton) {
     int clicks = 0;
-    form.button("cmdAbort").click.connect([&clicks] { ++clicks; });
+    const ui::Connection counting = form.button("cmdAbort").click.connect([&clicks] { ++clicks; });
     form.button("cmdAbort").setEnabled(true);
     qttest::pressKey(widget("txtMulti"), Qt::Key_Escape);
     qttest::pressKey(widget("cboList"), Qt::Key_Escape);
@@ -161,7 +161,7 @@ TEST_F(QtLayer, EscapeFromAnyControlClicksTheEnabledCancelButton) {
 
 TEST_F(QtLayer, TheMainWindowsCloseBoxLeavesTheDecisionToTheLogic) {
     int requests = 0;
-    form.closeRequested.connect([&requests] { ++requests; });
+    const ui::Connection counting = form.closeRequested.connect([&requests] { ++requests; });
     windowing.showMain();
     EXPECT_FALSE(form.window()->close());
     EXPECT_TRUE(form.window()->isVisible());
@@ -169,7 +169,7 @@ TEST_F(QtLayer, TheMainWindowsCloseBoxLeavesTheDecisionToTheLogic) {
 }
 
 TEST_F(QtLayer, UnloadMainHidesTheWindowAndEndsTheEventLoop) {
-    form.closeRequested.connect([this] { windowing.unloadMain(); });
+    const ui::Connection unloading = form.closeRequested.connect([this] { windowing.unloadMain(); });
     windowing.showMain();
     QTimer::singleShot(0, form.window(), [this] { form.window()->close(); });
     EXPECT_EQ(QApplication::exec(), 0);
@@ -214,11 +214,11 @@ TEST_F(QtLayer, EnterOnAFocusedButtonClicksThatButtonNotTheDefault) {
     std::unique_ptr<ui::Form> dialog = windowing.createForm(contract::dialogLayout());
     auto& qtDialog = dynamic_cast<ui::qt::QtForm&>(*dialog);
     int ok = 0, cancel = 0;
-    dialog->button("cmdOk").click.connect([&] {
+    const ui::Connection onOk = dialog->button("cmdOk").click.connect([&] {
         ++ok;
         dialog->hide();
     });
-    dialog->button("cmdCancel").click.connect([&] {
+    const ui::Connection onCancel = dialog->button("cmdCancel").click.connect([&] {
         ++cancel;
         dialog->hide();
     });
