@@ -16,6 +16,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTabBar>
@@ -244,6 +245,79 @@ TEST_F(QtLayer, ADialogWithoutCancelButtonIgnoresEscape) {
     });
     dialog->showModal();
     EXPECT_TRUE(stillOpen);
+}
+
+// ---- Tearing down
+
+// Observes every event of every control of a form, and counts what arrives.
+struct EveryEvent {
+    EveryEvent(ui::Form& form, const ui::FormLayout& layout) {
+        using K = ui::ControlKind;
+        std::vector<ui::Event<>*> events{&form.closeRequested};
+        for (const ui::ControlLayout& c : layout.controls) {
+            if (c.kind == K::TextBox) {
+                ui::TextBox& box = form.textBox(c.name);
+                events.insert(events.end(), {&box.change, &box.gotFocus});
+                links.push_back(box.keyUp.connect([this](int) { ++raised; }));
+                links.push_back(box.fileDropped.connect([this](const std::string&) { ++raised; }));
+            } else if (c.kind == K::Button) {
+                events.insert(events.end(), {&form.button(c.name).click, &form.button(c.name).mouseMove});
+            } else if (c.kind == K::UpDown) {
+                events.insert(events.end(), {&form.upDown(c.name).upClick, &form.upDown(c.name).downClick});
+            } else if (c.kind == K::Option) {
+                events.push_back(&form.option(c.name, c.index).click);
+            } else if (c.kind == K::ComboBox) {
+                events.push_back(&form.comboBox(c.name).click);
+            } else if (c.kind == K::TabStrip) {
+                events.push_back(&form.tabStrip(c.name).click);
+            }
+        }
+        for (ui::Event<>* event : events) links.push_back(event->connect([this] { ++raised; }));
+    }
+
+    int raised = 0;
+    std::vector<ui::Connection> links;  // outlive the form: they must let go quietly
+};
+
+TEST(QtTeardown, AFormTornDownReachesNoObserverOfItsControls) {
+    auto windowing = std::make_unique<ui::qt::QtWindowing>(contract::mainLayout());
+    ui::qt::QtForm& form = windowing->mainForm();
+    std::unique_ptr<ui::Form> dialog = windowing->createForm(contract::dialogLayout());
+    EveryEvent main(form, contract::mainLayout());
+    EveryEvent asked(*dialog, contract::dialogLayout());
+    windowing->showMain();
+    qobject_cast<QTabWidget*>(form.widget("tabs"))->setCurrentIndex(1);
+    form.widget("txtOne")->setFocus(Qt::OtherFocusReason);
+    QApplication::processEvents();
+    const int before = main.raised;
+    // Widgets that still act while their window goes (its children go after this signal).
+    auto* go = qobject_cast<QPushButton*>(form.widget("cmdGo"));
+    auto* tabs = qobject_cast<QTabWidget*>(form.widget("tabs"));
+    auto* list = qobject_cast<QComboBox*>(form.widget("cboList"));
+    QObject::connect(form.window(), &QObject::destroyed, [go, tabs, list] {
+        go->click();
+        tabs->setCurrentIndex(0);
+        list->setCurrentIndex(2);
+    });
+
+    dialog.reset();
+    windowing.reset();
+    EXPECT_EQ(main.raised, before);
+    EXPECT_EQ(asked.raised, 0);
+}
+
+TEST(QtTeardown, ADialogWhoseOwnerWindowWentFirstLetsGoOfIt) {
+    auto windowing = std::make_unique<ui::qt::QtWindowing>(contract::mainLayout());
+    std::unique_ptr<ui::Form> dialog = windowing->createForm(contract::dialogLayout());
+    auto& qtDialog = dynamic_cast<ui::qt::QtForm&>(*dialog);
+    EveryEvent asked(*dialog, contract::dialogLayout());
+    const QPointer<QWidget> window = qtDialog.window();
+
+    windowing.reset();  // the main window takes its dialog with it
+    EXPECT_TRUE(window.isNull());
+    EXPECT_EQ(qtDialog.window(), nullptr);
+    EXPECT_EQ(asked.raised, 0);
+    dialog.reset();  // and the form deletes nothing twice
 }
 
 // ---- Message boxes
