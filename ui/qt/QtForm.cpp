@@ -21,6 +21,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "ui/ControlLookup.h"
 #include "ui/qt/Accessible.h"
 #include "ui/qt/QtControls.h"
 #include "ui/qt/Text.h"
@@ -39,10 +40,6 @@ bool takesFocus(ui::ControlKind kind) {
         default:
             return false;
     }
-}
-
-std::string describe(const std::string& name, int index) {
-    return index >= 0 ? name + "(" + std::to_string(index) + ")" : name;
 }
 
 }  // namespace
@@ -94,7 +91,7 @@ void QtForm::build(const Geometry& geometry) {
         if (!c.container.empty()) {
             auto it = m_controls.find({c.container, -1});
             if (it == m_controls.end() || !qobject_cast<QGroupBox*>(it->second.widget))
-                throw std::invalid_argument(describe(c.name, c.index) + " lies in " + c.container +
+                throw std::invalid_argument(ui::controlId(c.name, c.index) + " lies in " + c.container +
                                             ", which is not a frame listed before it");
             parent = it->second.widget;
         }
@@ -260,7 +257,7 @@ void QtForm::createControl(const ui::ControlLayout& c, QWidget* parent) {
         case ui::ControlKind::UpDown:
             return;  // placeUpDown
     }
-    entry.widget->setObjectName(qtext(describe(c.name, c.index)));
+    entry.widget->setObjectName(qtext(ui::controlId(c.name, c.index)));
     nameForScreenReaders(c, entry.widget);
     if (!c.toolTip.empty()) entry.widget->setToolTip(qtext(c.toolTip));
     if (!takesFocus(c.kind) || c.tabOrder < 0) entry.widget->setFocusPolicy(Qt::NoFocus);
@@ -363,7 +360,7 @@ void QtForm::updateTabStop(const OptionGroup& group) {
 }
 
 bool QtForm::usable(const ui::ControlLayout& c) const {
-    const ui::Control& control = *m_controls.at({c.name, c.index}).control;
+    const ui::Control& control = *ui::findControl(m_controls, m_layout.name, c.name, c.index).control;
     if (!control.isEnabled() || !control.isVisible()) return false;
     if (c.container.empty()) return true;
     const ui::ControlLayout* container = m_layout.find(c.container);
@@ -452,20 +449,13 @@ std::string QtForm::caption() const { return m_window->windowTitle().toUtf8().to
 void QtForm::setCaption(const std::string& caption) { m_window->setWindowTitle(qtext(caption)); }
 
 QWidget* QtForm::widget(const std::string& name, int index) const {
-    auto it = m_controls.find({name, index});
-    if (it == m_controls.end())
-        throw std::out_of_range("no control " + describe(name, index) + " in " + m_layout.name);
-    return it->second.widget;
+    return ui::findControl(m_controls, m_layout.name, name, index).widget;
 }
 
 template <typename T>
 T& QtForm::get(const std::string& name, int index) {
-    auto it = m_controls.find({name, index});
-    if (it == m_controls.end())
-        throw std::out_of_range("no control " + describe(name, index) + " in " + m_layout.name);
-    T* control = dynamic_cast<T*>(it->second.control.get());
-    if (!control) throw std::out_of_range("control " + describe(name, index) + " is of another kind");
-    return *control;
+    ui::Control* control = ui::findControl(m_controls, m_layout.name, name, index).control.get();
+    return ui::controlOfKind<T>(control, name, index);
 }
 
 ui::TextBox& QtForm::textBox(const std::string& name) { return get<ui::TextBox>(name, -1); }

@@ -5,12 +5,12 @@
 #include <QEvent>
 #include <QWidget>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "ui/ControlLookup.h"
 #include "ui/Windowing.h"
 #include "ui/qt/Geometry.h"
 
@@ -102,7 +102,7 @@ private:
     // so that no widget being torn down can reach a control or the logic.
     std::unique_ptr<QWidget> m_window;
     std::vector<OptionGroup> m_groups;
-    std::map<std::pair<std::string, int>, Entry> m_controls;
+    ui::ControlMap<Entry> m_controls;
     // The form's end of its Qt connections and the parent of its event hooks.
     std::unique_ptr<QObject> m_links = std::make_unique<QObject>();
 };
