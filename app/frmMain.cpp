@@ -182,18 +182,18 @@ void frmMain::compressionKeyUp(ui::TextBox& box, ui::UpDown& upDown, int keyCode
 }
 
 void frmMain::connectCompressionField(ui::TextBox& box, ui::UpDown& upDown) {
-    box.gotFocus.connect([&box] { box.selectAll(); });
-    box.keyUp.connect([this, &box, &upDown](int keyCode) { compressionKeyUp(box, upDown, keyCode); });
-    upDown.downClick.connect([&box] { box.selectAll(); });
-    upDown.upClick.connect([&box] { box.selectAll(); });
+    keep(box.gotFocus.connect([&box] { box.selectAll(); }));
+    keep(box.keyUp.connect([this, &box, &upDown](int keyCode) { compressionKeyUp(box, upDown, keyCode); }));
+    keep(upDown.downClick.connect([&box] { box.selectAll(); }));
+    keep(upDown.upClick.connect([&box] { box.selectAll(); }));
 }
 
 // ---------------------------------------------------------------- wiring
 
 void frmMain::connectAction(ui::Button& button, std::function<void()> action) {
-    button.click.connect([this, action = std::move(action)] {
+    keep(button.click.connect([this, action = std::move(action)] {
         if (!actionsBlocked()) action();
-    });
+    }));
 }
 
 void frmMain::connectSettingsReset() {
@@ -202,37 +202,37 @@ void frmMain::connectSettingsReset() {
     ui::TextBox& txtResSym = m_form.textBox("txtResSym");
     ui::TextBox& txtResAsym = m_form.textBox("txtResAsym");
     auto optionsEmpty = [&](const char* name, int count, ui::TextBox& box) {
-        for (int i = 0; i < count; ++i) m_form.option(name, i).click.connect(empties(box));
+        for (int i = 0; i < count; ++i) keep(m_form.option(name, i).click.connect(empties(box)));
     };
 
-    m_form.textBox("txtCont").change.connect(empties(txtRes));
-    m_form.comboBox("cboEncHash").click.connect(empties(txtRes));
+    keep(m_form.textBox("txtCont").change.connect(empties(txtRes)));
+    keep(m_form.comboBox("cboEncHash").click.connect(empties(txtRes)));
     optionsEmpty("optType", 3, txtRes);
 
     for (const char* list : {"cboSymKey", "cboSymPad", "cboSymAlg"})
-        m_form.comboBox(list).click.connect(empties(txtResSym));
+        keep(m_form.comboBox(list).click.connect(empties(txtResSym)));
     optionsEmpty("optCip", 2, txtResSym);
     optionsEmpty("optTypeSym", 3, txtResSym);
     for (const char* box : {"txtSymIV", "txtSymPass", "txtSymComp"})
-        m_form.textBox(box).change.connect(empties(txtResSym));
+        keep(m_form.textBox(box).change.connect(empties(txtResSym)));
 
     for (const char* list : {"cboAsymKey", "cboAsymSchema"})
-        m_form.comboBox(list).click.connect(empties(txtResAsym));
+        keep(m_form.comboBox(list).click.connect(empties(txtResAsym)));
     optionsEmpty("optTypeAsym", 3, txtResAsym);
-    m_form.textBox("txtAsymSeed").change.connect(empties(txtResAsym));
+    keep(m_form.textBox("txtAsymSeed").change.connect(empties(txtResAsym)));
     // A changed compression level makes a shown cipher text stale, as on the symmetric tab.
-    m_form.textBox("txtAsymComp").change.connect(empties(txtResAsym));
+    keep(m_form.textBox("txtAsymComp").change.connect(empties(txtResAsym)));
 }
 
 void frmMain::connectEvents() {
-    TabStrip1.click.connect([this] { TabStrip1_Click(); });
-    cmdOk.click.connect([this] { requestUnload(); });
-    cmdCancel.click.connect([this] { requestUnload(); });
-    m_form.closeRequested.connect([this] { requestUnload(); });
+    keep(TabStrip1.click.connect([this] { TabStrip1_Click(); }));
+    keep(cmdOk.click.connect([this] { requestUnload(); }));
+    keep(cmdCancel.click.connect([this] { requestUnload(); }));
+    keep(m_form.closeRequested.connect([this] { requestUnload(); }));
     connectAction(cmdHelp, [this] { cmdHelp_Click(); });
 
-    cmdAbort.click.connect([this] { cmdAbort_Click(); });
-    cmdAbort.mouseMove.connect([this] { cmdAbort_MouseMove(); });
+    keep(cmdAbort.click.connect([this] { cmdAbort_Click(); }));
+    keep(cmdAbort.mouseMove.connect([this] { cmdAbort_MouseMove(); }));
 
     // The right-hand box takes drops where "<-" buttons read it; the hash tab has none.
     const struct {
@@ -249,15 +249,15 @@ void frmMain::connectEvents() {
         ui::TextBox* box = &s.source;
         if (s.emptiesOnClick)
             for (int i = 0; i < 2; ++i)
-                m_form.option(s.option, i).click.connect([this, box] { sourceOption_Click(*box); });
+                keep(m_form.option(s.option, i).click.connect([this, box] { sourceOption_Click(*box); }));
         ui::OptionButton* fileOption = &m_form.option(s.option, 1);
         connectAction(m_form.button(s.open), [this, fileOption, box] { openButton_Click(*fileOption, *box); });
         std::vector<ui::TextBox*> dropTargets{box};
         if (s.readBack) dropTargets.push_back(&m_form.textBox(s.readBack));
         for (ui::TextBox* target : dropTargets)
-            target->fileDropped.connect([this, fileOption, target](const std::string& path) {
+            keep(target->fileDropped.connect([this, fileOption, target](const std::string& path) {
                 box_FileDropped(*fileOption, *target, path);
-            });
+            }));
     }
 
     connectCompressionField(m_form.textBox("txtSymComp"), m_form.upDown("udSymLev"));

@@ -8,6 +8,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "engine/Engine.h"
 #include "tab/TabHost.h"
@@ -50,6 +52,8 @@ private:
     void endOperation() override;
 
     void connectEvents();
+    // Held for the window's life; they go first, before anything their observers use.
+    void keep(ui::Connection connection) { m_connections.push_back(std::move(connection)); }
     // Actions that call the engine or open a dialog do nothing while an
     // operation runs (the engine is never entered twice) or once unloaded.
     bool actionsBlocked() const { return m_unloaded || operationRunning(); }
@@ -101,4 +105,6 @@ private:
     int m_operationDepth = 0;
     bool m_unloadPending = false;
     bool m_unloaded = false;
+
+    std::vector<ui::Connection> m_connections;
 };

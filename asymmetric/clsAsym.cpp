@@ -37,7 +37,7 @@ clsAsym::~clsAsym() {
     // The keys go before the wrapper stops watching "Load key".
     mPrivateKey.reset();
     mPublicKey.reset();
-    p_cmdLoadKey->click.disconnect(m_loadKeyObserver);
+    m_loadKeyObserver.disconnect();
 }
 
 // ---------------------------------------------------------------- properties

@@ -10,6 +10,7 @@
 #include "asymmetric/frmKey.h"
 #include "engine/Engine.h"
 #include "util/SourceKind.h"
+#include "ui/Event.h"
 
 namespace ui {
 class Button;
@@ -89,7 +90,7 @@ private:
     ui::ProgressBar* mPgBar;
     ui::Button* p_cmdLoadKey;
     ui::Button* p_cmdLoadKeyRel;
-    int m_loadKeyObserver;
+    ui::Connection m_loadKeyObserver;
     bool m_loadClickHandled = false;
 
     int32_t m_keyLength = 0;

@@ -10,10 +10,10 @@ frmKey::~frmKey() = default;
 void frmKey::Load_Form(int16_t m_CrKeyType, const std::string& strTitle, bool bLocked) {
     if (!m_form) {
         m_form = m_windowing.createForm(frmKeyLayout());
-        m_form->button("cmdOk").click.connect([this] { cmdOk_Click(); });
-        m_form->button("cmdCancel").click.connect([this] { cmdCancel_Click(); });
+        m_connections.push_back(m_form->button("cmdOk").click.connect([this] { cmdOk_Click(); }));
+        m_connections.push_back(m_form->button("cmdCancel").click.connect([this] { cmdCancel_Click(); }));
         // Closing the window is a refusal, like Cancel: nothing goes ahead unconfirmed.
-        m_form->closeRequested.connect([this] { m_loadForm = false; });
+        m_connections.push_back(m_form->closeRequested.connect([this] { m_loadForm = false; }));
     }
     m_cryptoKey = static_cast<KeyFileKind>(m_CrKeyType);
     ui::OptionButton& optPrivate = m_form->option("optAsymCrKey", 1);

@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
+
+#include "ui/Event.h"
 
 namespace ui {
 class Form;
@@ -42,6 +45,7 @@ private:
 
     ui::Windowing& m_windowing;
     std::unique_ptr<ui::Form> m_form;
+    std::vector<ui::Connection> m_connections;
     bool m_loadForm = false;
     KeyFileKind m_cryptoKey = KeyFileKind::Public;
 };

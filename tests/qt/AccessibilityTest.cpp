@@ -165,7 +165,7 @@ TEST_F(Accessibility, TheProgressBarAndTheUpDownReportTheirValues) {
     EXPECT_EQ(level->currentValue().toInt(), 4);
     // A screen reader setting the value goes through the arrows, as a user would.
     int ups = 0;
-    form.upDown("udSymLev").upClick.connect([&ups] { ++ups; });
+    const ui::Connection counting = form.upDown("udSymLev").upClick.connect([&ups] { ++ups; });
     level->setCurrentValue(6);
     EXPECT_EQ(form.upDown("udSymLev").value(), 6);
     EXPECT_EQ(form.textBox("txtSymComp").text(), "6");
@@ -176,7 +176,7 @@ TEST_F(Accessibility, TheTabStripsTabsArePageTabsThatSwitchWhenPressed) {
     QAccessibleInterface* strip = spoken(form, "TabStrip1");
     ASSERT_EQ(strip->childCount(), 4);
     int clicks = 0;
-    form.tabStrip("TabStrip1").click.connect([&clicks] { ++clicks; });
+    const ui::Connection counting = form.tabStrip("TabStrip1").click.connect([&clicks] { ++clicks; });
     QAccessibleInterface* third = strip->child(2);
     EXPECT_EQ(third->role(), QAccessible::PageTab);
     EXPECT_EQ(third->text(QAccessible::Name), "Asymmetric Encrypt/Decrypt");

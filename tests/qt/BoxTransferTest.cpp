@@ -69,7 +69,7 @@ TEST_F(BoxTransfer, AWholeBinaryTextCopiedDeletedAndPastedBackIsTheSameBytes) {
         ui::TextBox& target = box(name);
         target.setText(bytes);
         int changes = 0;
-        const int id = target.change.connect([&changes] { ++changes; });
+        const ui::Connection counting = target.change.connect([&changes] { ++changes; });
         press(name, Qt::Key_A);
         press(name, Qt::Key_C);
         EXPECT_EQ(clippedBytes(), bytes) << name;
@@ -80,7 +80,6 @@ TEST_F(BoxTransfer, AWholeBinaryTextCopiedDeletedAndPastedBackIsTheSameBytes) {
         press(name, Qt::Key_V);
         EXPECT_EQ(target.text(), bytes) << name;
         EXPECT_EQ(changes, 2) << name;
-        target.change.disconnect(id);
     }
 }
 
@@ -202,8 +201,9 @@ protected:
         }
         QDir(dir.path()).mkdir(QStringLiteral("folder"));
         for (const char* name : {"txtMulti", "txtOne"})
-            form.textBox(name).fileDropped.connect(
-                [this, name](const std::string& path) { dropped.push_back(std::string(name) + " " + path); });
+            recording.push_back(form.textBox(name).fileDropped.connect([this, name](const std::string& path) {
+                dropped.push_back(std::string(name) + " " + path);
+            }));
     }
 
     QUrl file(const char* name) const { return QUrl::fromLocalFile(dir.filePath(QString::fromUtf8(name))); }
@@ -239,6 +239,7 @@ protected:
 
     QTemporaryDir dir;
     std::vector<std::string> dropped;
+    std::vector<ui::Connection> recording;
 };
 
 TEST_F(BoxDrops, OneFileIsTakenAsItsPathAndNeverMoved) {

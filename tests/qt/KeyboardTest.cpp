@@ -114,7 +114,7 @@ TEST_F(Keyboard, TabEntersEveryOptionGroupAtItsSelectedMember) {
 
 TEST_F(Keyboard, CtrlTabAndCtrlPageKeysSwitchTabsAsAClickDoes) {
     int clicks = 0;
-    form.tabStrip("TabStrip1").click.connect([&clicks] { ++clicks; });
+    const ui::Connection counting = form.tabStrip("TabStrip1").click.connect([&clicks] { ++clicks; });
     widget("txtCont")->setFocus(Qt::OtherFocusReason);
     // The logic's own reaction to a tab click moves the focus on tabs 1 and 2.
     press(Qt::Key_Tab, "optSym(0)", Qt::ControlModifier);
@@ -140,7 +140,7 @@ TEST_F(Keyboard, CtrlTabAndCtrlPageKeysSwitchTabsAsAClickDoes) {
 
 TEST_F(Keyboard, SpaceAndEnterPressButtonsAndArrowsChooseInListsAndGroups) {
     int helps = 0;
-    form.button("cmdHelp").click.connect([&helps] { ++helps; });
+    const ui::Connection countingHelps = form.button("cmdHelp").click.connect([&helps] { ++helps; });
     for (int k : {Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter}) {
         qttest::whenModal<QMessageBox>([](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Return); });
         widget("cmdHelp")->setFocus(Qt::OtherFocusReason);
@@ -151,7 +151,7 @@ TEST_F(Keyboard, SpaceAndEnterPressButtonsAndArrowsChooseInListsAndGroups) {
 
     widget("cboEncHash")->setFocus(Qt::OtherFocusReason);
     int picks = 0;
-    form.comboBox("cboEncHash").click.connect([&picks] { ++picks; });
+    const ui::Connection countingPicks = form.comboBox("cboEncHash").click.connect([&picks] { ++picks; });
     key(Qt::Key_Down);
     EXPECT_EQ(form.comboBox("cboEncHash").listIndex(), 1);
     key(Qt::Key_Up);
@@ -160,7 +160,8 @@ TEST_F(Keyboard, SpaceAndEnterPressButtonsAndArrowsChooseInListsAndGroups) {
 
     form.textBox("txtRes").setText("stale");
     int typeClicks = 0;
-    form.option("optType", 1).click.connect([&typeClicks] { ++typeClicks; });
+    const ui::Connection countingTypes =
+        form.option("optType", 1).click.connect([&typeClicks] { ++typeClicks; });
     widget("optType", 0)->setFocus(Qt::OtherFocusReason);
     press(Qt::Key_Down, "optType(1)");
     EXPECT_TRUE(form.option("optType", 1).value());

@@ -16,6 +16,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTabBar>
@@ -83,7 +84,7 @@ TEST_F(QtLayer, GreyBoxesUseTheInactiveBorderColourInEveryState) {
 TEST_F(QtLayer, KeyReleasesArriveAsWindowsKeyCodesOncePerRelease) {
     ui::TextBox& level = form.textBox("txtLevel");  // read-only boxes report keys too
     std::vector<int> codes;
-    level.keyUp.connect([&codes](int code) { codes.push_back(code); });
+    const ui::Connection recording = level.keyUp.connect([&codes](int code) { codes.push_back(code); });
     QWidget* target = widget("txtLevel");
     qttest::pressKey(target, Qt::Key_Up);
     qttest::pressKey(target, Qt::Key_Down);
@@ -99,7 +100,7 @@ TEST_F(QtLayer, KeyReleasesArriveAsWindowsKeyCodesOncePerRelease) {
 
 TEST_F(QtLayer, FocusInRaisesGotFocus) {
     int focused = 0;
-    form.textBox("txtOne").gotFocus.connect([&focused] { ++focused; });
+    const ui::Connection counting = form.textBox("txtOne").gotFocus.connect([&focused] { ++focused; });
     QFocusEvent focusIn(QEvent::FocusIn, Qt::TabFocusReason);
     QCoreApplication::sendEvent(widget("txtOne"), &focusIn);
     EXPECT_EQ(focused, 1);
@@ -110,7 +111,7 @@ TEST_F(QtLayer, FocusInRaisesGotFocus) {
 TEST_F(QtLayer, ButtonReportsMouseMovesAndShowsItsOwnPointer) {
     ui::Button& go = form.button("cmdGo");
     int moves = 0;
-    go.mouseMove.connect([&moves] { ++moves; });
+    const ui::Connection counting = go.mouseMove.connect([&moves] { ++moves; });
     QWidget* button = widget("cmdGo");
     QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), button->mapToGlobal(QPointF(5, 5)), Qt::NoButton,
                      Qt::NoButton, Qt::NoModifier);
@@ -127,7 +128,7 @@ TEST_F(QtLayer, ButtonReportsMouseMovesAndShowsItsOwnPointer) {
 TEST_F(QtLayer, TabStripRaisesClickWhenTheUserPicksAnotherTab) {
     ui::TabStrip& tabs = form.tabStrip("tabs");
     int clicks = 0;
-    tabs.click.connect([&clicks] { ++clicks; });
+    const ui::Connection counting = tabs.click.connect([&clicks] { ++clicks; });
     QTabBar* bar = widget<QTabWidget>("tabs")->tabBar();
     bar->setCurrentIndex(1);
     EXPECT_EQ(clicks, 1);
@@ -147,7 +148,7 @@ TEST_F(QtLayer, ProgressBarShowsValuesOutsideItsRangeAtTheNearestEnd) {
 
 TEST_F(QtLayer, EscapeFromAnyControlClicksTheEnabledCancelButton) {
     int clicks = 0;
-    form.button("cmdAbort").click.connect([&clicks] { ++clicks; });
+    const ui::Connection counting = form.button("cmdAbort").click.connect([&clicks] { ++clicks; });
     form.button("cmdAbort").setEnabled(true);
     qttest::pressKey(widget("txtMulti"), Qt::Key_Escape);
     qttest::pressKey(widget("cboList"), Qt::Key_Escape);
@@ -161,7 +162,7 @@ TEST_F(QtLayer, EscapeFromAnyControlClicksTheEnabledCancelButton) {
 
 TEST_F(QtLayer, TheMainWindowsCloseBoxLeavesTheDecisionToTheLogic) {
     int requests = 0;
-    form.closeRequested.connect([&requests] { ++requests; });
+    const ui::Connection counting = form.closeRequested.connect([&requests] { ++requests; });
     windowing.showMain();
     EXPECT_FALSE(form.window()->close());
     EXPECT_TRUE(form.window()->isVisible());
@@ -169,7 +170,7 @@ TEST_F(QtLayer, TheMainWindowsCloseBoxLeavesTheDecisionToTheLogic) {
 }
 
 TEST_F(QtLayer, UnloadMainHidesTheWindowAndEndsTheEventLoop) {
-    form.closeRequested.connect([this] { windowing.unloadMain(); });
+    const ui::Connection unloading = form.closeRequested.connect([this] { windowing.unloadMain(); });
     windowing.showMain();
     QTimer::singleShot(0, form.window(), [this] { form.window()->close(); });
     EXPECT_EQ(QApplication::exec(), 0);
@@ -214,11 +215,11 @@ TEST_F(QtLayer, EnterOnAFocusedButtonClicksThatButtonNotTheDefault) {
     std::unique_ptr<ui::Form> dialog = windowing.createForm(contract::dialogLayout());
     auto& qtDialog = dynamic_cast<ui::qt::QtForm&>(*dialog);
     int ok = 0, cancel = 0;
-    dialog->button("cmdOk").click.connect([&] {
+    const ui::Connection onOk = dialog->button("cmdOk").click.connect([&] {
         ++ok;
         dialog->hide();
     });
-    dialog->button("cmdCancel").click.connect([&] {
+    const ui::Connection onCancel = dialog->button("cmdCancel").click.connect([&] {
         ++cancel;
         dialog->hide();
     });
@@ -244,6 +245,79 @@ TEST_F(QtLayer, ADialogWithoutCancelButtonIgnoresEscape) {
     });
     dialog->showModal();
     EXPECT_TRUE(stillOpen);
+}
+
+// ---- Tearing down
+
+// Observes every event of every control of a form, and counts what arrives.
+struct EveryEvent {
+    EveryEvent(ui::Form& form, const ui::FormLayout& layout) {
+        using K = ui::ControlKind;
+        std::vector<ui::Event<>*> events{&form.closeRequested};
+        for (const ui::ControlLayout& c : layout.controls) {
+            if (c.kind == K::TextBox) {
+                ui::TextBox& box = form.textBox(c.name);
+                events.insert(events.end(), {&box.change, &box.gotFocus});
+                links.push_back(box.keyUp.connect([this](int) { ++raised; }));
+                links.push_back(box.fileDropped.connect([this](const std::string&) { ++raised; }));
+            } else if (c.kind == K::Button) {
+                events.insert(events.end(), {&form.button(c.name).click, &form.button(c.name).mouseMove});
+            } else if (c.kind == K::UpDown) {
+                events.insert(events.end(), {&form.upDown(c.name).upClick, &form.upDown(c.name).downClick});
+            } else if (c.kind == K::Option) {
+                events.push_back(&form.option(c.name, c.index).click);
+            } else if (c.kind == K::ComboBox) {
+                events.push_back(&form.comboBox(c.name).click);
+            } else if (c.kind == K::TabStrip) {
+                events.push_back(&form.tabStrip(c.name).click);
+            }
+        }
+        for (ui::Event<>* event : events) links.push_back(event->connect([this] { ++raised; }));
+    }
+
+    int raised = 0;
+    std::vector<ui::Connection> links;  // outlive the form: they must let go quietly
+};
+
+TEST(QtTeardown, AFormTornDownReachesNoObserverOfItsControls) {
+    auto windowing = std::make_unique<ui::qt::QtWindowing>(contract::mainLayout());
+    ui::qt::QtForm& form = windowing->mainForm();
+    std::unique_ptr<ui::Form> dialog = windowing->createForm(contract::dialogLayout());
+    EveryEvent main(form, contract::mainLayout());
+    EveryEvent asked(*dialog, contract::dialogLayout());
+    windowing->showMain();
+    qobject_cast<QTabWidget*>(form.widget("tabs"))->setCurrentIndex(1);
+    form.widget("txtOne")->setFocus(Qt::OtherFocusReason);
+    QApplication::processEvents();
+    const int before = main.raised;
+    // Widgets that still act while their window goes (its children go after this signal).
+    auto* go = qobject_cast<QPushButton*>(form.widget("cmdGo"));
+    auto* tabs = qobject_cast<QTabWidget*>(form.widget("tabs"));
+    auto* list = qobject_cast<QComboBox*>(form.widget("cboList"));
+    QObject::connect(form.window(), &QObject::destroyed, [go, tabs, list] {
+        go->click();
+        tabs->setCurrentIndex(0);
+        list->setCurrentIndex(2);
+    });
+
+    dialog.reset();
+    windowing.reset();
+    EXPECT_EQ(main.raised, before);
+    EXPECT_EQ(asked.raised, 0);
+}
+
+TEST(QtTeardown, ADialogWhoseOwnerWindowWentFirstLetsGoOfIt) {
+    auto windowing = std::make_unique<ui::qt::QtWindowing>(contract::mainLayout());
+    std::unique_ptr<ui::Form> dialog = windowing->createForm(contract::dialogLayout());
+    auto& qtDialog = dynamic_cast<ui::qt::QtForm&>(*dialog);
+    EveryEvent asked(*dialog, contract::dialogLayout());
+    const QPointer<QWidget> window = qtDialog.window();
+
+    windowing.reset();  // the main window takes its dialog with it
+    EXPECT_TRUE(window.isNull());
+    EXPECT_EQ(qtDialog.window(), nullptr);
+    EXPECT_EQ(asked.raised, 0);
+    dialog.reset();  // and the form deletes nothing twice
 }
 
 // ---- Message boxes

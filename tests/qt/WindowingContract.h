@@ -53,7 +53,7 @@ TYPED_TEST_P(WindowingContract, TextBoxStartsWithTheTableTextAndRaisesChangeOnly
     EXPECT_EQ(box.text(), "");
     EXPECT_EQ(level.text(), "-1");
     int changes = 0;
-    box.change.connect(this->counter(changes));
+    const ui::Connection counting = box.change.connect(this->counter(changes));
 
     box.setText("");
     EXPECT_EQ(changes, 0);
@@ -95,7 +95,7 @@ TYPED_TEST_P(WindowingContract, TypedTextReadsBackAsUtf8AndRaisesChange) {
         ui::TextBox& box = this->form.textBox(name);
         box.setText("\xe9\xff binary");
         int changes = 0;
-        box.change.connect(this->counter(changes));
+        const ui::Connection counting = box.change.connect(this->counter(changes));
         this->driver.type(this->form, name, "h\xc3\xa9llo \xe2\x82\xac");
         EXPECT_EQ(box.text(), "h\xc3\xa9llo \xe2\x82\xac") << name;
         EXPECT_GE(changes, 1) << name;
@@ -105,7 +105,9 @@ TYPED_TEST_P(WindowingContract, TypedTextReadsBackAsUtf8AndRaisesChange) {
 TYPED_TEST_P(WindowingContract, OptionSetValueSelectsClearsTheOthersAndRaisesClickOnce) {
     ui::Form& f = this->form;
     int clicks[3] = {0, 0, 0};
-    for (int i = 0; i < 3; ++i) f.option("optA", i).click.connect(this->counter(clicks[i]));
+    std::vector<ui::Connection> counting;
+    for (int i = 0; i < 3; ++i)
+        counting.push_back(f.option("optA", i).click.connect(this->counter(clicks[i])));
     ASSERT_TRUE(f.option("optA", 0).value());
 
     f.option("optA", 2).setValue(true);
@@ -123,7 +125,7 @@ TYPED_TEST_P(WindowingContract, OptionSetValueSelectsClearsTheOthersAndRaisesCli
 TYPED_TEST_P(WindowingContract, OptionSetValueFalseClearsWithoutClick) {
     ui::OptionButton& first = this->form.option("optA", 0);
     int clicks = 0;
-    first.click.connect(this->counter(clicks));
+    const ui::Connection counting = first.click.connect(this->counter(clicks));
     first.setValue(false);
     EXPECT_FALSE(first.value());
     EXPECT_FALSE(this->form.option("optA", 1).value());
@@ -136,8 +138,8 @@ TYPED_TEST_P(WindowingContract, OptionSetValueFalseClearsWithoutClick) {
 TYPED_TEST_P(WindowingContract, UserClickOnAnOptionAlwaysRaisesClick) {
     ui::Form& f = this->form;
     int first = 0, second = 0;
-    f.option("optA", 0).click.connect(this->counter(first));
-    f.option("optA", 1).click.connect(this->counter(second));
+    const ui::Connection countingFirst = f.option("optA", 0).click.connect(this->counter(first));
+    const ui::Connection countingSecond = f.option("optA", 1).click.connect(this->counter(second));
 
     this->driver.clickOption(f, "optA", 0);  // already selected
     EXPECT_EQ(first, 1);
@@ -164,7 +166,7 @@ TYPED_TEST_P(WindowingContract, ListStartsEmptyAndSetListIndexRaisesClickOnlyOnA
     EXPECT_EQ(list.listIndex(), -1);
     EXPECT_EQ(list.listCount(), 3);
     int clicks = 0;
-    list.click.connect(this->counter(clicks));
+    const ui::Connection counting = list.click.connect(this->counter(clicks));
 
     list.setListIndex(1);
     EXPECT_EQ(list.listIndex(), 1);
@@ -186,7 +188,7 @@ TYPED_TEST_P(WindowingContract, UpDownClampsItsValueAndWritesItIntoTheBuddyBox) 
     EXPECT_EQ(ud.max(), 9);
     EXPECT_EQ(ud.value(), -1);
     int changes = 0;
-    box.change.connect(this->counter(changes));
+    const ui::Connection counting = box.change.connect(this->counter(changes));
 
     ud.setValue(4);
     EXPECT_EQ(ud.value(), 4);
@@ -206,8 +208,10 @@ TYPED_TEST_P(WindowingContract, UpDownArrowsStepWithinTheRangeThenRaiseTheirEven
     ui::UpDown& ud = f.upDown("udLevel");
     ui::TextBox& box = f.textBox("txtLevel");
     std::vector<std::string> seenUp, seenDown;
-    ud.upClick.connect([&] { seenUp.push_back(std::to_string(ud.value()) + "/" + box.text()); });
-    ud.downClick.connect([&] { seenDown.push_back(std::to_string(ud.value()) + "/" + box.text()); });
+    const ui::Connection recordingUp =
+        ud.upClick.connect([&] { seenUp.push_back(std::to_string(ud.value()) + "/" + box.text()); });
+    const ui::Connection recordingDown =
+        ud.downClick.connect([&] { seenDown.push_back(std::to_string(ud.value()) + "/" + box.text()); });
 
     this->driver.clickDown(f, "udLevel");  // at the minimum: no wrap
     this->driver.clickUp(f, "udLevel");
@@ -222,7 +226,7 @@ TYPED_TEST_P(WindowingContract, UpDownArrowsStepWithinTheRangeThenRaiseTheirEven
 TYPED_TEST_P(WindowingContract, EscapeClicksTheCancelButtonOnlyWhileItIsEnabled) {
     ui::Button& abort = this->form.button("cmdAbort");
     int clicks = 0;
-    abort.click.connect(this->counter(clicks));
+    const ui::Connection counting = abort.click.connect(this->counter(clicks));
 
     this->driver.pressEscape(this->form);
     EXPECT_EQ(clicks, 0);
@@ -238,11 +242,11 @@ TYPED_TEST_P(WindowingContract, DialogAnswersEnterWithItsDefaultAndEscapeWithIts
     std::unique_ptr<ui::Form> dialog = this->windowing.createForm(dialogLayout());
     EXPECT_EQ(dialog->caption(), "Ask");
     int ok = 0, cancel = 0;
-    dialog->button("cmdOk").click.connect([&] {
+    const ui::Connection onOk = dialog->button("cmdOk").click.connect([&] {
         ++ok;
         dialog->hide();
     });
-    dialog->button("cmdCancel").click.connect([&] {
+    const ui::Connection onCancel = dialog->button("cmdCancel").click.connect([&] {
         ++cancel;
         dialog->hide();
     });
@@ -274,7 +278,7 @@ TYPED_TEST_P(WindowingContract, DialogCloseBoxEndsShowModal) {
 
 TYPED_TEST_P(WindowingContract, MainCloseBoxRaisesCloseRequested) {
     int requests = 0;
-    this->form.closeRequested.connect(this->counter(requests));
+    const ui::Connection counting = this->form.closeRequested.connect(this->counter(requests));
     this->driver.closeBox(this->form);
     EXPECT_EQ(requests, 1);
 }

@@ -1,7 +1,6 @@
 #include "support/FakeWindowing.h"
 
 #include <algorithm>
-#include <stdexcept>
 
 namespace fake {
 
@@ -124,28 +123,20 @@ FakeForm::FakeForm(FakeWindowing& windowing, const ui::FormLayout& layout)
                 control = std::make_unique<FakeUpDown>();
                 break;
         }
-        control->id = c.index >= 0 ? c.name + "(" + std::to_string(c.index) + ")" : c.name;
+        control->id = ui::controlId(c.name, c.index);
         control->enabled = c.enabled;
         control->visible = c.visible;
         m_controls[{c.name, c.index}] = std::move(control);
     }
     // Second pass: containers and buddies exist now.
     for (const ui::ControlLayout& c : layout.controls) {
-        FakeControlState& control = *m_controls.at({c.name, c.index});
-        if (!c.container.empty()) control.container = m_controls.at({c.container, -1}).get();
+        FakeControlState& control = *ui::findControl(m_controls, m_layout.name, c.name, c.index);
+        if (!c.container.empty())
+            control.container = ui::findControl(m_controls, m_layout.name, c.container, -1).get();
         if (c.kind == ui::ControlKind::UpDown)
             static_cast<FakeUpDown&>(control).configure(c.min, c.max, c.value,
                                                         c.buddy.empty() ? nullptr : &textBox(c.buddy));
     }
-}
-
-template <typename T>
-T& FakeForm::get(const std::string& name, int index) {
-    auto it = m_controls.find({name, index});
-    if (it == m_controls.end()) throw std::out_of_range("no control " + name + " in " + m_layout.name);
-    T* control = dynamic_cast<T*>(it->second.get());
-    if (!control) throw std::out_of_range("control " + name + " is of another kind");
-    return *control;
 }
 
 void FakeForm::showModal() {

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "ui/ControlLookup.h"
 #include "ui/Windowing.h"
 
 namespace fake {
@@ -218,13 +219,16 @@ public:
 
 private:
     template <typename T>
-    T& get(const std::string& name, int index);
+    T& get(const std::string& name, int index) {
+        FakeControlState* control = ui::findControl(m_controls, m_layout.name, name, index).get();
+        return ui::controlOfKind<T>(control, name, index);
+    }
 
     FakeWindowing& m_windowing;
     ui::FormLayout m_layout;
     std::string m_caption;
     bool m_shown = false;
-    std::map<std::pair<std::string, int>, std::unique_ptr<FakeControlState>> m_controls;
+    ui::ControlMap<std::unique_ptr<FakeControlState>> m_controls;
     std::map<std::pair<std::string, std::string>, std::vector<FakeOption*>> m_groups;
 };
 

@@ -37,23 +37,23 @@
 
 namespace ui::qt {
 
-QtLabel::QtLabel(QLabel* label, const bool& alive) : QtControl(label, alive) {}
+QtLabel::QtLabel(QLabel* label) : QtControl(label) {}
 
-QtFrame::QtFrame(QGroupBox* frame, const bool& alive) : QtControl(frame, alive) {}
+QtFrame::QtFrame(QGroupBox* frame) : QtControl(frame) {}
 
 // ---- Text boxes
 
 const char* const kBytesMimeType = "application/x-quorval-bytes";
 
-QtTextBox::QtTextBox(QLineEdit* line, const bool& alive) : QtControl(line, alive), m_line(line) {
+QtTextBox::QtTextBox(QLineEdit* line) : QtControl(line), m_line(line) {
     m_line->setMaxLength(std::numeric_limits<int>::max());
-    QObject::connect(m_line, &QLineEdit::textEdited, m_line, [this] { userEdited(); });
+    QObject::connect(m_line, &QLineEdit::textEdited, &m_links, [this] { userEdited(); });
     hookEvents();
 }
 
-QtTextBox::QtTextBox(QPlainTextEdit* area, const bool& alive) : QtControl(area, alive), m_area(area) {
+QtTextBox::QtTextBox(QPlainTextEdit* area) : QtControl(area), m_area(area) {
     // Only a change of characters is an edit; the counts cost nothing, however long the text.
-    QObject::connect(m_area->document(), &QTextDocument::contentsChange, m_area,
+    QObject::connect(m_area->document(), &QTextDocument::contentsChange, &m_links,
                      [this](int, int removed, int added) {
                          if (!m_writing && (removed > 0 || added > 0)) userEdited();
                      });
@@ -61,7 +61,7 @@ QtTextBox::QtTextBox(QPlainTextEdit* area, const bool& alive) : QtControl(area, 
 }
 
 void QtTextBox::hookEvents() {
-    auto* hook = new EventHook(m_widget, [this](QObject*, QEvent* event) { return filter(event); });
+    auto* hook = new EventHook(&m_links, [this](QObject*, QEvent* event) { return filter(event); });
     m_widget->installEventFilter(hook);
     // A multi-line box gets the mouse, drops and its menu through its viewport.
     if (m_area) m_area->viewport()->installEventFilter(hook);
@@ -78,14 +78,14 @@ bool QtTextBox::filter(QEvent* event) {
             if (reason == Qt::MouseFocusReason && m_line)
                 m_focusByMouse = true;
             else
-                fire(gotFocus);
+                gotFocus.raise();
             return false;
         }
         case QEvent::MouseButtonRelease:
         case QEvent::FocusOut:
             if (m_focusByMouse) {
                 m_focusByMouse = false;
-                if (event->type() == QEvent::MouseButtonRelease) fire(gotFocus);
+                if (event->type() == QEvent::MouseButtonRelease) gotFocus.raise();
             }
             return false;
         case QEvent::KeyPress: {
@@ -98,7 +98,7 @@ bool QtTextBox::filter(QEvent* event) {
         case QEvent::KeyRelease: {
             const auto* key = static_cast<QKeyEvent*>(event);
             // The key went up once, however long it auto-repeated.
-            if (!key->isAutoRepeat()) fire(keyUp, windowsKeyCode(*key));
+            if (!key->isAutoRepeat()) keyUp.raise(windowsKeyCode(*key));
             return false;
         }
         case QEvent::ContextMenu:
@@ -124,7 +124,7 @@ void QtTextBox::setText(const std::string& bytes) {
     if (bytes == text()) return;
     showBytes(bytes);
     if (m_line) m_line->setCursorPosition(0);
-    fire(change);
+    change.raise();
 }
 
 void QtTextBox::showBytes(const std::string& bytes) {
@@ -142,7 +142,7 @@ void QtTextBox::showBytes(const std::string& bytes) {
 
 void QtTextBox::userEdited() {
     m_bytes.reset();
-    fire(change);
+    change.raise();
 }
 
 void QtTextBox::setBackColor(ui::SysColor color) {
@@ -226,7 +226,7 @@ void QtTextBox::replaceBytes(size_t begin, size_t end, const std::string& with) 
         moved.setPosition(static_cast<int>(cursor));
         m_area->setTextCursor(moved);
     }
-    if (changed) fire(change);
+    if (changed) change.raise();
 }
 
 void QtTextBox::clip(Clip action) {
@@ -270,9 +270,7 @@ bool QtTextBox::contextMenu(const QContextMenuEvent& event) {
         if (!clipping) continue;
         auto* ours = new QAction(action->icon(), action->text(), menu);
         ours->setEnabled(action->isEnabled());
-        QObject::connect(ours, &QAction::triggered, m_widget, [this, which = *clipping] {
-            if (m_alive) clip(which);
-        });
+        QObject::connect(ours, &QAction::triggered, &m_links, [this, which = *clipping] { clip(which); });
         menu->insertAction(action, ours);
         menu->removeAction(action);
     }
@@ -284,7 +282,7 @@ bool QtTextBox::contextMenu(const QContextMenuEvent& event) {
 // ---- Text boxes: drops
 
 std::optional<std::string> QtTextBox::droppableFile(const QDropEvent& event) const {
-    if (!m_alive || fileDropped.empty() || !m_widget->isEnabled()) return std::nullopt;
+    if (fileDropped.empty() || !m_widget->isEnabled()) return std::nullopt;
     // Only the path is read: the file is neither moved nor copied.
     if (!(event.possibleActions() & (Qt::CopyAction | Qt::LinkAction))) return std::nullopt;
     const QMimeData* data = event.mimeData();
@@ -305,15 +303,15 @@ bool QtTextBox::dragEvent(QDropEvent& event) {
     }
     event.setDropAction(event.possibleActions() & Qt::CopyAction ? Qt::CopyAction : Qt::LinkAction);
     event.accept();
-    if (event.type() == QEvent::Drop) fire(fileDropped, *path);
+    if (event.type() == QEvent::Drop) fileDropped.raise(*path);
     return true;
 }
 
 // ---- Option buttons
 
-QtOption::QtOption(QRadioButton* option, QButtonGroup* group, const bool& alive)
-    : QtControl(option, alive), m_option(option), m_group(group) {
-    QObject::connect(m_option, &QAbstractButton::clicked, m_option, [this] { fire(click); });
+QtOption::QtOption(QRadioButton* option, QButtonGroup* group)
+    : QtControl(option), m_option(option), m_group(group) {
+    QObject::connect(m_option, &QAbstractButton::clicked, &m_links, [this] { click.raise(); });
 }
 
 bool QtOption::value() const { return m_option->isChecked(); }
@@ -322,7 +320,7 @@ void QtOption::setValue(bool selected) {
     if (selected == m_option->isChecked()) return;
     if (selected) {
         m_option->setChecked(true);  // the exclusive group clears the others
-        fire(click);
+        click.raise();
         return;
     }
     // An exclusive group never unchecks its checked button by itself.
@@ -335,9 +333,9 @@ void QtOption::setFocus() { m_option->setFocus(Qt::OtherFocusReason); }
 
 // ---- Drop-down lists
 
-QtComboBox::QtComboBox(QComboBox* combo, const bool& alive) : QtControl(combo, alive), m_combo(combo) {
-    QObject::connect(m_combo, &QComboBox::currentIndexChanged, m_combo, [this] {
-        if (!m_setting) fire(click);
+QtComboBox::QtComboBox(QComboBox* combo) : QtControl(combo), m_combo(combo) {
+    QObject::connect(m_combo, &QComboBox::currentIndexChanged, &m_links, [this] {
+        if (!m_setting) click.raise();
     });
 }
 
@@ -349,18 +347,18 @@ void QtComboBox::setListIndex(int index) {
     m_setting = true;
     m_combo->setCurrentIndex(index);
     m_setting = false;
-    fire(click);
+    click.raise();
 }
 
 int QtComboBox::listCount() const { return m_combo->count(); }
 
 // ---- Buttons
 
-QtButton::QtButton(QPushButton* button, const bool& alive) : QtControl(button, alive), m_button(button) {
-    QObject::connect(m_button, &QAbstractButton::clicked, m_button, [this] { fire(click); });
+QtButton::QtButton(QPushButton* button) : QtControl(button), m_button(button) {
+    QObject::connect(m_button, &QAbstractButton::clicked, &m_links, [this] { click.raise(); });
     m_button->setMouseTracking(true);
-    m_button->installEventFilter(new EventHook(m_button, [this](QObject*, QEvent* event) {
-        if (event->type() == QEvent::MouseMove) fire(mouseMove);
+    m_button->installEventFilter(new EventHook(&m_links, [this](QObject*, QEvent* event) {
+        if (event->type() == QEvent::MouseMove) mouseMove.raise();
         return false;
     }));
 }
@@ -389,13 +387,13 @@ void QtButton::setMousePointer(ui::MousePointer pointer) {
 
 // ---- Tab strip
 
-QtTabStrip::QtTabStrip(QTabWidget* tabs, const bool& alive) : QtControl(tabs, alive), m_tabs(tabs) {
+QtTabStrip::QtTabStrip(QTabWidget* tabs) : QtControl(tabs), m_tabs(tabs) {
     // Only the user changes the tab: there is no call to select one. The strip
     // takes the focus first, as a click on it would, so that hiding the old
     // tab's frames never hands the focus on to "OK" (Enter would then close).
-    QObject::connect(m_tabs, &QTabWidget::currentChanged, m_tabs, [this] {
+    QObject::connect(m_tabs, &QTabWidget::currentChanged, &m_links, [this] {
         m_tabs->tabBar()->setFocus(Qt::TabFocusReason);
-        fire(click);
+        click.raise();
     });
 }
 
@@ -403,7 +401,7 @@ int QtTabStrip::selectedIndex() const { return m_tabs->currentIndex() + 1; }
 
 // ---- Progress bar
 
-QtProgressBar::QtProgressBar(QProgressBar* bar, const bool& alive) : QtControl(bar, alive), m_bar(bar) {}
+QtProgressBar::QtProgressBar(QProgressBar* bar) : QtControl(bar), m_bar(bar) {}
 
 int QtProgressBar::value() const { return m_bar->value(); }
 
@@ -442,16 +440,16 @@ void SpinArrows::resizeEvent(QResizeEvent*) {
     m_down->setGeometry(0, upper, width(), height() - upper);
 }
 
-QtUpDown::QtUpDown(SpinArrows* arrows, QtTextBox* buddy, int min, int max, int value, const bool& alive)
-    : QtControl(arrows, alive),
+QtUpDown::QtUpDown(SpinArrows* arrows, QtTextBox* buddy, int min, int max, int value)
+    : QtControl(arrows),
       m_arrows(arrows),
       m_buddy(buddy),
       m_min(min),
       m_max(max),
       m_value(std::clamp(value, min, max)) {
     m_arrows->showValue(m_value, m_min, m_max);
-    QObject::connect(arrows->upButton(), &QToolButton::clicked, arrows, [this] { step(+1, upClick); });
-    QObject::connect(arrows->downButton(), &QToolButton::clicked, arrows, [this] { step(-1, downClick); });
+    QObject::connect(arrows->upButton(), &QToolButton::clicked, &m_links, [this] { step(+1, upClick); });
+    QObject::connect(arrows->downButton(), &QToolButton::clicked, &m_links, [this] { step(-1, downClick); });
 }
 
 void QtUpDown::setValue(int value) {
@@ -463,7 +461,7 @@ void QtUpDown::setValue(int value) {
 void QtUpDown::step(int delta, ui::Event<>& event) {
     const int next = m_value + delta;
     if (next >= m_min && next <= m_max) setValue(next);
-    fire(event);
+    event.raise();
 }
 
 }  // namespace ui::qt

@@ -41,12 +41,13 @@ private:
     Handler m_handler;
 };
 
-// `alive` belongs to the form: events reach the logic only while it is true,
-// never while the widgets are being torn down.
+// A control over its widget, which belongs to its Qt parent. The control's end
+// of every Qt connection and event hook is `m_links`: once the control is gone,
+// nothing its widget does reaches it or the logic.
 template <typename Base>
 class QtControl : public Base {
 public:
-    QtControl(QWidget* widget, const bool& alive) : m_widget(widget), m_alive(alive) {}
+    explicit QtControl(QWidget* widget) : m_widget(widget) {}
 
     void setEnabled(bool enabled) override {
         m_enabled = enabled;
@@ -62,13 +63,9 @@ public:
     QWidget* widget() const { return m_widget; }
 
 protected:
-    template <typename... Args>
-    void fire(ui::Event<Args...>& event, Args... args) {
-        if (m_alive) event.raise(args...);
-    }
-
     QWidget* m_widget;
-    const bool& m_alive;
+    // The context of the control's connections and the parent of its event hooks.
+    QObject m_links;
 
 private:
     // The control's own flags; Qt's answer would include the ancestors'.
@@ -78,12 +75,12 @@ private:
 
 class QtLabel : public QtControl<ui::Label> {
 public:
-    QtLabel(QLabel* label, const bool& alive);
+    explicit QtLabel(QLabel* label);
 };
 
 class QtFrame : public QtControl<ui::Frame> {
 public:
-    QtFrame(QGroupBox* frame, const bool& alive);
+    explicit QtFrame(QGroupBox* frame);
 };
 
 // The clipboard type that carries a box's exact bytes beside their text.
@@ -94,8 +91,8 @@ extern const char* const kBytesMimeType;
 // file raises fileDropped, and no drop inserts text.
 class QtTextBox : public QtControl<ui::TextBox> {
 public:
-    QtTextBox(QLineEdit* line, const bool& alive);
-    QtTextBox(QPlainTextEdit* area, const bool& alive);
+    explicit QtTextBox(QLineEdit* line);
+    explicit QtTextBox(QPlainTextEdit* area);
 
     std::string text() const override;
     void setText(const std::string& bytes) override;
@@ -143,7 +140,7 @@ private:
 
 class QtOption : public QtControl<ui::OptionButton> {
 public:
-    QtOption(QRadioButton* option, QButtonGroup* group, const bool& alive);
+    QtOption(QRadioButton* option, QButtonGroup* group);
 
     bool value() const override;
     void setValue(bool selected) override;
@@ -156,7 +153,7 @@ private:
 
 class QtComboBox : public QtControl<ui::ComboBox> {
 public:
-    QtComboBox(QComboBox* combo, const bool& alive);
+    explicit QtComboBox(QComboBox* combo);
 
     int listIndex() const override;
     void setListIndex(int index) override;
@@ -169,7 +166,7 @@ private:
 
 class QtButton : public QtControl<ui::Button> {
 public:
-    QtButton(QPushButton* button, const bool& alive);
+    explicit QtButton(QPushButton* button);
 
     std::string caption() const override;
     void setCaption(const std::string& caption) override;
@@ -183,7 +180,7 @@ private:
 
 class QtTabStrip : public QtControl<ui::TabStrip> {
 public:
-    QtTabStrip(QTabWidget* tabs, const bool& alive);
+    explicit QtTabStrip(QTabWidget* tabs);
     int selectedIndex() const override;
 
 private:
@@ -192,7 +189,7 @@ private:
 
 class QtProgressBar : public QtControl<ui::ProgressBar> {
 public:
-    QtProgressBar(QProgressBar* bar, const bool& alive);
+    explicit QtProgressBar(QProgressBar* bar);
     int value() const override;
     void setValue(int value) override;
 
@@ -226,7 +223,7 @@ private:
 
 class QtUpDown : public QtControl<ui::UpDown> {
 public:
-    QtUpDown(SpinArrows* arrows, QtTextBox* buddy, int min, int max, int value, const bool& alive);
+    QtUpDown(SpinArrows* arrows, QtTextBox* buddy, int min, int max, int value);
 
     int value() const override { return m_value; }
     void setValue(int value) override;

@@ -2,7 +2,6 @@
 
 #include <QAbstractScrollArea>
 #include <QButtonGroup>
-#include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDialog>
@@ -22,37 +21,13 @@
 #include <stdexcept>
 #include <vector>
 
+#include "ui/ControlLookup.h"
 #include "ui/qt/Accessible.h"
 #include "ui/qt/QtControls.h"
 #include "ui/qt/Text.h"
 
 namespace ui::qt {
 namespace {
-
-class FormWindow : public QWidget {
-public:
-    std::function<void(QCloseEvent*)> onClose;
-
-protected:
-    void closeEvent(QCloseEvent* event) override {
-        if (onClose)
-            onClose(event);
-        else
-            QWidget::closeEvent(event);
-    }
-};
-
-class FormDialog : public QDialog {
-public:
-    explicit FormDialog(QWidget* owner) : QDialog(owner) {}
-    std::function<void()> onClose;
-
-protected:
-    void closeEvent(QCloseEvent* event) override {
-        if (onClose) onClose();
-        QDialog::closeEvent(event);  // rejects: a running showModal returns
-    }
-};
 
 bool takesFocus(ui::ControlKind kind) {
     switch (kind) {
@@ -67,10 +42,6 @@ bool takesFocus(ui::ControlKind kind) {
     }
 }
 
-std::string describe(const std::string& name, int index) {
-    return index >= 0 ? name + "(" + std::to_string(index) + ")" : name;
-}
-
 }  // namespace
 
 QtForm::QtForm(const ui::FormLayout& layout, FormRole role, QWidget* owner, const Geometry& geometry,
@@ -78,51 +49,49 @@ QtForm::QtForm(const ui::FormLayout& layout, FormRole role, QWidget* owner, cons
     : m_layout(layout), m_role(role), m_geometry(geometry), m_refit(std::move(refit)) {
     installAccessibility();
     if (role == FormRole::Main) {
-        auto* window = new FormWindow;
-        markMainFrame(window);
-        window->setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                               Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-        // The logic decides whether the window goes away.
-        window->onClose = [this](QCloseEvent* event) {
-            event->ignore();
-            if (m_alive) closeRequested.raise();
-        };
-        m_window = window;
+        m_window = std::make_unique<QWidget>();
+        markMainFrame(m_window.get());
+        m_window->setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     } else {
-        auto* dialog = new FormDialog(owner);
+        auto dialog = std::make_unique<QDialog>(owner);
         dialog->setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                                Qt::WindowCloseButtonHint);
         dialog->setModal(true);
-        dialog->onClose = [this] {
-            if (m_alive) closeRequested.raise();
-        };
-        m_window = dialog;
+        m_window = std::move(dialog);
+        // The owner window, as the dialog's Qt parent, takes it along should it go first:
+        // the form then lets go, its links cut while the widgets still stand.
+        QObject::connect(m_window.get(), &QObject::destroyed, m_links.get(), [this] {
+            m_links.reset();
+            m_controls.clear();
+            (void)m_window.release();
+        });
     }
+    // The close box: the main window stays open and the logic decides; a dialog
+    // closes (and a running showModal returns) once the logic has heard of it.
+    m_window->installEventFilter(new EventHook(m_links.get(), [this](QObject*, QEvent* event) {
+        if (event->type() != QEvent::Close) return false;
+        closeRequested.raise();
+        if (m_role == FormRole::Dialog) return false;
+        event->ignore();
+        return true;
+    }));
     m_window->setObjectName(qtext(layout.name));
     m_window->setWindowTitle(qtext(layout.caption));
-    try {
-        build(geometry);
-    } catch (...) {
-        m_alive = false;
-        delete m_window.data();
-        throw;
-    }
+    build(geometry);
 }
 
-QtForm::~QtForm() {
-    m_alive = false;
-    delete m_window.data();
-}
+QtForm::~QtForm() = default;
 
 void QtForm::build(const Geometry& geometry) {
     // Up-downs come last: they attach to a buddy box that must exist.
     for (const ui::ControlLayout& c : m_layout.controls) {
         if (c.kind == ui::ControlKind::UpDown) continue;
-        QWidget* parent = m_window;
+        QWidget* parent = m_window.get();
         if (!c.container.empty()) {
             auto it = m_controls.find({c.container, -1});
             if (it == m_controls.end() || !qobject_cast<QGroupBox*>(it->second.widget))
-                throw std::invalid_argument(describe(c.name, c.index) + " lies in " + c.container +
+                throw std::invalid_argument(ui::controlId(c.name, c.index) + " lies in " + c.container +
                                             ", which is not a frame listed before it");
             parent = it->second.widget;
         }
@@ -139,8 +108,8 @@ void QtForm::build(const Geometry& geometry) {
     keepTabStopsOnSelection();
 
     // Escape and Enter reach the form's cancel and default buttons from any control.
-    auto* keys = new EventHook(m_window, [this](QObject* watched, QEvent* event) {
-        if (!m_alive || event->type() != QEvent::KeyPress || !watched->isWidgetType()) return false;
+    auto* keys = new EventHook(m_links.get(), [this](QObject* watched, QEvent* event) {
+        if (event->type() != QEvent::KeyPress || !watched->isWidgetType()) return false;
         return handleKey(static_cast<QWidget*>(watched), *static_cast<QKeyEvent*>(event));
     });
     m_window->installEventFilter(keys);
@@ -148,10 +117,11 @@ void QtForm::build(const Geometry& geometry) {
 
     // The desktop's palette and font may change while the window is open (theme tools
     // hand theirs over once the program runs).
-    QCoreApplication::instance()->installEventFilter(new EventHook(m_window, [this](QObject* watched, QEvent* event) {
-        if (m_alive && watched == QCoreApplication::instance()) followPlatform(event->type());
-        return false;
-    }));
+    QCoreApplication::instance()->installEventFilter(
+        new EventHook(m_links.get(), [this](QObject* watched, QEvent* event) {
+            if (watched == QCoreApplication::instance()) followPlatform(event->type());
+            return false;
+        }));
 }
 
 void QtForm::followPlatform(QEvent::Type type) {
@@ -192,7 +162,7 @@ void QtForm::createControl(const ui::ControlLayout& c, QWidget* parent) {
             auto* label = new QLabel(caption, parent);
             label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
             entry.widget = label;
-            entry.control = std::make_unique<QtLabel>(label, m_alive);
+            entry.control = std::make_unique<QtLabel>(label);
             break;
         }
         case ui::ControlKind::TextBox: {
@@ -208,12 +178,12 @@ void QtForm::createControl(const ui::ControlLayout& c, QWidget* parent) {
                 if (c.readOnlyGrey)
                     area->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
                 entry.widget = area;
-                box = std::make_unique<QtTextBox>(area, m_alive);
+                box = std::make_unique<QtTextBox>(area);
             } else {
                 auto* line = new QLineEdit(parent);
                 line->setReadOnly(c.readOnlyGrey);
                 entry.widget = line;
-                box = std::make_unique<QtTextBox>(line, m_alive);
+                box = std::make_unique<QtTextBox>(line);
             }
             box->setText(c.caption);
             if (c.readOnlyGrey) box->setBackColor(ui::SysColor::InactiveBorder);
@@ -237,7 +207,7 @@ void QtForm::createControl(const ui::ControlLayout& c, QWidget* parent) {
                 if (known.group == group) known.members.emplace_back(c.tabOrder, option);
             option->setChecked(c.selected);
             entry.widget = option;
-            entry.control = std::make_unique<QtOption>(option, group, m_alive);
+            entry.control = std::make_unique<QtOption>(option, group);
             break;
         }
         case ui::ControlKind::ComboBox: {
@@ -246,7 +216,7 @@ void QtForm::createControl(const ui::ControlLayout& c, QWidget* parent) {
             for (const std::string& item : c.items) combo->addItem(qtext(item));
             combo->setCurrentIndex(-1);  // nothing chosen until the logic picks an entry
             entry.widget = combo;
-            entry.control = std::make_unique<QtComboBox>(combo, m_alive);
+            entry.control = std::make_unique<QtComboBox>(combo);
             break;
         }
         case ui::ControlKind::Button: {
@@ -254,13 +224,13 @@ void QtForm::createControl(const ui::ControlLayout& c, QWidget* parent) {
             button->setAutoDefault(true);  // Enter on a focused button clicks it
             if (m_role == FormRole::Dialog && c.name == m_layout.defaultButton) button->setDefault(true);
             entry.widget = button;
-            entry.control = std::make_unique<QtButton>(button, m_alive);
+            entry.control = std::make_unique<QtButton>(button);
             break;
         }
         case ui::ControlKind::Frame: {
             auto* frame = new QGroupBox(caption, parent);
             entry.widget = frame;
-            entry.control = std::make_unique<QtFrame>(frame, m_alive);
+            entry.control = std::make_unique<QtFrame>(frame);
             break;
         }
         case ui::ControlKind::TabStrip: {
@@ -272,7 +242,7 @@ void QtForm::createControl(const ui::ControlLayout& c, QWidget* parent) {
             // The pages stay empty: each tab's frames are the window's own children lying over them.
             for (const std::string& item : c.items) tabs->addTab(new QWidget, qtext(item));
             entry.widget = tabs;
-            entry.control = std::make_unique<QtTabStrip>(tabs, m_alive);
+            entry.control = std::make_unique<QtTabStrip>(tabs);
             break;
         }
         case ui::ControlKind::ProgressBar: {
@@ -281,13 +251,13 @@ void QtForm::createControl(const ui::ControlLayout& c, QWidget* parent) {
             bar->setValue(bar->minimum());
             bar->setTextVisible(false);
             entry.widget = bar;
-            entry.control = std::make_unique<QtProgressBar>(bar, m_alive);
+            entry.control = std::make_unique<QtProgressBar>(bar);
             break;
         }
         case ui::ControlKind::UpDown:
             return;  // placeUpDown
     }
-    entry.widget->setObjectName(qtext(describe(c.name, c.index)));
+    entry.widget->setObjectName(qtext(ui::controlId(c.name, c.index)));
     nameForScreenReaders(c, entry.widget);
     if (!c.toolTip.empty()) entry.widget->setToolTip(qtext(c.toolTip));
     if (!takesFocus(c.kind) || c.tabOrder < 0) entry.widget->setFocusPolicy(Qt::NoFocus);
@@ -297,7 +267,7 @@ void QtForm::createControl(const ui::ControlLayout& c, QWidget* parent) {
 }
 
 void QtForm::placeUpDown(const ui::ControlLayout& c) {
-    QWidget* parent = m_window;
+    QWidget* parent = m_window.get();
     if (!c.container.empty()) parent = widget(c.container);
     QtTextBox* buddy = nullptr;
     if (!c.buddy.empty()) buddy = &dynamic_cast<QtTextBox&>(textBox(c.buddy));
@@ -314,7 +284,7 @@ void QtForm::placeUpDown(const ui::ControlLayout& c) {
 
     Entry entry;
     entry.widget = arrows;
-    auto upDown = std::make_unique<QtUpDown>(arrows, buddy, c.min, c.max, c.value, m_alive);
+    auto upDown = std::make_unique<QtUpDown>(arrows, buddy, c.min, c.max, c.value);
     upDown->setValue(c.value);
     entry.control = std::move(upDown);
     if (!c.enabled) entry.control->setEnabled(false);
@@ -360,12 +330,12 @@ void QtForm::keepTabStopsOnSelection() {
     for (OptionGroup& group : m_groups) {
         std::stable_sort(group.members.begin(), group.members.end(),
                          [](const auto& a, const auto& b) { return a.first < b.first; });
-        QObject::connect(group.group, &QButtonGroup::buttonToggled, m_window,
+        QObject::connect(group.group, &QButtonGroup::buttonToggled, m_links.get(),
                          [this, &group] { updateTabStop(group); });
         // Focus moved onto another member (by the program, or by a click) keeps the stop only while there.
-        auto* hook = new EventHook(group.group, [this, &group](QObject*, QEvent* event) {
+        auto* hook = new EventHook(m_links.get(), [this, &group](QObject*, QEvent* event) {
             const QEvent::Type type = event->type();
-            if (m_alive && (type == QEvent::FocusOut || type == QEvent::EnabledChange)) updateTabStop(group);
+            if (type == QEvent::FocusOut || type == QEvent::EnabledChange) updateTabStop(group);
             return false;
         });
         for (const auto& member : group.members) member.second->installEventFilter(hook);
@@ -390,7 +360,7 @@ void QtForm::updateTabStop(const OptionGroup& group) {
 }
 
 bool QtForm::usable(const ui::ControlLayout& c) const {
-    const ui::Control& control = *m_controls.at({c.name, c.index}).control;
+    const ui::Control& control = *ui::findControl(m_controls, m_layout.name, c.name, c.index).control;
     if (!control.isEnabled() || !control.isVisible()) return false;
     if (c.container.empty()) return true;
     const ui::ControlLayout* container = m_layout.find(c.container);
@@ -417,7 +387,7 @@ void QtForm::focusFirst() {
 }
 
 bool QtForm::handleKey(QWidget* receiver, const QKeyEvent& event) {
-    if (receiver->window() != m_window) return false;  // a drop-down's open list, for one
+    if (receiver->window() != m_window.get()) return false;  // a drop-down's open list, for one
     const Qt::KeyboardModifiers modifiers = event.modifiers() & ~Qt::KeypadModifier;
     if (modifiers & Qt::ControlModifier) return switchTab(event.key(), modifiers);
     if (modifiers != Qt::NoModifier) return false;
@@ -479,20 +449,13 @@ std::string QtForm::caption() const { return m_window->windowTitle().toUtf8().to
 void QtForm::setCaption(const std::string& caption) { m_window->setWindowTitle(qtext(caption)); }
 
 QWidget* QtForm::widget(const std::string& name, int index) const {
-    auto it = m_controls.find({name, index});
-    if (it == m_controls.end())
-        throw std::out_of_range("no control " + describe(name, index) + " in " + m_layout.name);
-    return it->second.widget;
+    return ui::findControl(m_controls, m_layout.name, name, index).widget;
 }
 
 template <typename T>
 T& QtForm::get(const std::string& name, int index) {
-    auto it = m_controls.find({name, index});
-    if (it == m_controls.end())
-        throw std::out_of_range("no control " + describe(name, index) + " in " + m_layout.name);
-    T* control = dynamic_cast<T*>(it->second.control.get());
-    if (!control) throw std::out_of_range("control " + describe(name, index) + " is of another kind");
-    return *control;
+    ui::Control* control = ui::findControl(m_controls, m_layout.name, name, index).control.get();
+    return ui::controlOfKind<T>(control, name, index);
 }
 
 ui::TextBox& QtForm::textBox(const std::string& name) { return get<ui::TextBox>(name, -1); }
@@ -515,7 +478,7 @@ void QtForm::show() {
 }
 
 void QtForm::showModal() {
-    auto* dialog = qobject_cast<QDialog*>(m_window.data());
+    auto* dialog = qobject_cast<QDialog*>(m_window.get());
     if (!dialog) {
         show();
         return;

@@ -3,15 +3,14 @@
 // are all built from a FormLayout by one factory.
 
 #include <QEvent>
-#include <QPointer>
 #include <QWidget>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "ui/ControlLookup.h"
 #include "ui/Windowing.h"
 #include "ui/qt/Geometry.h"
 
@@ -55,7 +54,7 @@ public:
     // Shows the window without blocking (the main window).
     void show();
 
-    QWidget* window() const { return m_window; }
+    QWidget* window() const { return m_window.get(); }
     // The Qt widget of a control; throws std::out_of_range for an unknown name.
     QWidget* widget(const std::string& name, int index = -1) const;
     const ui::FormLayout& layout() const { return m_layout; }
@@ -98,10 +97,14 @@ private:
     FormRole m_role;
     Geometry m_geometry;
     std::function<Geometry()> m_refit;
+    // Members go in reverse order: first the links, then the controls (each
+    // with its own links), and only then the window with every widget in it,
+    // so that no widget being torn down can reach a control or the logic.
+    std::unique_ptr<QWidget> m_window;
     std::vector<OptionGroup> m_groups;
-    bool m_alive = true;
-    QPointer<QWidget> m_window;
-    std::map<std::pair<std::string, int>, Entry> m_controls;
+    ui::ControlMap<Entry> m_controls;
+    // The form's end of its Qt connections and the parent of its event hooks.
+    std::unique_ptr<QObject> m_links = std::make_unique<QObject>();
 };
 
 }  // namespace ui::qt

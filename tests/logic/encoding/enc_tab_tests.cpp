@@ -110,7 +110,8 @@ TEST_F(EncodingTab, AFailedInitEncodeKeepsBothBoxesAndTheWrapperWhoseNextRunRepo
 }
 
 TEST_F(EncodingTab, AFailureInTheWindowsOwnStepsHasTheWindowsTitle) {
-    right().change.connect([] { throw std::runtime_error("the box refused the text"); });
+    const ui::Connection refusing =
+        right().change.connect([] { throw std::runtime_error("the box refused the text"); });
     left().type("abc");
     encode();
     ASSERT_EQ(ui.messageBoxes.size(), 1u);

@@ -144,7 +144,8 @@ TEST_F(HashTab, AFailingEncodingStepStillHashesButReportsAndReturnsNothing) {
 }
 
 TEST_F(HashTab, AFailureInTheWindowsOwnStepsHasTheWindowsTitleAndTheRestStillRuns) {
-    form.textBox("txtRes").change.connect([] { throw std::runtime_error("the result box refused the text"); });
+    const ui::Connection refusing = form.textBox("txtRes").change.connect(
+        [] { throw std::runtime_error("the result box refused the text"); });
     form.textBox("txtCont").type("abc");
     hash();
     ASSERT_EQ(ui.messageBoxes.size(), 1u);

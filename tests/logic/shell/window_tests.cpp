@@ -165,7 +165,7 @@ TEST_F(MainWindow, TheOpenButtonSelectsFileAndFillsTheBoxFromTheDialog) {
 
 TEST_F(MainWindow, TheOpenButtonRaisesTheOptionClickOnlyWhenItChangesTheSelection) {
     int clicks = 0;
-    form.option("optHash", 1).click.connect([&] { ++clicks; });
+    const ui::Connection counting = form.option("optHash", 1).click.connect([&] { ++clicks; });
     ui.fileAnswers.push_back(std::string("/x/one.txt"));
     form.button("cmdOpen").userClick();
     EXPECT_EQ(clicks, 1);
