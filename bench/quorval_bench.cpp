@@ -6,6 +6,7 @@
 //   quorval_bench decrypt aes|twofish FILE OUT
 //   quorval_bench encode base64|hex FILE OUT
 //   quorval_bench decode base64|hex FILE OUT
+//   quorval_bench sign FILE                         (a fresh 1024-bit key signs the file)
 //   quorval_bench keygen 512|1024|2048
 //   quorval_bench keygen-ms 512|1024|2048 N          (prints the mean milliseconds per key of N keys)
 //   quorval_bench abort-latency FILE                (prints milliseconds from a click at a random
@@ -30,7 +31,7 @@ using Clock = std::chrono::steady_clock;
 const char* kPassword = "benchmark password";
 
 int usage() {
-    std::fprintf(stderr, "usage: quorval_bench hash|encrypt|decrypt|encode|keygen|abort-latency ...\n");
+    std::fprintf(stderr, "usage: quorval_bench hash|encrypt|decrypt|encode|decode|sign|keygen|abort-latency ...\n");
     return 2;
 }
 
@@ -69,6 +70,11 @@ int run(int argc, char** argv) {
         root->NewEncoder(codeNamed<engine::OutputEncoding>(argv[2]))->EncodeFile(argv[3], argv[4]);
     } else if (command == "decode" && argc == 5) {
         root->NewEncoder(codeNamed<engine::OutputEncoding>(argv[2]))->DecodeFile(argv[3], argv[4]);
+    } else if (command == "sign" && argc == 3) {
+        std::shared_ptr<engine::EngineAsymKey> publicKey;
+        auto privateKey = root->NewKeyPair(engine::KeyKind::KeyPair, 1024, "", engine::EncryptionSchema::Oaep, publicKey);
+        privateKey->Encoding(engine::OutputEncoding::Hex);
+        std::printf("%s\n", privateKey->SignFile(argv[2]).c_str());
     } else if (command == "keygen-ms" && argc == 4) {
         const int bits = std::stoi(argv[2]);
         const int count = std::stoi(argv[3]);

@@ -18,8 +18,8 @@
 #include "engine/FileJob.h"
 #include "engine/Files.h"
 #include "engine/Progress.h"
+#include "engine/Relay.h"
 #include "engine/Streams.h"
-#include "engine/Worker.h"
 
 namespace engine::detail {
 
@@ -292,6 +292,103 @@ void checkTag(const uint8_t* computed, const uint8_t* recorded) {
 
 // --- Sealing ------------------------------------------------------------------------
 
+// Data on its way into the container: filled, padded and encrypted by the
+// calling thread, then authenticated and written by the writing stage.
+struct SealChunk {
+    Buffer bytes;
+    size_t length = 0;
+};
+
+// The writing stage of sealing: everything after the header tag passes
+// through it, into the MAC and out in the container's form.
+struct SealWriter {
+    std::unique_ptr<Botan::MessageAuthenticationCode> mac;
+    EncodingSink encoded;
+
+    void operator()(SealChunk& chunk) { write(chunk.bytes.data(), chunk.length); }
+    void write(const uint8_t* data, size_t length) {
+        mac->update(data, length);
+        encoded.write(data, length);
+    }
+};
+
+// The data of a container after its header. This thread reads (or
+// compresses) the data into the one chunk it holds, and pads and encrypts
+// it; the writing stage authenticates and writes each chunk, on a second
+// thread when threaded, while this one fills the next.
+class SealPipeline {
+public:
+    SealPipeline(const DataCipher& cipher, const SecretBytes& cipherKey, const Bytes& iv, size_t chunk,
+                 SealWriter writer, bool threaded)
+        : m_crypter(cipher, cipherKey.data(), cipherKey.size(), iv.data(), true),
+          m_padding(cipher.padding),
+          m_chunk(chunk),
+          m_writer(threaded, chunks(chunk), std::move(writer)),
+          m_current(m_writer.take()) {}
+
+    // Reads straight into the chunk: the count read, 0 at the end.
+    size_t readFrom(ByteSource& source) {
+        const size_t n = source.read(m_current.bytes.data() + m_current.length, m_chunk - m_current.length);
+        added(n);
+        return n;
+    }
+
+    // Copies data in, such as what the deflater makes.
+    void append(const uint8_t* data, size_t length) {
+        while (length > 0) {
+            const size_t n = std::min(length, m_chunk - m_current.length);
+            std::memcpy(m_current.bytes.data() + m_current.length, data, n);
+            added(n);
+            data += n;
+            length -= n;
+        }
+    }
+
+    // Pads and sends the last chunk; once every chunk is written, the data
+    // length and the tag.
+    void finish() {
+        const size_t padding = paddingLength(m_padding, m_dataLength);
+        writePadding(m_padding, m_current.bytes.data() + m_current.length, padding);
+        m_current.length += padding;
+        if (m_current.length > 0) send();
+        SealWriter& writer = m_writer.finish();
+        Bytes lengthField;
+        putBigEndian(lengthField, m_dataLength, kLengthSize);
+        writer.write(lengthField.data(), lengthField.size());
+        const auto tag = writer.mac->final();
+        writer.encoded.write(tag.data(), tag.size());
+        writer.encoded.finish();
+    }
+
+private:
+    // Two: one is filled while the other is written. Room for the padding.
+    static std::vector<SealChunk> chunks(size_t chunk) {
+        std::vector<SealChunk> out(2);
+        for (SealChunk& c : out) c.bytes = Buffer(chunk + kBlockSize);
+        return out;
+    }
+
+    void added(size_t n) {
+        m_current.length += n;
+        m_dataLength += n;
+        if (m_current.length == m_chunk) send();
+    }
+
+    void send() {
+        m_crypter.process(m_current.bytes.data(), m_current.bytes.data(), m_current.length);
+        m_writer.send(std::move(m_current));
+        m_current = m_writer.take();
+        m_current.length = 0;
+    }
+
+    BlockCrypter m_crypter;
+    PaddingScheme m_padding;
+    size_t m_chunk;
+    uint64_t m_dataLength = 0;
+    Relay<SealChunk, SealWriter> m_writer;
+    SealChunk m_current;
+};
+
 void sealStream(ByteSource& plain, ByteSink& out, const SealSettings& settings, KeySealer& key,
                 Progress& progress, bool threaded) {
     const DataCipher& cipher = settings.cipher;
@@ -331,75 +428,22 @@ void sealStream(ByteSource& plain, ByteSink& out, const SealSettings& settings, 
     encoded.write(headerBytes.data(), headerBytes.size());
     encoded.write(headerTag.data(), headerTag.size());
 
-    BlockCrypter crypter(cipher, keys.cipherKey.data(), keys.cipherKey.size(), header.iv.data(), true);
-    // Two buffers: one is encrypted while the worker authenticates and writes the other.
-    // Declared before the worker, which may still read one while unwinding.
     const size_t chunk = bufferFor(plain.size(), kPipeChunk);
-    std::array<Bytes, 2> buffers{Bytes(chunk + kBlockSize), Bytes(chunk + kBlockSize)};
-    Bytes lengthField;
-    Worker worker(threaded);
-    auto authenticateAndWrite = [&](const uint8_t* data, size_t length) {
-        worker.submit([&mac, &encoded, data, length] {
-            mac->update(data, length);
-            encoded.write(data, length);
-        });
-    };
-    int current = 0;
-    size_t fill = 0;
-    uint64_t dataLength = 0;
-    auto flush = [&] {
-        crypter.process(buffers[current].data(), buffers[current].data(), fill);
-        authenticateAndWrite(buffers[current].data(), fill);
-        current ^= 1;
-        fill = 0;
-    };
-    auto append = [&](const uint8_t* data, size_t length) {
-        while (length > 0) {
-            const size_t n = std::min(length, chunk - fill);
-            std::memcpy(buffers[current].data() + fill, data, n);
-            fill += n;
-            dataLength += n;
-            data += n;
-            length -= n;
-            if (fill == chunk) flush();
-        }
-    };
-
-    std::unique_ptr<Deflater> deflater;
-    if (header.compressionMethod == kCompressionZlib)
-        deflater = std::make_unique<Deflater>(
-            settings.compression < 0 ? kZlibDefaultLevel : settings.compression, append);
-
-    SecretBytes packed;
-    for (;;) {
-        if (!deflater) {
-            const size_t n = plain.read(buffers[current].data() + fill, chunk - fill);
-            if (n == 0) break;
+    SealPipeline pipeline(cipher, keys.cipherKey, header.iv, chunk,
+                          SealWriter{std::move(mac), std::move(encoded)}, threaded);
+    if (header.compressionMethod == kCompressionNone) {
+        while (const size_t n = pipeline.readFrom(plain)) progress.advance(n);
+    } else {
+        Deflater deflater(settings.compression < 0 ? kZlibDefaultLevel : settings.compression,
+                          [&](const uint8_t* data, size_t length) { pipeline.append(data, length); });
+        SecretBytes packed(std::min(chunk, kChunkSize));
+        while (const size_t n = plain.read(packed.data(), packed.size())) {
             progress.advance(n);
-            fill += n;
-            dataLength += n;
-            if (fill == chunk) flush();
-        } else {
-            packed.resize(std::min(chunk, kChunkSize));
-            const size_t n = plain.read(packed.data(), packed.size());
-            if (n == 0) break;
-            progress.advance(n);
-            deflater->write(packed.data(), n);
+            deflater.write(packed.data(), n);
         }
+        deflater.finish();
     }
-    if (deflater) deflater->finish();
-
-    const size_t padding = paddingLength(cipher.padding, dataLength);
-    writePadding(cipher.padding, buffers[current].data() + fill, padding);
-    fill += padding;
-    if (fill > 0) flush();
-
-    putBigEndian(lengthField, dataLength, kLengthSize);
-    authenticateAndWrite(lengthField.data(), lengthField.size());
-    worker.wait();
-    const auto tag = mac->final();
-    encoded.write(tag.data(), tag.size());
-    encoded.finish();
+    pipeline.finish();
 }
 
 // --- Opening ------------------------------------------------------------------------
@@ -428,6 +472,218 @@ private:
     std::unique_ptr<Inflater> m_inflater;
 };
 
+using Block = std::array<uint8_t, kBlockSize>;
+
+// Each buffer of cipher text starts with room for the bytes held back from
+// the previous read: the trailer is only known once the source has ended,
+// and the cipher text goes on in whole blocks.
+constexpr size_t kHeldRoom = kTrailerSize + kBlockSize;
+
+// Cipher text read from the container, and the room for its plain text.
+struct OpenChunk {
+    Buffer sealed;     // kHeldRoom bytes of room, then a read
+    Buffer plain;      // kBlockSize bytes of room for the block held back last time, then the plain text
+    size_t start = 0;  // where the cipher text starts in `sealed`
+    size_t body = 0;   // its length, whole blocks
+    size_t split = 0;  // the writing stage decrypts this much of it
+    Block iv{};        // the cipher block before it
+
+    const uint8_t* cipherText() { return sealed.data() + start; }
+    uint8_t* plainText() { return plain.data() + kBlockSize; }
+};
+
+std::vector<OpenChunk> openChunks(size_t chunk, bool withPlain) {
+    std::vector<OpenChunk> out(2);
+    for (OpenChunk& c : out) {
+        c.sealed = Buffer(kHeldRoom + chunk);
+        if (withPlain) c.plain = Buffer(kBlockSize + chunk);
+    }
+    return out;
+}
+
+// Cipher text as the container yields it: whole blocks go on, and the last
+// bytes wait until the end of the source shows whether they are the trailer.
+class CipherTextReader {
+public:
+    CipherTextReader(DecodedSource& in, size_t chunk, const Bytes& iv) : m_in(in), m_chunk(chunk) {
+        std::copy(iv.begin(), iv.end(), m_chain.begin());
+    }
+
+    // Reads into `chunk` until it holds whole blocks to go on; false at the end.
+    bool next(OpenChunk& chunk) {
+        uint8_t* buffer = chunk.sealed.data();
+        for (;;) {
+            const size_t n = m_in.read(buffer + kHeldRoom, m_chunk);
+            if (n == 0) return false;
+            const size_t start = kHeldRoom - m_heldLength;
+            std::memcpy(buffer + start, m_held, m_heldLength);
+            const size_t total = m_heldLength + n;
+            const size_t body = total > kTrailerSize ? (total - kTrailerSize) / kBlockSize * kBlockSize : 0;
+            m_heldLength = total - body;
+            std::memcpy(m_held, buffer + start + body, m_heldLength);
+            if (body == 0) continue;
+            m_length += body;
+            chunk.start = start;
+            chunk.body = body;
+            chunk.iv = m_chain;
+            std::copy(buffer + start + body - kBlockSize, buffer + start + body, m_chain.begin());
+            return true;
+        }
+    }
+
+    // Cipher text passed on so far.
+    uint64_t length() const { return m_length; }
+
+    // Once the source has ended: anything but a whole number of blocks and
+    // the trailer is cut short.
+    const uint8_t* trailer() const {
+        if (m_heldLength != kTrailerSize) throw truncatedError();
+        return m_held;
+    }
+
+private:
+    DecodedSource& m_in;
+    size_t m_chunk;
+    uint8_t m_held[kHeldRoom];
+    size_t m_heldLength = 0;
+    uint64_t m_length = 0;
+    Block m_chain{};
+};
+
+// CBC decryption of a block needs only the cipher block before it, which a
+// fresh start takes as its IV: parts of a buffer can be decrypted at once.
+void decryptFrom(BlockCrypter& crypter, const Block& iv, const uint8_t* in, uint8_t* out, size_t length) {
+    if (length == 0) return;
+    crypter.restart(iv.data());
+    crypter.process(in, out, length);
+}
+
+// Hands decrypted data on, holding back the last block: only the trailer
+// tells how much of it is data.
+class PlainTextOutput {
+public:
+    PlainTextOutput(ByteSink& out, bool compressed, Progress* progress)
+        : m_unpacker(out, compressed, progress) {}
+
+    // `room`: kBlockSize bytes of room for the block held back last time,
+    // then `length` decrypted bytes.
+    void write(uint8_t* room, size_t length) {
+        std::memcpy(room + kBlockSize - m_lastHeld, m_lastBlock, m_lastHeld);
+        deliver(room + kBlockSize - m_lastHeld, m_lastHeld + length - kBlockSize);
+        std::memcpy(m_lastBlock, room + length, kBlockSize);
+        m_lastHeld = kBlockSize;
+    }
+
+    // Once the tag has matched: the data of the last block, its padding checked.
+    void finish(PaddingScheme padding, uint64_t dataLength, uint64_t cipherLength) {
+        if (m_lastHeld > 0) {
+            const size_t usable = static_cast<size_t>(dataLength - (cipherLength - kBlockSize));
+            if (!paddingIsValid(padding, m_lastBlock + usable, kBlockSize - usable)) throw damagedError();
+            deliver(m_lastBlock, usable);
+        }
+        if (m_overLimit) std::rethrow_exception(m_overLimit);
+        m_unpacker.finish();
+    }
+
+private:
+    void deliver(const uint8_t* data, size_t length) {
+        if (m_overLimit || length == 0) return;
+        try {
+            m_unpacker.write(data, length);
+        } catch (const EngineError& e) {
+            if (e.kind() != ErrorKind::TooLarge) throw;
+            m_overLimit = std::current_exception();
+        }
+    }
+
+    Unpacker m_unpacker;
+    // A text over its limit is reported only once the tag has shown the data is whole.
+    std::exception_ptr m_overLimit;
+    uint8_t m_lastBlock[kBlockSize];
+    size_t m_lastHeld = 0;
+};
+
+// The end of the cipher text: the tag over everything read, the data length
+// it vouches for, then the last block.
+void finishOpening(const CipherTextReader& reader, Botan::MessageAuthenticationCode& mac,
+                   PlainTextOutput& output, PaddingScheme padding) {
+    const uint8_t* trailer = reader.trailer();
+    mac.update(trailer, kLengthSize);
+    checkTag(mac.final().data(), trailer + kLengthSize);
+    const uint64_t dataLength = getBigEndian(trailer, kLengthSize);
+    const uint64_t cipherLength = reader.length();
+    if (dataLength > cipherLength || cipherLength - dataLength != paddingLength(padding, dataLength))
+        throw damagedError();
+    output.finish(padding, dataLength, cipherLength);
+}
+
+// The writing stage of plain data: decrypts what the reading thread left of
+// each chunk, and writes the plain text.
+struct PlainWriter {
+    PlainWriter(const DataCipher& cipher, const SecretBytes& cipherKey, const Bytes& iv, ByteSink& out)
+        : crypter(cipher, cipherKey.data(), cipherKey.size(), iv.data(), false),
+          output(out, false, nullptr) {}
+
+    void operator()(OpenChunk& chunk) {
+        decryptFrom(crypter, chunk.iv, chunk.cipherText(), chunk.plainText(), chunk.split);
+        output.write(chunk.plain.data(), chunk.body);
+    }
+
+    BlockCrypter crypter;
+    PlainTextOutput output;
+};
+
+// Plain data: this thread reads and authenticates each chunk (and decrypts
+// its second half, for a slow cipher on two threads); the writing stage
+// decrypts the rest and writes it, on a second thread when threaded, while
+// this one reads the next.
+void openPlainData(CipherTextReader& reader, const Header& header, const DataKeys& keys,
+                   Botan::MessageAuthenticationCode& mac, ByteSink& out, size_t chunkSize, bool threaded) {
+    const bool splitting = threaded && header.cipher.algorithm == CipherAlgorithm::Twofish;
+    BlockCrypter back(header.cipher, keys.cipherKey.data(), keys.cipherKey.size(), header.iv.data(), false);
+    Relay<OpenChunk, PlainWriter> writer(threaded, openChunks(chunkSize, true), header.cipher, keys.cipherKey,
+                                         header.iv, out);
+    for (OpenChunk chunk = writer.take(); reader.next(chunk); chunk = writer.take()) {
+        mac.update(chunk.cipherText(), chunk.body);
+        chunk.split = splitting ? chunk.body / 2 / kBlockSize * kBlockSize : chunk.body;
+        Block backIv = chunk.iv;
+        if (chunk.split > 0)
+            std::copy(chunk.cipherText() + chunk.split - kBlockSize, chunk.cipherText() + chunk.split,
+                      backIv.begin());
+        decryptFrom(back, backIv, chunk.cipherText() + chunk.split, chunk.plainText() + chunk.split,
+                    chunk.body - chunk.split);
+        writer.send(std::move(chunk));
+    }
+    finishOpening(reader, mac, writer.finish().output, header.cipher.padding);
+}
+
+// The authenticating stage of compressed data.
+struct Authenticator {
+    void operator()(OpenChunk& chunk) { mac->update(chunk.cipherText(), chunk.body); }
+    std::unique_ptr<Botan::MessageAuthenticationCode> mac;
+};
+
+// Compressed data: this thread reads, decrypts and decompresses, since
+// decompression polls progress, which only this thread may do; the stage
+// authenticates each chunk, on a second thread when threaded.
+void openCompressedData(CipherTextReader& reader, const Header& header, const DataKeys& keys,
+                        std::unique_ptr<Botan::MessageAuthenticationCode> mac, ByteSink& out,
+                        Progress& progress, size_t chunkSize, bool threaded) {
+    BlockCrypter crypter(header.cipher, keys.cipherKey.data(), keys.cipherKey.size(), header.iv.data(),
+                         false);
+    PlainTextOutput output(out, true, &progress);
+    Buffer plain(kBlockSize + chunkSize);
+    Relay<OpenChunk, Authenticator> authenticator(threaded, openChunks(chunkSize, false),
+                                                  Authenticator{std::move(mac)});
+    for (OpenChunk chunk = authenticator.take(); reader.next(chunk); chunk = authenticator.take()) {
+        const size_t body = chunk.body;
+        decryptFrom(crypter, chunk.iv, chunk.cipherText(), plain.data() + kBlockSize, body);
+        authenticator.send(std::move(chunk));
+        output.write(plain.data(), body);
+    }
+    finishOpening(reader, *authenticator.finish().mac, output, header.cipher.padding);
+}
+
 void openStream(ByteSource& raw, ByteSink& out, KeyOpener& key, const OpenRules& rules, Progress& progress,
                 bool threaded) {
     const Encoding form = detectForm(raw);
@@ -451,122 +707,15 @@ void openStream(ByteSource& raw, ByteSink& out, KeyOpener& key, const OpenRules&
 
     // One pass: the cipher text is authenticated and decrypted as it is read. Nothing
     // counts until the tag has matched: a file's output stays unnamed until the caller
-    // commits it, and the last block waits here until the data length says how much of
-    // it is data.
+    // commits it, and the last block waits until the data length says how much of it
+    // is data.
     const bool compressed = header.compressionMethod == kCompressionZlib;
-    // Decompression polls progress, which only this thread may do: it stays here then.
-    Unpacker unpacker(out, compressed, compressed ? &progress : nullptr);
-    // A text over its limit is reported only once the tag has shown the data is whole.
-    std::exception_ptr overLimit;
-    auto deliver = [&](const uint8_t* data, size_t length) {
-        if (overLimit || length == 0) return;
-        try {
-            unpacker.write(data, length);
-        } catch (const EngineError& e) {
-            if (e.kind() != ErrorKind::TooLarge) throw;
-            overLimit = std::current_exception();
-        }
-    };
-    uint8_t lastBlock[kBlockSize];
-    size_t lastHeld = 0;
-    // `room` is kBlockSize bytes for the block held back last time, then `length`
-    // decrypted bytes.
-    auto deliverDecrypted = [&](uint8_t* room, size_t length) {
-        std::memcpy(room + kBlockSize - lastHeld, lastBlock, lastHeld);
-        deliver(room + kBlockSize - lastHeld, lastHeld + length - kBlockSize);
-        std::memcpy(lastBlock, room + length, kBlockSize);
-        lastHeld = kBlockSize;
-    };
-    // A slow cipher's buffers are decrypted in two parts at once: CBC decryption of a
-    // block needs only the cipher block before it, which a fresh start takes as its IV.
-    using Block = std::array<uint8_t, kBlockSize>;
-    const bool splitting = threaded && !compressed && header.cipher.algorithm == CipherAlgorithm::Twofish;
-    const SecretBytes& cipherKey = keys.cipherKey;
-    BlockCrypter front(header.cipher, cipherKey.data(), cipherKey.size(), header.iv.data(), false);
-    BlockCrypter back(header.cipher, cipherKey.data(), cipherKey.size(), header.iv.data(), false);
-    auto decryptPart = [](BlockCrypter& crypter, const Block& iv, const uint8_t* in, uint8_t* out,
-                          size_t length) {
-        if (length == 0) return;
-        crypter.restart(iv.data());
-        crypter.process(in, out, length);
-    };
-    Block chain{};
-    std::copy(header.iv.begin(), header.iv.end(), chain.begin());
-
-    // Each buffer of cipher text starts with room for the bytes held back from the
-    // previous read: the trailer is only known once the source has ended, and the
-    // cipher text goes on in whole blocks.
-    constexpr size_t kHeldRoom = kTrailerSize + kBlockSize;
     const size_t chunk = bufferFor(raw.size(), compressed ? kCompressedChunk : kPipeChunk);
-    std::array<Bytes, 2> sealed{Bytes(kHeldRoom + chunk), Bytes(kHeldRoom + chunk)};
-    std::array<Bytes, 2> plain{Bytes(kBlockSize + chunk), Bytes(kBlockSize + chunk)};
-    uint8_t held[kHeldRoom];
-    size_t heldLength = 0;
-    uint64_t cipherLength = 0;
-    uint8_t* pendingRoom = nullptr;
-    size_t pendingLength = 0;
-    {
-        // Plain data: this thread reads and authenticates a buffer (and decrypts its second
-        // half when splitting) while the worker writes the buffer before and decrypts the
-        // rest. Compressed data: the worker only authenticates.
-        Worker worker(threaded);
-        for (int current = 0;;) {
-            uint8_t* buffer = sealed[current].data();
-            const size_t n = in.read(buffer + kHeldRoom, chunk);
-            if (n == 0) break;
-            uint8_t* start = buffer + kHeldRoom - heldLength;
-            std::memcpy(start, held, heldLength);
-            const size_t total = heldLength + n;
-            const size_t body = total > kTrailerSize ? (total - kTrailerSize) / kBlockSize * kBlockSize : 0;
-            heldLength = total - body;
-            std::memcpy(held, start + body, heldLength);
-            cipherLength += body;
-            if (body == 0) continue;
-
-            uint8_t* room = plain[current].data();
-            const size_t split = splitting ? body / 2 / kBlockSize * kBlockSize : body;
-            const Block frontIv = chain;
-            Block backIv = chain;
-            if (split > 0) std::copy(start + split - kBlockSize, start + split, backIv.begin());
-            std::copy(start + body - kBlockSize, start + body, chain.begin());
-            if (compressed) {
-                worker.submit([&mac, start, body] { mac->update(start, body); });
-                decryptPart(front, frontIv, start, room + kBlockSize, body);
-                deliverDecrypted(room, body);
-            } else {
-                worker.submit(
-                    [&, previous = pendingRoom, previousLength = pendingLength, frontIv, start, room, split] {
-                        if (previous) deliverDecrypted(previous, previousLength);
-                        decryptPart(front, frontIv, start, room + kBlockSize, split);
-                    });
-                mac->update(start, body);
-                decryptPart(back, backIv, start + split, room + kBlockSize + split, body - split);
-                pendingRoom = room;
-                pendingLength = body;
-            }
-            current ^= 1;
-        }
-        worker.wait();
-    }
-    if (pendingRoom) deliverDecrypted(pendingRoom, pendingLength);
-    // Anything but a whole number of blocks and the trailer is cut short.
-    if (heldLength != kTrailerSize) throw truncatedError();
-    const uint8_t* trailer = held;
-    mac->update(trailer, kLengthSize);
-    checkTag(mac->final().data(), trailer + kLengthSize);
-
-    const uint64_t dataLength = getBigEndian(trailer, kLengthSize);
-    if (dataLength > cipherLength ||
-        cipherLength - dataLength != paddingLength(header.cipher.padding, dataLength))
-        throw damagedError();
-    if (lastHeld > 0) {
-        const size_t usable = static_cast<size_t>(dataLength - (cipherLength - kBlockSize));
-        if (!paddingIsValid(header.cipher.padding, lastBlock + usable, kBlockSize - usable))
-            throw damagedError();
-        deliver(lastBlock, usable);
-    }
-    if (overLimit) std::rethrow_exception(overLimit);
-    unpacker.finish();
+    CipherTextReader reader(in, chunk, header.iv);
+    if (compressed)
+        openCompressedData(reader, header, keys, std::move(mac), out, progress, chunk, threaded);
+    else
+        openPlainData(reader, header, keys, *mac, out, chunk, threaded);
 }
 
 std::string limitMessage() {
@@ -704,9 +853,10 @@ std::string sealText(const EngineContext& context, int32_t hashCode, const std::
                      SealSettings settings, KeySealer& key) {
     // What is encrypted as a text must decrypt as a text, whose result is held to the same limit.
     if (plain.size() > kMaxTextResult)
-        throw EngineError(ErrorKind::TooLarge, "The text is larger than " + std::to_string(kMaxTextResult >> 20) +
-                                                   " MiB, the most a decrypted text can hold; encrypt it as a "
-                                                   "file instead.");
+        throw EngineError(ErrorKind::TooLarge,
+                          "The text is larger than " + std::to_string(kMaxTextResult >> 20) +
+                              " MiB, the most a decrypted text can hold; encrypt it as a "
+                              "file instead.");
     try {
         Progress progress(context.hub, hashCode, plain.size());
         progress.begin();

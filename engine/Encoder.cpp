@@ -4,12 +4,22 @@
 #include "engine/Files.h"
 #include "engine/Objects.h"
 #include "engine/Progress.h"
+#include "engine/Relay.h"
 #include "engine/Secret.h"
-#include "engine/Worker.h"
 
 namespace engine::detail {
 
 namespace {
+
+// The writing stage of file decoding.
+class PieceWriter {
+public:
+    explicit PieceWriter(AtomicOutputFile& output) : m_output(output) {}
+    void operator()(const std::string& piece) { m_output.write(piece); }
+
+private:
+    AtomicOutputFile& m_output;
+};
 
 class EncoderObject final : public EngineEncoder {
 public:
@@ -82,24 +92,21 @@ public:
             [&](InputFile& input, AtomicOutputFile& output, Progress& progress) {
                 StreamDecoder decoder(m_encoding);
                 std::string buffer(kChunkSize, '\0');
-                // Decoding one piece while the other is written: the disk, not
-                // the codec, sets the pace of a large file.
-                std::string outs[2];
-                int current = 0;
-                Worker writer(input.size() >= kThreadedFrom);
+                // Decoding one piece while the writing stage writes the other: the
+                // disk, not the codec, sets the pace of a large file.
+                Relay<std::string, PieceWriter> writer(input.size() >= kThreadedFrom,
+                                                       std::vector<std::string>(2), output);
                 while (const size_t n = input.read(reinterpret_cast<uint8_t*>(&buffer[0]), buffer.size())) {
-                    std::string& out = outs[current];
-                    out.clear();
-                    decoder.update(buffer.data(), n, out);
-                    writer.submit([&output, &out] { output.write(out); });
-                    current ^= 1;
+                    std::string piece = writer.take();
+                    piece.clear();
+                    decoder.update(buffer.data(), n, piece);
+                    writer.send(std::move(piece));
                     progress.advance(n);
                 }
-                writer.wait();
-                std::string& out = outs[current];
-                out.clear();
-                decoder.finish(out);
-                output.write(out);
+                writer.finish();
+                std::string rest;
+                decoder.finish(rest);
+                output.write(rest);
             });
     }
 

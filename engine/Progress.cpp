@@ -7,6 +7,22 @@
 
 namespace engine::detail {
 
+namespace {
+
+PacingClock& pacingClock() {
+    static PacingClock clock;
+    return clock;
+}
+
+std::chrono::steady_clock::time_point now() {
+    const PacingClock& clock = pacingClock();
+    return clock ? clock() : std::chrono::steady_clock::now();
+}
+
+}  // namespace
+
+void setPacingClock(PacingClock clock) { pacingClock() = std::move(clock); }
+
 bool ProgressHub::raise(int32_t position, int32_t hashCode) {
     if (!m_handler) return false;
     // A copy, so that a handler replacing itself does not destroy the running function.
@@ -35,8 +51,7 @@ void Progress::advance(uint64_t units) {
 }
 
 void Progress::poll() {
-    const auto now = std::chrono::steady_clock::now();
-    if (now - m_lastReport < kMinInterval) return;
+    if (now() - m_lastReport < kMinInterval) return;
     int32_t position = 100;
     if (m_total > 0 && m_done < m_total) {
         // Divide first for sizes where done * 100 would overflow.
@@ -48,8 +63,7 @@ void Progress::poll() {
 }
 
 void Progress::setPosition(int32_t percent) {
-    const auto now = std::chrono::steady_clock::now();
-    if (now - m_lastReport < kMinInterval) return;
+    if (now() - m_lastReport < kMinInterval) return;
     report(std::max(std::clamp(percent, 0, 100), m_lastPosition));
 }
 
@@ -57,7 +71,7 @@ void Progress::finish() { report(101); }
 
 void Progress::report(int32_t position) {
     m_lastPosition = std::min(position, 100);
-    m_lastReport = std::chrono::steady_clock::now();
+    m_lastReport = now();
     std::shared_ptr<ProgressHub> hub = m_hub.lock();
     if (hub && hub->raise(position, m_hashCode)) throw abortedError();
 }

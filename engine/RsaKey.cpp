@@ -12,6 +12,7 @@
 #include "engine/Errors.h"
 #include "engine/Files.h"
 #include "engine/Progress.h"
+#include "engine/Streams.h"
 
 namespace engine::detail {
 
@@ -19,32 +20,6 @@ namespace {
 
 // Never wrap more than this: 256 bits of secret are all the data keys need.
 constexpr size_t kMaxSecretLength = 32;
-
-// Feeds a text in chunks, reporting progress between them.
-template <class Sink>
-void feedText(const std::string& text, Progress& progress, Sink&& sink) {
-    const auto* data = reinterpret_cast<const uint8_t*>(text.data());
-    for (size_t done = 0; done < text.size();) {
-        const size_t piece = std::min(kChunkSize, text.size() - done);
-        sink(data + done, piece);
-        done += piece;
-        progress.advance(piece);
-    }
-}
-
-// Feeds a file in chunks, reporting progress between them; fails if the file
-// changed meanwhile.
-template <class Sink>
-void feedFile(InputFile& file, Progress& progress, Sink&& sink) {
-    std::vector<uint8_t> buffer(kChunkSize);
-    for (;;) {
-        const size_t got = file.read(buffer.data(), buffer.size());
-        if (got == 0) break;
-        sink(buffer.data(), got);
-        progress.advance(got);
-    }
-    file.checkUnchanged();
-}
 
 }  // namespace
 
@@ -167,64 +142,56 @@ void RsaKeyObject::SaveToFile(const Text& path) {
 Text RsaKeyObject::SignText(const Text& text) {
     const detail::Encoding encoding = m_encoding;
     const Botan::RSA_PrivateKey& key = privateKeyFor("signing");
-    Progress progress(m_context.hub, m_hashCode, text.size());
-    progress.begin();
-    const std::vector<uint8_t> signature = translateErrors("Signing the text", [&] {
-        Botan::AutoSeeded_RNG rng;
-        Botan::PK_Signer signer(key, rng, kRsaSignatureScheme);
-        feedText(text, progress, [&](const uint8_t* data, size_t length) { signer.update(data, length); });
-        return signer.signature(rng);
-    });
-    progress.finish();
-    return encode(encoding, signature.data(), signature.size());
+    MemorySource source(text);
+    return encode(encoding, sign(key, source, "Signing the text"));
 }
 
 Text RsaKeyObject::SignFile(const Text& path) {
     const detail::Encoding encoding = m_encoding;
     const Botan::RSA_PrivateKey& key = privateKeyFor("signing");
     InputFile file(path);
-    Progress progress(m_context.hub, m_hashCode, file.size());
-    progress.begin();
-    const std::vector<uint8_t> signature = translateErrors("Signing " + quotedPath(path), [&] {
-        Botan::AutoSeeded_RNG rng;
-        Botan::PK_Signer signer(key, rng, kRsaSignatureScheme);
-        feedFile(file, progress, [&](const uint8_t* data, size_t length) { signer.update(data, length); });
-        return signer.signature(rng);
-    });
-    progress.finish();
-    return encode(encoding, signature.data(), signature.size());
+    FileSource source(file);
+    return encode(encoding, sign(key, source, "Signing " + quotedPath(path)));
 }
 
 bool RsaKeyObject::VerifyText(const Text& text, const Text& signature) {
-    Progress progress(m_context.hub, m_hashCode, text.size());
+    MemorySource source(text);
+    return verify(source, signature, "Verifying the signature");
+}
+
+bool RsaKeyObject::VerifyFile(const Text& path, const Text& signature) {
+    InputFile file(path);
+    FileSource source(file);
+    return verify(source, signature, "Verifying the signature of " + quotedPath(path));
+}
+
+std::string RsaKeyObject::sign(const Botan::RSA_PrivateKey& key, ByteSource& source,
+                               const std::string& context) {
+    Progress progress(m_context.hub, m_hashCode, source.size());
+    progress.begin();
+    const std::vector<uint8_t> signature = translateErrors(context, [&] {
+        Botan::AutoSeeded_RNG rng;
+        Botan::PK_Signer signer(key, rng, kRsaSignatureScheme);
+        feedPieces(source, kChunkSize, progress,
+                   [&](const uint8_t* data, size_t length) { signer.update(data, length); });
+        return signer.signature(rng);
+    });
+    progress.finish();
+    return std::string(signature.begin(), signature.end());
+}
+
+bool RsaKeyObject::verify(ByteSource& source, const Text& signature, const std::string& context) {
+    Progress progress(m_context.hub, m_hashCode, source.size());
     progress.begin();
     // The window verifies with a key whose Encoding it never sets: the
     // signature's length tells its form.
     const std::optional<std::string> raw = decodeByLength(signature, m_public->get_n().bytes());
     bool valid = false;
     if (raw) {
-        valid = translateErrors("Verifying the signature", [&] {
+        valid = translateErrors(context, [&] {
             Botan::PK_Verifier verifier(*m_public, kRsaSignatureScheme);
-            feedText(text, progress,
-                     [&](const uint8_t* data, size_t length) { verifier.update(data, length); });
-            return verifier.check_signature(reinterpret_cast<const uint8_t*>(raw->data()), raw->size());
-        });
-    }
-    progress.finish();
-    return valid;
-}
-
-bool RsaKeyObject::VerifyFile(const Text& path, const Text& signature) {
-    InputFile file(path);
-    Progress progress(m_context.hub, m_hashCode, file.size());
-    progress.begin();
-    const std::optional<std::string> raw = decodeByLength(signature, m_public->get_n().bytes());
-    bool valid = false;
-    if (raw) {
-        valid = translateErrors("Verifying the signature of " + quotedPath(path), [&] {
-            Botan::PK_Verifier verifier(*m_public, kRsaSignatureScheme);
-            feedFile(file, progress,
-                     [&](const uint8_t* data, size_t length) { verifier.update(data, length); });
+            feedPieces(source, kChunkSize, progress,
+                       [&](const uint8_t* data, size_t length) { verifier.update(data, length); });
             return verifier.check_signature(reinterpret_cast<const uint8_t*>(raw->data()), raw->size());
         });
     }

@@ -16,6 +16,8 @@
 
 namespace engine::detail {
 
+class ByteSource;
+
 // The public schema codes, as the key block of a container records them.
 enum class RsaSchema : uint8_t { Pkcs1v15 = 0, Oaep = 1 };
 
@@ -85,6 +87,9 @@ public:
 
 private:
     const Botan::RSA_PrivateKey& privateKeyFor(const char* operation) const;
+    // One path for texts and files; `context` starts a failure's description.
+    std::string sign(const Botan::RSA_PrivateKey& key, ByteSource& source, const std::string& context);
+    bool verify(ByteSource& source, const Text& signature, const std::string& context);
 
     EngineContext m_context;
     int32_t m_hashCode;

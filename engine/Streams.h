@@ -6,12 +6,21 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "engine/Codec.h"
 #include "engine/Engine.h"
 #include "engine/Files.h"
+#include "engine/Progress.h"
 
 namespace engine::detail {
+
+// Bytes lent by a source until its next call.
+struct ByteView {
+    const uint8_t* data = nullptr;
+    size_t size = 0;
+    explicit operator bool() const { return size > 0; }
+};
 
 class ByteSource {
 public:
@@ -19,7 +28,13 @@ public:
     virtual uint64_t size() const = 0;
     // Fills `length` bytes unless the source ends first; 0 at the end.
     virtual size_t read(uint8_t* buffer, size_t length) = 0;
+    // Up to `length` bytes, fewer only at the end; empty at the end. A
+    // source in memory lends its own bytes, a file reads into a buffer of
+    // its own.
+    virtual ByteView next(size_t length) = 0;
     virtual void rewind() = 0;
+    // Once everything is read: throws when the source changed meanwhile.
+    virtual void checkUnchanged() const {}
 };
 
 class MemorySource : public ByteSource {
@@ -27,10 +42,15 @@ public:
     explicit MemorySource(const std::string& data) : m_data(data) {}
     uint64_t size() const override { return m_data.size(); }
     size_t read(uint8_t* buffer, size_t length) override {
+        const ByteView piece = next(length);
+        if (piece) std::memcpy(buffer, piece.data, piece.size);
+        return piece.size;
+    }
+    ByteView next(size_t length) override {
         const size_t n = std::min(length, m_data.size() - m_offset);
-        if (n > 0) std::memcpy(buffer, m_data.data() + m_offset, n);
+        const ByteView piece{reinterpret_cast<const uint8_t*>(m_data.data()) + m_offset, n};
         m_offset += n;
-        return n;
+        return piece;
     }
     void rewind() override { m_offset = 0; }
 
@@ -44,11 +64,30 @@ public:
     explicit FileSource(InputFile& file) : m_file(file) {}
     uint64_t size() const override { return m_file.size(); }
     size_t read(uint8_t* buffer, size_t length) override { return m_file.read(buffer, length); }
+    ByteView next(size_t length) override {
+        // No larger than the file: small files are common.
+        if (m_buffer.size() < length)
+            m_buffer.resize(static_cast<size_t>(std::min<uint64_t>(length, std::max<uint64_t>(size(), 1))));
+        return {m_buffer.data(), m_file.read(m_buffer.data(), std::min(length, m_buffer.size()))};
+    }
     void rewind() override { m_file.rewind(); }
+    void checkUnchanged() const override { m_file.checkUnchanged(); }
 
 private:
     InputFile& m_file;
+    std::vector<uint8_t> m_buffer;
 };
+
+// Hands everything `source` holds to `sink` in pieces of `piece` bytes,
+// reporting progress after each, and checks that the source did not change.
+template <class Sink>
+void feedPieces(ByteSource& source, size_t piece, Progress& progress, Sink&& sink) {
+    while (const ByteView view = source.next(piece)) {
+        sink(view.data, view.size);
+        progress.advance(view.size);
+    }
+    source.checkUnchanged();
+}
 
 class ByteSink {
 public:

@@ -114,6 +114,25 @@ inline void waitForNextReport() {
     std::this_thread::sleep_for(engine::detail::Progress::kMinInterval + std::chrono::milliseconds(5));
 }
 
+// Within its scope the engine's reports are paced by this clock, which stands
+// still unless moved, or moves on by `step` at every reading: how often a run
+// reports then follows its work, not the machine's load.
+class TestPacingClock {
+public:
+    explicit TestPacingClock(std::chrono::nanoseconds step = {}) : m_step(step) {
+        engine::detail::setPacingClock([this] { return m_now += m_step; });
+    }
+    ~TestPacingClock() { engine::detail::setPacingClock({}); }
+    TestPacingClock(const TestPacingClock&) = delete;
+    TestPacingClock& operator=(const TestPacingClock&) = delete;
+
+    void advance(std::chrono::nanoseconds by) { m_now += by; }
+
+private:
+    std::chrono::nanoseconds m_step;
+    std::chrono::steady_clock::time_point m_now{};
+};
+
 // Records every OnProcess report; can ask for an abort at the n-th report
 // (0 = the first) or at the final one, and pass each position on.
 class Recorder {
