@@ -33,7 +33,7 @@ syncPeer="sync $DATA/out.peer $DATA"
 clean() { echo "rm -f $1 $DATA/out.peer"; }
 pairs=$PAIRS_WRITE bench_pair "Encode Base64" ">= 1.0" "$(clean "$DATA/randomEnc.bin")" "$TAB encode base64 $SRC" \
     "base64 -w0" "base64 -w0 $SRC > $DATA/out.peer && $syncPeer"
-pairs=$PAIRS_WRITE bench_pair "Decode Base64" ">= 2.5" "$(clean "$DATA/randomDec.b64")" "$TAB decode base64 $DATA/random.b64" \
+pairs=$PAIRS_WRITE bench_pair "Decode Base64" ">= 2.0" "$(clean "$DATA/randomDec.b64")" "$TAB decode base64 $DATA/random.b64" \
     "base64 -d" "base64 -d $DATA/random.b64 > $DATA/out.peer && $syncPeer"
 pairs=$PAIRS_WRITE bench_pair "Encode Hex" ">= 1.0" "$(clean "$DATA/randomEnc.bin")" "$TAB encode hex $SRC" \
     "basenc --base16 -w0" "basenc --base16 -w0 $SRC > $DATA/out.peer && $syncPeer"

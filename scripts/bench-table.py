@@ -147,6 +147,10 @@ def times_cell(row):
 
 
 def tables(meta, pairs, figures, path):
+    def load(name):  # the 1-minute figure of /proc/loadavg
+        return meta.get(name, "?").split()[0]
+
+    size = "1 GiB" if meta.get("size-mib") == "1024" else f"{meta.get('size-mib', '?')} MiB"
     bands = []
     for name, what in (("floor-file", "file lines"), ("floor-keygen", "key generation")):
         if meta.get(name):
@@ -154,14 +158,14 @@ def tables(meta, pairs, figures, path):
             bands.append(f"{low:.2f}–{high:.2f} for {what}")
     out = [
         f"Figures from one run of `scripts/bench.sh` at commit {meta.get('commit', '?')} ({meta.get('date', '?')}) "
-        f"on {meta.get('machine', '?')}, load average {meta.get('load-before', '?')} before and "
-        f"{meta.get('load-after', '?')} after: {meta.get('size-mib', '?')} MiB of random bytes in the page cache, "
+        f"on {meta.get('machine', '?')}, load average {load('load-before')} before and "
+        f"{load('load-after')} after: {meta.get('size-mib', '?')} MiB of random bytes in the page cache, "
         f"{meta.get('pairs', '?')} pairs, {meta.get('pairs-write', '?')} for the lines that write files; "
         f"key generation {meta.get('keys', '?')}. "
         f"Level means a median wall ratio within the noise floor's band: {' and '.join(bands) or 'not measured'}. "
         f"Results file: `{path.rsplit('/', 1)[-1]}`.",
         "",
-        "| figure (1 GiB unless said) | ours / peer, median | wall ratio, median (spread) "
+        f"| figure ({size} unless said) | ours / peer, median | wall ratio, median (spread) "
         "| CPU ratio, median (spread) | target | where the gain comes from |",
         "|---|---|---|---|---|---|",
     ]
