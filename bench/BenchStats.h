@@ -1,6 +1,8 @@
 #pragma once
 // Figures shared by the in-process benchmark drivers.
 
+#include <time.h>
+
 #include <algorithm>
 #include <vector>
 
@@ -12,6 +14,13 @@ inline double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     const size_t n = values.size();
     return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// CPU seconds of the whole process so far, every thread's.
+inline double processCpuSeconds() {
+    timespec now{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
 }  // namespace bench

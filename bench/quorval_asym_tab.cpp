@@ -1,9 +1,11 @@
 // Drives the "Asymmetric Encrypt/Decrypt" tab of the real window (offscreen
-// Qt) and prints what it timed in the process, start-up excluded.
+// Qt) and prints what it timed in the process, start-up excluded; CPU time is
+// the whole process's, every thread's.
 //
-//   quorval_asym_tab keygen 512|1024|2048 N   milliseconds per key, N presses of "Generate keys"
-//   quorval_asym_tab rsa FILE                 seconds to encrypt FILE through the tab with a
-//                                             2048-bit key, then to decrypt the result
+//   quorval_asym_tab keygen 512|1024|2048 N   wall and CPU milliseconds per key, N presses of
+//                                             "Generate keys"
+//   quorval_asym_tab rsa FILE                 wall and CPU seconds to encrypt FILE through the tab
+//                                             with a 2048-bit key, then those to decrypt the result
 //   quorval_asym_tab aes FILE                 the same with the engine's AES-256 CBC cipher on
 //                                             the window's engine root, as the symmetric tab uses it
 //
@@ -18,6 +20,7 @@
 
 #include "app/frmMain.h"
 #include "app/frmMainForm.h"
+#include "bench/BenchStats.h"
 #include "engine/Engine.h"
 #include "ui/qt/QtWindowing.h"
 #include "util/modUtils.h"
@@ -28,6 +31,20 @@ using Clock = std::chrono::steady_clock;
 
 double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// Wall and CPU seconds of one piece of work.
+struct Cost {
+    double wall = 0;
+    double cpu = 0;
+};
+
+template <typename Work>
+Cost costOf(Work&& work) {
+    const Clock::time_point start = Clock::now();
+    const double cpu = bench::processCpuSeconds();
+    work();
+    return {secondsSince(start), bench::processCpuSeconds() - cpu};
 }
 
 void remove(const std::string& path) {
@@ -61,15 +78,15 @@ int main(int argc, char* argv[]) {
         const int count = std::stoi(argv[3]);
         if (position < 0 || count < 1) return usage();
         form.comboBox("cboAsymKey").setListIndex(position);
-        const Clock::time_point start = Clock::now();
-        for (int i = 0; i < count; ++i) {
-            // A new seed each time: the same settings would keep the current pair.
-            form.textBox("txtAsymSeed").setText("seed " + std::to_string(i));
-            click("cmdAsymGenKey");
-        }
-        const double seconds = secondsSince(start);
+        const Cost cost = costOf([&] {
+            for (int i = 0; i < count; ++i) {
+                // A new seed each time: the same settings would keep the current pair.
+                form.textBox("txtAsymSeed").setText("seed " + std::to_string(i));
+                click("cmdAsymGenKey");
+            }
+        });
         if (!form.button("cmdEncAsym").isEnabled()) return 1;
-        std::printf("%.2f\n", seconds * 1000 / count);
+        std::printf("%.3f %.3f\n", cost.wall * 1000 / count, cost.cpu * 1000 / count);
         return 0;
     }
     if ((mode == "rsa" || mode == "aes") && argc == 3) {
@@ -78,7 +95,7 @@ int main(int argc, char* argv[]) {
         const std::string decrypted = modUtils::AddFileSuffix(encrypted, "Dec");
         remove(encrypted);
         remove(decrypted);
-        double encryptSeconds = 0, decryptSeconds = 0;
+        Cost encryption, decryption;
         if (mode == "rsa") {
             form.comboBox("cboAsymKey").setListIndex(2);
             click("cmdAsymGenKey");
@@ -86,13 +103,9 @@ int main(int argc, char* argv[]) {
             form.option("optTypeAsym", 0).setValue(true);
             form.option("optAsym", 1).setValue(true);
             form.textBox("txtContAsym").setText(source);
-            Clock::time_point start = Clock::now();
-            click("cmdEncAsym");
-            encryptSeconds = secondsSince(start);
+            encryption = costOf([&] { click("cmdEncAsym"); });
             if (form.textBox("txtResAsym").text() != encrypted) return 1;
-            start = Clock::now();
-            click("cmdDecAsym");
-            decryptSeconds = secondsSince(start);
+            decryption = costOf([&] { click("cmdDecAsym"); });
             if (form.textBox("txtContAsym").text() != decrypted) return 1;
         } else {
             auto cipher =
@@ -101,18 +114,14 @@ int main(int argc, char* argv[]) {
             cipher->Padding(engine::BlockPadding::Pkcs7);
             cipher->Compression(0);
             cipher->Encoding(engine::OutputEncoding::Binary);
-            Clock::time_point start = Clock::now();
-            cipher->EncryptFile(source, encrypted);
-            encryptSeconds = secondsSince(start);
-            start = Clock::now();
-            cipher->DecryptFile(encrypted, decrypted);
-            decryptSeconds = secondsSince(start);
+            encryption = costOf([&] { cipher->EncryptFile(source, encrypted); });
+            decryption = costOf([&] { cipher->DecryptFile(encrypted, decrypted); });
         }
         const bool same = std::filesystem::file_size(decrypted) == std::filesystem::file_size(source);
         remove(encrypted);
         remove(decrypted);
         if (!same) return 1;
-        std::printf("%.3f %.3f\n", encryptSeconds, decryptSeconds);
+        std::printf("%.3f %.3f %.3f %.3f\n", encryption.wall, encryption.cpu, decryption.wall, decryption.cpu);
         return 0;
     }
     return usage();

@@ -4,6 +4,10 @@
 //
 //   quorval_keygen_speed [KEYS [ROUNDS]]   (20 keys a round, 7 rounds by default;
 //                                           2048 bits makes a fifth as many)
+//   quorval_keygen_speed openssl|botan|engine BITS N
+//       one generator alone, N keys: prints the mean wall and CPU milliseconds
+//       per key, start-up left out (the peer side of scripts/bench.sh's
+//       in-process key generation lines)
 //
 // A library tool, not an engine client: it calls Botan and OpenSSL directly.
 
@@ -13,11 +17,13 @@
 #include <openssl/rsa.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "bench/BenchStats.h"
@@ -52,9 +58,40 @@ void opensslKey(int bits) {
     EVP_PKEY_CTX_free(context);
 }
 
+void engineKey(engine::EngineRoot& root, int bits) {
+    std::shared_ptr<engine::EngineAsymKey> publicKey;
+    if (!root.NewKeyPair(engine::KeyKind::KeyPair, bits, "", engine::EncryptionSchema::Oaep, publicKey)) {
+        std::fprintf(stderr, "the engine failed to generate a %d-bit key\n", bits);
+        std::exit(1);
+    }
+}
+
+// One generator, `keys` keys: wall and CPU milliseconds per key.
+int alone(const std::string& generator, int bits, int keys) {
+    std::function<void()> generate;
+    std::shared_ptr<engine::EngineRoot> root;
+    if (generator == "openssl") {
+        generate = [bits] { opensslKey(bits); };
+    } else if (generator == "botan" && bits >= 1024) {
+        generate = [bits] { botanKey(bits); };
+    } else if (generator == "engine") {
+        root = engine::CreateEngineRoot();
+        generate = [&root, bits] { engineKey(*root, bits); };
+    } else {
+        std::fprintf(stderr, "usage: quorval_keygen_speed openssl|botan|engine BITS N (Botan from 1024 bits)\n");
+        return 2;
+    }
+    const double cpu = bench::processCpuSeconds();
+    const double wall = perKey(keys, generate);
+    std::printf("%.3f %.3f\n", wall, (bench::processCpuSeconds() - cpu) * 1000 / keys);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 4 && !std::isdigit(static_cast<unsigned char>(argv[1][0])))
+        return alone(argv[1], std::atoi(argv[2]), std::max(1, std::atoi(argv[3])));
     const int keys = argc > 1 ? std::atoi(argv[1]) : 20;
     const int rounds = argc > 2 ? std::atoi(argv[2]) : 7;
     auto root = engine::CreateEngineRoot();
@@ -65,11 +102,7 @@ int main(int argc, char** argv) {
         for (int round = 0; round < rounds; ++round) {
             if (bits >= 1024) botan.push_back(perKey(n, [&] { botanKey(bits); }));  // Botan refuses 512
             openssl.push_back(perKey(n, [&] { opensslKey(bits); }));
-            ours.push_back(perKey(n, [&] {
-                std::shared_ptr<engine::EngineAsymKey> publicKey;
-                root->NewKeyPair(engine::KeyKind::KeyPair, bits, "", engine::EncryptionSchema::Oaep,
-                                 publicKey);
-            }));
+            ours.push_back(perKey(n, [&] { engineKey(*root, bits); }));
             ratio.push_back(openssl.back() / ours.back());
         }
         char botanFigure[16] = "      -";

@@ -1,50 +1,79 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and measures the "Asymmetric
-# Encrypt/Decrypt" tab: key generation beside `openssl genpkey`, and the
+# Encrypt/Decrypt" tab: key generation beside the library generators, and the
 # hybrid RSA encryption of a file beside the AES-256 core it wraps.
 # Runs alternate (ours, peer, ours, peer...) over PAIRS pairs; each line gives
-# the median of the per-pair ratios with their spread (min-max). Key
-# generation: OpenSSL's time over ours (above 1, we are faster). Files: the
-# hybrid's time over the AES core's (1.00, no extra cost).
+# the median of the per-pair ratios with their spread (min-max), for the wall
+# and the CPU time. Key generation: the library's time over ours (above 1, we
+# are faster). Files: the hybrid's time over the AES core's (1.00, no extra
+# cost); they write files, so they take PAIRS_WRITE pairs (9).
+# --quick: 64 MiB, 3 pairs and few keys, to see that it runs.
+if [ "${1:-}" = --quick ]; then export QUICK=1; fi
 source "$(dirname "$0")/common.sh"
 source "$(dirname "$0")/benchlib.sh"
 install_missing "${BUILD_PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
 configure -DQUORVAL_BUILD_BENCH=ON
-cmake --build "$BUILD" -j"$(nproc)" --target quorval_asym_tab >/dev/null
+cmake --build "$BUILD" -j"$(nproc)" --target quorval_asym_tab quorval_keygen_speed >/dev/null
 SIZE_MIB="${SIZE_MIB:-256}"
 bench_setup bench-data/asym
 PARTS="${PARTS:-keygen files}"  # which parts to run
 TAB="$BUILD/bench/quorval_asym_tab"
+SPEED="$BUILD/bench/quorval_keygen_speed"
+KEYS="${KEYS:-$([ "${QUICK:-0}" = 1 ] && echo "512:10 1024:10 2048:3" || echo "512:40 1024:30 2048:20")}"
 
-echo "Quorval asymmetric tab: $PAIRS interleaved pairs, $(nproc) cores"
+echo "Quorval asymmetric tab: $PAIRS interleaved pairs, $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
 
-# Key generation: N keys per run. Ours are timed inside one process (start-up
-# excluded); OpenSSL's are N processes minus N runs of `openssl version`.
+# Key generation: N presses of "Generate keys" against N keys of the library
+# generator called directly, both timed inside their process (start-up left
+# out). At 512 and 1024 bits the engine runs OpenSSL's generator, at 2048
+# Botan's: compared with both there.
 if [[ " $PARTS " == *" keygen "* ]]; then
-    for keys in 512:40 1024:30 2048:20; do
+    bench_keygen_floor "$SPEED" "$(tr ' ' '\n' <<< "$KEYS" | awk -F: '$1 == 1024 { print $2 }')"
+    for keys in $KEYS; do
         IFS=: read -r bits n <<< "$keys"
-        bench_keygen "Generate keys RSA-$bits (tab)" "$bits" "$n" "$TAB keygen $bits $n"
+        floor=keygen inproc=1 bench_pair "Generate keys RSA-$bits (tab)" "" true "$TAB keygen $bits $n" \
+            "OpenSSL EVP_PKEY_generate" "$SPEED openssl $bits $n"
+        if [ "$bits" -ge 2048 ]; then
+            floor=keygen inproc=1 bench_pair "Generate keys RSA-$bits (tab)" "" true "$TAB keygen $bits $n" \
+                "Botan RSA_PrivateKey" "$SPEED botan $bits $n"
+        fi
     done
 fi
 
 # A file through the tab with a 2048-bit key beside the same engine's AES-256
 # CBC container on the same window and file (no password stretching on
 # either side, compression 0, Binary, outputs flushed to disk on both).
-[[ " $PARTS " == *" files "* ]] || exit 0
-re=() rd=() ae=() ad=() enc=() dec=() rmem=() amem=()
-for _ in $(seq "$PAIRS"); do
-    read -r e d <<< "$(/usr/bin/time -f %M -o "$DATA/mem.txt" "$TAB" rsa "$SRC" 2>/dev/null)"
-    re+=("$e"); rd+=("$d"); rmem+=("$(tail -n 1 "$DATA/mem.txt")")
-    read -r e2 d2 <<< "$(/usr/bin/time -f %M -o "$DATA/mem.txt" "$TAB" aes "$SRC" 2>/dev/null)"
-    ae+=("$e2"); ad+=("$d2"); amem+=("$(tail -n 1 "$DATA/mem.txt")")
-    enc+=("$(awk -v r="$e" -v a="$e2" 'BEGIN { printf "%.3f", r / a }')")
-    dec+=("$(awk -v r="$d" -v a="$d2" 'BEGIN { printf "%.3f", r / a }')")
-done
-for op in encrypt decrypt; do
-    if [ "$op" = encrypt ]; then r=("${re[@]}"); a=("${ae[@]}"); x=("${enc[@]}"); else r=("${rd[@]}"); a=("${ad[@]}"); x=("${dec[@]}"); fi
-    printf '%s %d MiB: RSA-2048 hybrid (tab) %6.2f s %4d MiB peak | AES-256 core %6.2f s %4d MiB peak | time ratio %s\n' \
-        "$op" "$SIZE_MIB" "$(printf '%s\n' "${r[@]}" | bench_median)" "$(( $(printf '%s\n' "${rmem[@]}" | bench_median) / 1024 ))" \
-        "$(printf '%s\n' "${a[@]}" | bench_median)" "$(( $(printf '%s\n' "${amem[@]}" | bench_median) / 1024 ))" \
-        "$(printf '%s\n' "${x[@]}" | bench_summary)"
-done
-rm -f "$DATA/mem.txt"
+if [[ " $PARTS " == *" files "* ]]; then
+    # Each run prints "wall cpu" of encryption, then of decryption.
+    re=() rd=() ae=() ad=() rmem=() amem=()
+    for i in $(seq "$PAIRS_WRITE"); do
+        for side in $([ $((i % 2)) -eq 1 ] && echo "rsa aes" || echo "aes rsa"); do
+            out=$(/usr/bin/time -f %M -o "$DATA/mem.txt" "$TAB" "$side" "$SRC" 2>/dev/null) ||
+                { echo "benchmark command failed: $TAB $side $SRC" >&2; exit 1; }
+            read -r ew ec dw dc <<< "$out"
+            if [ "$side" = rsa ]; then
+                re+=("$ew $ec"); rd+=("$dw $dc"); rmem+=("$(tail -n 1 "$DATA/mem.txt")")
+            else
+                ae+=("$ew $ec"); ad+=("$dw $dc"); amem+=("$(tail -n 1 "$DATA/mem.txt")")
+            fi
+        done
+    done
+    # One line per direction: the hybrid's time over the core's, wall and CPU.
+    for op in encrypt decrypt; do
+        if [ "$op" = encrypt ]; then r=("${re[@]}"); a=("${ae[@]}"); else r=("${rd[@]}"); a=("${ad[@]}"); fi
+        walls=() cpus=()
+        for i in "${!r[@]}"; do
+            read -r rw rc <<< "${r[$i]}"; read -r aw ac <<< "${a[$i]}"
+            walls+=("$(bench_ratio "$rw" "$aw")"); cpus+=("$(bench_ratio "$rc" "$ac")")
+        done
+        printf '%s %d MiB: RSA-2048 hybrid (tab) %6.2f s, cpu %6.2f s, %4d MiB peak | AES-256 core %6.2f s, cpu %6.2f s, %4d MiB peak | hybrid/core wall %s cpu %s, %d pairs\n' \
+            "$op" "$SIZE_MIB" \
+            "$(printf '%s\n' "${r[@]}" | awk '{ print $1 }' | bench_median)" "$(printf '%s\n' "${r[@]}" | awk '{ print $2 }' | bench_median)" \
+            "$(( $(printf '%s\n' "${rmem[@]}" | bench_max) / 1024 ))" \
+            "$(printf '%s\n' "${a[@]}" | awk '{ print $1 }' | bench_median)" "$(printf '%s\n' "${a[@]}" | awk '{ print $2 }' | bench_median)" \
+            "$(( $(printf '%s\n' "${amem[@]}" | bench_max) / 1024 ))" \
+            "$(printf '%s\n' "${walls[@]}" | bench_summary)" "$(printf '%s\n' "${cpus[@]}" | bench_summary)" "$PAIRS_WRITE"
+    done
+    rm -f "$DATA/mem.txt"
+fi
+bench_finish

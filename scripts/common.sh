@@ -8,7 +8,7 @@ BUILD_PACKAGES=(g++ cmake make pkg-config qt6-base-dev libgl-dev libbotan-2-dev 
 RUN_PACKAGES=(qt6-wayland)
 # `cpack -G DEB` finds the dependencies with dpkg-shlibdeps, and its binaries with file.
 PACKAGE_PACKAGES=(dpkg-dev file)
-TEST_PACKAGES=(googletest libgtest-dev libgmock-dev libbenchmark-dev openssl rhash coreutils)
+TEST_PACKAGES=(googletest libgtest-dev libgmock-dev libbenchmark-dev openssl rhash coreutils time)
 # The package check: the validators of the desktop entry and the metainfo, and cpack's tools.
 TEST_PACKAGES+=(desktop-file-utils appstream "${PACKAGE_PACKAGES[@]}")
 # The real window on a private X server, read through the accessibility bus, driven by real key events.
