@@ -121,8 +121,8 @@ class Program:
 
         self.app = wait_for(started, "the program on the accessibility bus", 60)
         self.main = wait_for(lambda: self.window("frame", "Exemple"), "the main window")
-        # Nothing can be clicked before the window is on the screen.
-        wait_for(lambda: extents(self.main)[2] > 0, "the main window's extents")
+        # Active: mapped, on the screen and taking the keys; a click before may be lost.
+        wait_for(lambda: self.active(self.main), "the main window to take the keys")
 
     # ---- checks
 
@@ -294,11 +294,16 @@ class Program:
         return box
 
     def file_dialog(self, title, path):
-        """Qt's own file dialog: the path typed into its file-name field, then Enter."""
+        """Qt's own file dialog: the path typed into its file-name field, then
+        Enter; no path: Escape."""
         dialog = self.dialog("dialog", title)
         name = self.control("text", "File name:", dialog)
         wait_for(lambda: self.focused(name), "the keyboard focus in the file-name field")
         self.screenshot(f"file-dialog-{title.strip()}")
+        if path is None:
+            self.key("Escape")
+            self.closed("dialog", title)
+            return
         self.type(path)
         wait_for(lambda: self.text(name) == path, f"the file-name field to read {path!r}")
         self.key("Return")

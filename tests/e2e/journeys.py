@@ -120,6 +120,11 @@ def journey_hash(p, work):
     hash_all("the typed text", typed_file)
     p.screenshot("hash-text")
 
+    # Escape in the file dialog: "File" selected, the box emptied.
+    p.press("Choose file to hash")
+    p.file_dialog("Open file ", None)
+    wait_for(lambda: p.text(source) == "", "the left-hand box emptied by the cancelled dialog")
+    p.check(p.checked(p.control("radio button", "File")), "File selected by the cancelled dialog")
     p.press("Choose file to hash")
     p.file_dialog("Open file ", sample)
     wait_for(lambda: p.text(source) == sample, "the chosen path in the left-hand box")
@@ -245,6 +250,19 @@ def journey_asymmetric(p, work):
                 f"{title!r}: which kind is preset")
         p.equal((p.enabled(public), p.enabled(private)), (not locked, not locked), f"{title!r}: kinds enabled")
         return dialog
+
+    # Escape in the key dialog, then in the file dialog: nothing is saved, and
+    # the next press finds the key dialog again, not a dialog left open.
+    before = listing(folder)
+    p.press("Save key to file")
+    key_dialog("Save Key ", "Public key", locked=False)
+    p.key("Escape")
+    p.closed("dialog", "Save Key ")
+    p.press("Save key to file")
+    key_dialog("Save Key ", "Public key", locked=False)
+    p.key("Return")
+    p.file_dialog("Save to file ", None)
+    p.equal(listing(folder), before, "the folder after cancelled saves")
 
     # The public key by the keyboard: Enter is OK.
     p.press("Save key to file")
@@ -390,19 +408,28 @@ def journey_abort(p, work):
     wait_for(lambda: p.text(level) == "9", "level 9")
     before = listing(folder)
 
-    p.press("Encrypting->")
-    bar = p.control("progress bar", "Progress")
-    wait_for(lambda: p.value(bar) >= 1, "the progress bar to move")
     abort = p.control("push button", "Abort transaction")
-    p.check(p.enabled(abort), "Abort transaction enabled during the run")
-    p.screenshot("running")
-    started = time.monotonic()
-    p.click(abort)
-    p.expect_box("clsSym -> Function CryptSym", ABORTED, "Error")
-    print(f"abort: the box came {time.monotonic() - started:.2f} s after the click", flush=True)
-    p.equal(listing(folder), before, "the folder after the abort (no output, no temporary file)")
-    p.equal(p.text(right), "", "the right-hand box after the abort")
-    wait_for(lambda: not p.enabled(abort), "Abort transaction disabled again")
+
+    def run_and_stop(how):
+        p.press("Encrypting->")
+        bar = p.control("progress bar", "Progress")
+        wait_for(lambda: p.value(bar) >= 1, "the progress bar to move")
+        p.check(p.enabled(abort), "Abort transaction enabled during the run")
+        p.screenshot(f"running-{how}")
+        started = time.monotonic()
+        if how == "click":
+            p.click(abort)
+        else:
+            p.key("Escape")
+        p.expect_box("clsSym -> Function CryptSym", ABORTED, "Error")
+        print(f"abort by {how}: the box came {time.monotonic() - started:.2f} s after it", flush=True)
+        p.equal(listing(folder), before, f"the folder after the abort by {how} (no output, no temporary file)")
+        p.equal(p.text(right), "", f"the right-hand box after the abort by {how}")
+        wait_for(lambda: not p.enabled(abort), "Abort transaction disabled again")
+
+    run_and_stop("click")
+    # Escape does the same while the button is enabled.
+    run_and_stop("Escape")
 
     # The program goes on: a short text round trip, the cipher text as raw bytes.
     p.select_option("Text")
