@@ -181,6 +181,11 @@ class Program:
     def text(self, node):
         return text_of(node)
 
+    def length(self, node):
+        """Characters in a text box: a count, whole even where the text holds a
+        NUL, at which AT-SPI's copy of the text ends."""
+        return Atspi.Text.get_character_count(node)
+
     def value(self, node):
         return Atspi.Value.get_current_value(node)
 

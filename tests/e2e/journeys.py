@@ -19,7 +19,7 @@ import sys
 import time
 import traceback
 
-from desktop import Failure, Program, wait_for
+from desktop import Failure, MessageBox, Program, wait_for
 
 # Titles and texts as the program shows them, trailing blanks included.
 DEFAULT_TITLE = "Quorval"
@@ -100,9 +100,10 @@ def journey_hash(p, work):
             for encoding in ("Binary", "Base64", "Hex"):
                 p.select_option(encoding)
                 # A changed setting empties the digest; the next one is new.
-                wait_for(lambda: p.text(digest) == "", "the digest box emptied by the setting")
+                wait_for(lambda: p.length(digest) == 0, "the digest box emptied by the setting")
                 p.press("Hash->")
-                got = wait_for(lambda: p.text(digest), f"the {name} digest of {what}")
+                wait_for(lambda: p.length(digest), f"the {name} digest of {what}")
+                got = p.text(digest)
                 label = f"{name} {encoding} of {what}"
                 if encoding == "Hex":
                     p.equal(got, expected.hex(), label)
@@ -312,11 +313,11 @@ def journey_asymmetric(p, work):
     message = "Pay Alice 100 coins on Monday"
     p.replace_text(left, message)
     p.press("Sign->")
-    wait_for(lambda: p.text(right), "the binary signature")
+    wait_for(lambda: p.length(right), "the binary signature")  # its first byte may be a NUL
     p.press("Verify signature")
     p.expect_box(DEFAULT_TITLE, "Valid signature ", "Warning")
     p.select_option("Base64")
-    wait_for(lambda: p.text(right) == "", "the signature box emptied by the encoding")
+    wait_for(lambda: p.length(right) == 0, "the signature box emptied by the encoding")
     p.press("Sign->")
     signature = wait_for(lambda: p.text(right), "the Base64 signature")
     p.check(len(base64.b64decode(signature, validate=True)) == 64, "a 512-bit signature, as Base64")
@@ -435,7 +436,7 @@ def journey_abort(p, work):
     p.select_option("Text")
     p.replace_text(left, "still working")
     p.press("Encrypting->")
-    wait_for(lambda: p.text(right), "the cipher text after the abort")
+    wait_for(lambda: p.length(right), "the cipher text after the abort")
     p.replace_text(left, "")
     p.press("<-Decrypting")
     wait_for(lambda: p.text(left) == "still working", "the text decrypted after the abort")
@@ -468,6 +469,10 @@ def main(program, shots, work, names):
             if p is not None:
                 p.failures.append(str(error))
                 p.screenshot("failure")
+                # A box nobody expected holds the program up: say what it says.
+                box = p.window("alert")
+                if box is not None:
+                    print(f"  open: {MessageBox(box)!r}", flush=True)
         except Exception:
             traceback.print_exc()
             if p is not None:

@@ -40,5 +40,5 @@ export QT_SCALE_FACTOR=1
 unset QT_QPA_PLATFORMTHEME XDG_CURRENT_DESKTOP DESKTOP_SESSION
 export HOME="$work/runtime"
 # The session bus starts the accessibility bus and its registry on demand.
-dbus-run-session -- "$python" ${E2E_PROFILE:+-m cProfile -s cumtime} "$here/journeys.py" "$program" "$shots" "$work/files" "${@:3}" \
-    2> >(grep -v -e 'fd limit' -e '^dbus-daemon' -e '^X connection to' >&2)
+dbus-run-session -- "$python" "$here/journeys.py" "$program" "$shots" "$work/files" "${@:3}" \
+    2> >(grep -v -e 'fd limit' -e '^dbus-daemon' -e '^X connection to' -e '^XIO: ' -e ' requests (.* known processed)' >&2)
