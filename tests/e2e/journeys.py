@@ -115,7 +115,10 @@ def journey_hash(p, work):
                     # The bytes themselves, through the clipboard.
                     p.focus_box(digest)
                     p.key("ctrl+a", "ctrl+c")
-                    wait_for(lambda: p.clipboard() == expected, f"the clipboard to hold the {label}",)
+                    try:
+                        wait_for(lambda: p.clipboard() == expected, f"the clipboard to hold the {label}")
+                    except Failure:
+                        p.equal(p.clipboard(), expected, f"the {label} on the clipboard")
 
     p.replace_text(source, typed)
     hash_all("the typed text", typed_file)
@@ -137,7 +140,7 @@ def journey_hash(p, work):
     p.replace_text(source, missing)
     p.press("Hash->")
     p.expect_box("clsHash ->Function HashBinary ", f'Cannot open "{missing}": No such file or directory.', "Error")
-    p.equal(p.text(digest), "", "digest after a missing file")
+    p.equal(p.length(digest), 0, "characters in the digest box after a missing file")
 
 
 # ------------------------------------------------------------------ Symmetric

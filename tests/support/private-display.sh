@@ -8,9 +8,11 @@ start_private_display() {
     # The server picks a free number itself and writes it once it takes
     # clients: tests started side by side never share a display.
     # -noreset: the server would restart whenever its last client leaves.
-    Xvfb -displayfd 3 -noreset -screen 0 1280x1024x24 -nolisten tcp 3>"$number_file" 2>"$log" &
+    # -r: no auto-repeat, or a key sender descheduled between press and
+    # release on a loaded machine would type the key over and over.
+    Xvfb -displayfd 3 -noreset -r -screen 0 1280x1024x24 -nolisten tcp 3>"$number_file" 2>"$log" &
     XVFB_PID=$!
-    for _ in $(seq 100); do
+    for _ in $(seq 300); do  # 30 s: the keymap is compiled at start, slowly on a loaded machine
         kill -0 "$XVFB_PID" 2>/dev/null || break
         # Whole once the line has ended.
         read -r number < "$number_file" && break
