@@ -13,6 +13,8 @@ TEST_PACKAGES=(googletest libgtest-dev libgmock-dev libbenchmark-dev openssl rha
 TEST_PACKAGES+=(desktop-file-utils appstream "${PACKAGE_PACKAGES[@]}")
 # The real window on a private X server, read through the accessibility bus, driven by real key events.
 TEST_PACKAGES+=(xvfb xdotool at-spi2-core dbus-daemon python3-gi gir1.2-atspi-2.0)
+# The end-to-end journeys: the X clipboard read back, and screenshots of the real display.
+TEST_PACKAGES+=(xclip imagemagick)
 BENCH_PACKAGES=(botan openssl gnupg rhash coreutils time)
 
 install_missing() {

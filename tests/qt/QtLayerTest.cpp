@@ -12,6 +12,7 @@
 #include <QFileSystemModel>
 #include <QFocusEvent>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -323,7 +324,7 @@ TEST(QtTeardown, ADialogWhoseOwnerWindowWentFirstLetsGoOfIt) {
 // ---- Message boxes
 
 struct SeenBox {
-    QString title, text;
+    QString title, text, iconName;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons buttons;
     QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
@@ -334,6 +335,8 @@ SeenBox look(QMessageBox* box) {
     seen.title = box->windowTitle();
     seen.text = box->text();
     seen.icon = box->icon();
+    for (QLabel* label : box->findChildren<QLabel*>())
+        if (!label->pixmap().isNull()) seen.iconName = label->accessibleName();
     seen.buttons = box->standardButtons();
     seen.defaultButton =
         box->defaultButton() ? box->standardButton(box->defaultButton()) : QMessageBox::NoButton;
@@ -370,6 +373,7 @@ TEST_F(QtLayer, MessageBoxShowsItsTitleIconAndText) {
     EXPECT_EQ(seen.title, "clsHash->HashBinary");
     EXPECT_EQ(seen.text, QString::fromUtf8("Bad byte \xc3\xa9"));
     EXPECT_EQ(seen.icon, QMessageBox::Critical);
+    EXPECT_EQ(seen.iconName, "Error");  // what a screen reader says for the picture
 
     qttest::whenModal<QMessageBox>([&seen](QMessageBox* box) {
         seen = look(box);
@@ -379,6 +383,7 @@ TEST_F(QtLayer, MessageBoxShowsItsTitleIconAndText) {
     request.title = std::string();  // empty: the application's title
     windowing.messageBox(request);
     EXPECT_EQ(seen.icon, QMessageBox::Warning);
+    EXPECT_EQ(seen.iconName, "Warning");
     EXPECT_EQ(seen.title, "Quorval");
 }
 

@@ -4,6 +4,7 @@
 #include <QCursor>
 #include <QFile>
 #include <QFileDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -11,6 +12,16 @@
 #include "ui/qt/Text.h"
 
 namespace ui::qt {
+
+namespace {
+
+// Screen readers get the icon's meaning, not an unnamed picture.
+void nameIcon(QMessageBox& box, const char* name) {
+    for (QLabel* label : box.findChildren<QLabel*>())
+        if (!label->pixmap().isNull()) label->setAccessibleName(QString::fromLatin1(name));
+}
+
+}  // namespace
 
 QtWindowing::QtWindowing(const ui::FormLayout& mainLayout)
     : m_mainLayout(mainLayout),
@@ -44,9 +55,11 @@ ui::MsgAnswer QtWindowing::messageBox(const ui::MessageBoxRequest& request) {
     switch (request.icon) {
         case ui::MsgIcon::Error:
             box.setIcon(QMessageBox::Critical);
+            nameIcon(box, "Error");
             break;
         case ui::MsgIcon::Warning:
             box.setIcon(QMessageBox::Warning);
+            nameIcon(box, "Warning");
             break;
         case ui::MsgIcon::None:
             box.setIcon(QMessageBox::NoIcon);

@@ -20,30 +20,10 @@ if [ ${#missing[@]} -ne 0 ]; then
 fi
 
 work="$(mktemp -d)"
-xvfb=""
-trap '[ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null && wait "$xvfb" 2>/dev/null; rm -rf "$work"' EXIT
-# A display of our own, with its lock file, and answering before the program starts.
-for number in $(seq 90 189); do
-    [ -e "/tmp/.X$number-lock" ] && continue
-    # -noreset: the server would restart whenever its last client leaves, the probe below for one.
-    Xvfb ":$number" -noreset -screen 0 1280x1024x24 -nolisten tcp 2>"$work/xvfb.log" &
-    xvfb=$!
-    for _ in $(seq 100); do
-        kill -0 "$xvfb" 2>/dev/null || break
-        DISPLAY=":$number" xdotool getdisplaygeometry >/dev/null 2>&1 && break 2
-        sleep 0.1
-    done
-    kill "$xvfb" 2>/dev/null
-    wait "$xvfb" 2>/dev/null
-    xvfb=""
-done
-if [ -z "$xvfb" ]; then
-    echo "Xvfb did not start:"
-    cat "$work/xvfb.log"
-    exit 1
-fi
-
-export DISPLAY=":$number"
+XVFB_PID=""
+trap '[ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null && wait "$XVFB_PID" 2>/dev/null; rm -rf "$work"' EXIT
+source "$here/../../support/private-display.sh"
+start_private_display "$work/xvfb.log" || exit 1
 export XDG_RUNTIME_DIR="$work"
 export QT_QPA_PLATFORM=xcb
 export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
