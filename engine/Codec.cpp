@@ -88,36 +88,65 @@ void appendHex(const uint8_t* data, size_t length, std::string& out) {
     for (size_t i = 0; i < length; ++i) std::memcpy(text + 2 * i, &kHexDigits[2 * data[i]], 2);
 }
 
-// Decodes whole groups of Base64 digits that the caller has checked;
-// returns the number of bytes written.
-size_t decodeBase64Groups(const char* text, size_t length, uint8_t* out) {
-    size_t written = 0;
-    for (size_t at = 0; at < length; at += kLibraryStep / 3 * 4) {
-        const size_t n = std::min(length - at, kLibraryStep / 3 * 4);
-        const int decoded =
-            EVP_DecodeBlock(out + written, reinterpret_cast<const unsigned char*>(text + at), static_cast<int>(n));
-        if (decoded < 0) throw EngineError(ErrorKind::Internal, "The Base64 decoder refused checked digits.");
-        written += static_cast<size_t>(decoded);
+// A Base64 digit's value shifted to its place in the 24 bits of a group of
+// four, per place; any other character sets kNotInGroup. OR-ing the four
+// places of a group checks and decodes it in one pass.
+constexpr uint32_t kNotInGroup = 1u << 24;
+using GroupTable = std::array<uint32_t, 256>;
+
+constexpr GroupTable makeGroupTable(int place) {
+    GroupTable table{};
+    for (int c = 0; c < 256; ++c) {
+        const uint8_t value = kBase64Classes[static_cast<size_t>(c)];
+        table[static_cast<size_t>(c)] = value < kBlank ? uint32_t{value} << (18 - 6 * place) : kNotInGroup;
     }
-    return written;
+    return table;
 }
 
-// The length of the run of Base64 digits at the start of `text`, sixteen
-// characters at a time while they are all digits.
-size_t base64DigitRun(const char* text, size_t length) {
-    using Lanes = signed char __attribute__((vector_size(16)));
-    size_t end = 0;
-    for (; length - end >= sizeof(Lanes); end += sizeof(Lanes)) {
-        Lanes c;
-        std::memcpy(&c, text + end, sizeof c);
-        const Lanes digit = ((c >= 'A') & (c <= 'Z')) | ((c >= 'a') & (c <= 'z')) | ((c >= '0') & (c <= '9')) |
-                            (c == '+') | (c == '/');
-        uint64_t halves[2];
-        std::memcpy(halves, &digit, sizeof halves);
-        if ((halves[0] & halves[1]) != ~uint64_t{0}) break;
+constexpr GroupTable kGroupPlace0 = makeGroupTable(0), kGroupPlace1 = makeGroupTable(1),
+                     kGroupPlace2 = makeGroupTable(2), kGroupPlace3 = makeGroupTable(3);
+
+// Writes the 8 bytes of `value`, most significant first.
+void storeBigEndian(uint8_t* out, uint64_t value) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    value = __builtin_bswap64(value);
+    std::memcpy(out, &value, 8);
+#else
+    for (int i = 0; i < 8; ++i) out[i] = static_cast<uint8_t>(value >> (56 - 8 * i));
+#endif
+}
+
+// Decodes whole groups of four Base64 digits from the start of `text` until
+// a group holds a character that is not a digit; returns the number of
+// characters decoded (a multiple of 4). `out` moves on by 3 bytes a group
+// and never writes at or past `outEnd`.
+size_t decodeBase64Groups(const char* text, size_t length, uint8_t*& out, const uint8_t* outEnd) {
+    const auto* in = reinterpret_cast<const unsigned char*>(text);
+    auto group = [in](size_t i) {
+        return kGroupPlace0[in[i]] | kGroupPlace1[in[i + 1]] | kGroupPlace2[in[i + 2]] | kGroupPlace3[in[i + 3]];
+    };
+    uint8_t* to = out;  // a local, which the stores below cannot alias
+    size_t at = 0;
+    // Four groups at a time, their 12 bytes stored as two words of 8 that
+    // overlap: while the output has room for 16.
+    while (length - at >= 16 && outEnd - to >= 16) {
+        const uint32_t a = group(at), b = group(at + 4), c = group(at + 8), d = group(at + 12);
+        if ((a | b | c | d) & kNotInGroup) break;
+        storeBigEndian(to, uint64_t{a} << 40 | uint64_t{b} << 16);
+        storeBigEndian(to + 6, uint64_t{c} << 40 | uint64_t{d} << 16);
+        to += 12;
+        at += 16;
     }
-    while (end < length && classOf(kBase64Classes, text[end]) < kBlank) ++end;
-    return end;
+    for (; length - at >= 4; at += 4) {
+        const uint32_t a = group(at);
+        if (a & kNotInGroup) break;
+        to[0] = static_cast<uint8_t>(a >> 16);
+        to[1] = static_cast<uint8_t>(a >> 8);
+        to[2] = static_cast<uint8_t>(a);
+        to += 3;
+    }
+    out = to;
+    return at;
 }
 
 // Every pair of characters, read as one 16-bit word, mapped to the byte its
@@ -307,6 +336,7 @@ size_t StreamDecoder::decodeDigits(const char* text, size_t length, uint64_t pos
     const size_t start = out.size();
     out.resize(start + (length + m_digitCount) / group * groupBytes);
     auto* const first = reinterpret_cast<uint8_t*>(&out[start]);
+    const uint8_t* const last = reinterpret_cast<const uint8_t*>(out.data()) + out.size();
     uint8_t* to = first;
     size_t at = 0;
     auto done = [&](size_t read) {
@@ -331,7 +361,7 @@ size_t StreamDecoder::decodeDigits(const char* text, size_t length, uint64_t pos
             }
             if (m_digitCount < group) break;
             if (base64)
-                to += decodeBase64Groups(m_digits, 4, to);
+                decodeBase64Groups(m_digits, 4, to, last);
             else
                 decodeHexPairs(m_digits, 2, to);
             m_digitCount = 0;
@@ -340,9 +370,10 @@ size_t StreamDecoder::decodeDigits(const char* text, size_t length, uint64_t pos
         // The whole groups of a run of digits, then what is left of it.
         size_t whole, end;
         if (base64) {
-            end = at + base64DigitRun(text + at, length - at);
-            whole = (end - at) / 4 * 4;
-            to += decodeBase64Groups(text + at, whole, to);
+            whole = decodeBase64Groups(text + at, length - at, to, last);
+            end = at + whole;
+            // A group with a character that is not a digit: its digits wait.
+            while (end < length && classOf(classes, text[end]) < kBlank) ++end;
         } else {
             whole = decodeHexPairs(text + at, length - at, to);
             end = at + whole;
@@ -380,11 +411,12 @@ void StreamDecoder::finish(std::string& out) {
     if (m_digitCount == 1) invalidAt(m_encoding, "text: it ends with an incomplete group", m_digitsPosition);
     if (m_padding != 0 && m_digitCount + m_padding != 4) invalidAt(m_encoding, "padding", m_paddingPosition);
     if (m_digitCount == 0) return;
-    // The last group, padded: libcrypto decodes '=' as zero bits, a byte each.
+    // The last group, filled up with zero digits whose bits are not kept.
     const size_t missing = 4 - m_digitCount;
-    std::fill(m_digits + m_digitCount, m_digits + 4, '=');
+    std::fill(m_digits + m_digitCount, m_digits + 4, 'A');
     uint8_t bytes[3];
-    decodeBase64Groups(m_digits, 4, bytes);
+    uint8_t* to = bytes;
+    decodeBase64Groups(m_digits, 4, to, bytes + sizeof bytes);
     out.append(reinterpret_cast<const char*>(bytes), 3 - missing);
     m_digitCount = 0;
 }

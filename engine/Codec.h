@@ -6,8 +6,9 @@
 // character and its position in the text (the first character is 1), e.g.
 // "Invalid Base64 character 'x' at position 17".
 //
-// Base64 goes through libcrypto's block codec, which is handed only whole
-// groups of digits that our own pass has checked; Hex is a table of our own.
+// Base64 is encoded by libcrypto's block codec and decoded by a table of our
+// own that checks and decodes each group of four digits in one pass; Hex is a
+// table of our own both ways.
 
 #include <cstddef>
 #include <cstdint>

@@ -13,6 +13,7 @@
 
 #include "EngineTestSupport.h"
 #include "engine/Engine.h"
+#include "engine/Streams.h"
 
 namespace {
 
@@ -70,6 +71,22 @@ protected:
         return kind;
     }
 
+    // Every change fails the operation with an Io error naming the file and
+    // leaves nothing behind; the file left alone goes through.
+    void expectChangesNoticed(const Operation& operation) {
+        for (Change change : {Change::Shrink, Change::Grow, Change::Rewrite}) {
+            std::string description;
+            EXPECT_EQ(runWhileChanging([&] { operation.call(source); }, change, &description), ErrorKind::Io)
+                << operation.name << " " << static_cast<int>(change);
+            EXPECT_NE(description.find("The file \"" + source + "\" changed while it was being read"),
+                      std::string::npos)
+                << operation.name << ": " << description;
+            EXPECT_EQ(dir.names(), (std::vector<std::string>{"source"})) << operation.name;
+        }
+        EXPECT_NO_THROW(operation.call(source)) << operation.name;
+        fs::remove(dir.file("out"));
+    }
+
     std::shared_ptr<engine::EngineRoot> root = engine::CreateEngineRoot(fastOptions());
     ScratchDir dir;
     std::string source;
@@ -90,20 +107,20 @@ TEST_F(ChangingSourceTest, EveryOperationThatReadsAFileNoticesItChangingAndWrite
         {"sign", [&](const std::string& s) { privateKey->SignFile(s); }},
         {"verify", [&](const std::string& s) { publicKey->VerifyFile(s, signature); }},
     };
-    for (const auto& operation : operations) {
-        for (Change change : {Change::Shrink, Change::Grow, Change::Rewrite}) {
-            std::string description;
-            EXPECT_EQ(runWhileChanging([&] { operation.call(source); }, change, &description), ErrorKind::Io)
-                << operation.name << " " << static_cast<int>(change);
-            EXPECT_NE(description.find("The file \"" + source + "\" changed while it was being read"),
-                      std::string::npos)
-                << operation.name << ": " << description;
-            EXPECT_EQ(dir.names(), (std::vector<std::string>{"source"})) << operation.name;
-        }
-        // The same file, left alone, goes through.
-        EXPECT_NO_THROW(operation.call(source)) << operation.name;
-        fs::remove(out);
-    }
+    for (const auto& operation : operations) expectChangesNoticed(operation);
+}
+
+// Large files are read ahead on a second thread, which may have read the
+// whole file before it changes.
+TEST_F(ChangingSourceTest, AFileReadAheadOnASecondThreadIsCheckedAsWell) {
+    writeAll(source, hexOf(pseudoRandom(engine::detail::kReadAheadFrom / 2 + 1000)));
+    signature = privateKey->SignFile(source);
+    const Operation operations[] = {
+        {"hash", [&](const std::string& s) { root->NewHash(engine::HashAlgorithm::Md5)->HashFile(s); }},
+        {"sign", [&](const std::string& s) { privateKey->SignFile(s); }},
+        {"verify", [&](const std::string& s) { publicKey->VerifyFile(s, signature); }},
+    };
+    for (const auto& operation : operations) expectChangesNoticed(operation);
 }
 
 }  // namespace
