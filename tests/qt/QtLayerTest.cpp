@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QCursor>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileSystemModel>
@@ -144,6 +145,36 @@ TEST_F(QtLayer, ProgressBarShowsValuesOutsideItsRangeAtTheNearestEnd) {
     EXPECT_EQ(widget<QProgressBar>("pgBar")->value(), 0);
     bar.setValue(250);
     EXPECT_EQ(widget<QProgressBar>("pgBar")->value(), 100);
+}
+
+// Reports come every few milliseconds; a visible bar repaints at most every
+// 40 ms, and always ends on the latest value.
+TEST_F(QtLayer, AVisibleProgressBarCatchesUpWithTheLatestValueAtItsPace) {
+    ui::ProgressBar& bar = form.progressBar("pgBar");
+    auto* shown = widget<QProgressBar>("pgBar");
+    windowing.showMain();
+    bar.setVisible(true);
+    bar.setValue(10);
+    QElapsedTimer sinceShown;
+    sinceShown.start();
+    EXPECT_EQ(shown->value(), 10);  // nothing shown lately: at once
+    bar.setValue(20);
+    bar.setValue(30);
+    EXPECT_EQ(bar.value(), 30);
+    // (A machine that stalled here may be past the interval already.)
+    if (sinceShown.elapsed() < ui::qt::QtProgressBar::kRepaintIntervalMs) {
+        EXPECT_EQ(shown->value(), 10);
+    }
+    while (shown->value() != 30 && sinceShown.elapsed() < 5000) QApplication::processEvents(QEventLoop::AllEvents, 5);
+    EXPECT_EQ(shown->value(), 30);
+
+    // Hidden, as after the last report: the value changes at once.
+    bar.setValue(100);
+    bar.setVisible(false);
+    bar.setValue(0);
+    EXPECT_EQ(shown->value(), 0);
+    QApplication::processEvents();
+    EXPECT_EQ(shown->value(), 0);
 }
 
 TEST_F(QtLayer, EscapeFromAnyControlClicksTheEnabledCancelButton) {
