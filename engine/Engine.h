@@ -129,8 +129,10 @@ struct EngineOptions {
     uint32_t kdfIterations = 0;
 };
 
-// Creates the real engine. Runs a start-up self-test first and throws
-// EngineError(Internal) with a description when the library is unusable.
+// Creates the real engine and starts its self-test (known-answer tests of the
+// libraries) on a second thread. Every factory call below waits for the
+// verdict and, when the libraries are unusable, throws EngineError(Internal)
+// with a description, as often as it is called.
 std::shared_ptr<EngineRoot> CreateEngineRoot(const EngineOptions& options = {});
 
 }  // namespace engine

@@ -1,7 +1,13 @@
 #include <botan/hex.h>
 #include <botan/version.h>
 
+#include <exception>
+#include <functional>
+#include <mutex>
 #include <new>
+#include <string>
+#include <system_error>
+#include <thread>
 
 #include "engine/Algorithms.h"
 #include "engine/Ciphers.h"
@@ -59,10 +65,54 @@ void RunSelfTest() {
 
 namespace {
 
+// The self-test runs on a thread of its own while the program starts (most
+// of its 3-4 ms go to the libraries setting themselves up: OpenSSL's
+// provider, Botan's locked memory). Every call that hands out an object to
+// work with waits for its verdict first, so no data ever reaches libraries
+// that failed it.
+class SelfTest {
+public:
+    explicit SelfTest(std::function<void()> test) : m_test(std::move(test)) {
+        try {
+            m_thread = std::thread([this] { m_failure = run(); });
+        } catch (const std::system_error&) {
+            m_failure = run();  // no thread to be had: now, as the caller waits
+        }
+    }
+    ~SelfTest() {
+        if (m_thread.joinable()) m_thread.join();
+    }
+    SelfTest(const SelfTest&) = delete;
+    SelfTest& operator=(const SelfTest&) = delete;
+
+    // Throws the self-test's failure, every time it is asked.
+    void require() {
+        std::call_once(m_finished, [this] {
+            if (m_thread.joinable()) m_thread.join();
+        });
+        if (!m_failure.empty()) throw EngineError(ErrorKind::Internal, m_failure);
+    }
+
+private:
+    std::string run() {
+        try {
+            m_test();
+            return {};
+        } catch (const std::exception& e) {
+            return e.what();
+        }
+    }
+
+    std::function<void()> m_test;
+    std::thread m_thread;
+    std::once_flag m_finished;
+    std::string m_failure;
+};
+
 class Root final : public EngineRoot {
 public:
-    explicit Root(const EngineOptions& options)
-        : m_hub(std::make_shared<detail::ProgressHub>()), m_options(options) {}
+    Root(const EngineOptions& options, std::function<void()> selfTest)
+        : m_selfTest(std::move(selfTest)), m_hub(std::make_shared<detail::ProgressHub>()), m_options(options) {}
 
     void SetOnProcess(OnProcessHandler handler) override { m_hub->setHandler(std::move(handler)); }
 
@@ -91,8 +141,13 @@ public:
     }
 
 private:
-    detail::EngineContext context() const { return detail::EngineContext{m_hub, m_options}; }
+    // Every object comes from here: none is made before the self-test has passed.
+    detail::EngineContext context() {
+        m_selfTest.require();
+        return detail::EngineContext{m_hub, m_options};
+    }
 
+    SelfTest m_selfTest;
     // Objects hold the hub weakly: once the root is gone their reports go nowhere.
     std::shared_ptr<detail::ProgressHub> m_hub;
     EngineOptions m_options;
@@ -100,9 +155,16 @@ private:
 
 }  // namespace
 
+namespace detail {
+
+std::shared_ptr<EngineRoot> NewRoot(const EngineOptions& options, std::function<void()> selfTest) {
+    return std::make_shared<Root>(options, std::move(selfTest));
+}
+
+}  // namespace detail
+
 std::shared_ptr<EngineRoot> CreateEngineRoot(const EngineOptions& options) {
-    detail::RunSelfTest();
-    return std::make_shared<Root>(options);
+    return detail::NewRoot(options, detail::RunSelfTest);
 }
 
 }  // namespace engine

@@ -32,6 +32,7 @@
 #include "qt/ContractForms.h"
 #include "qt/QtTestSupport.h"
 #include "ui/qt/FileDialog.h"
+#include "ui/qt/Geometry.h"
 #include "ui/qt/Look.h"
 #include "ui/qt/QtControls.h"
 #include "ui/qt/QtWindowing.h"
@@ -145,6 +146,26 @@ TEST_F(QtLayer, ProgressBarShowsValuesOutsideItsRangeAtTheNearestEnd) {
     EXPECT_EQ(widget<QProgressBar>("pgBar")->value(), 0);
     bar.setValue(250);
     EXPECT_EQ(widget<QProgressBar>("pgBar")->value(), 100);
+}
+
+// The fit is measured with one widget of each kind, reused from control to control.
+TEST_F(QtLayer, EveryCaptionAndListIsMeasuredByItsOwnText) {
+    const QFont font = QApplication::font();
+    const QString longText = QStringLiteral("a caption far too long for its place");
+    // 15 twips a pixel at the screen's scale: the long text gets half the room it needs.
+    const int halfWidth = static_cast<int>(15 * QFontMetrics(font).horizontalAdvance(longText) / 2 /
+                                           ui::qt::Geometry::screenScale());
+    for (ui::ControlKind kind : {ui::ControlKind::Label, ui::ControlKind::Option, ui::ControlKind::ComboBox}) {
+        ui::FormLayout layout;
+        for (const QString& text : {QStringLiteral("x"), longText}) {
+            const bool first = text.size() == 1;
+            ui::ControlLayout c =
+                ui::makeControl(first ? "short" : "long", -1, kind, "", "", {0, 0, first ? 30000 : halfWidth, 600}, 1);
+            (kind == ui::ControlKind::ComboBox ? c.items.emplace_back() : c.caption) = text.toStdString();
+            layout.controls.push_back(c);
+        }
+        EXPECT_GT(ui::qt::captionOverflow(layout, font), 1.5) << static_cast<int>(kind);
+    }
 }
 
 // Reports come every few milliseconds; a visible bar repaints at most every
