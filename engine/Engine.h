@@ -129,10 +129,10 @@ struct EngineOptions {
     uint32_t kdfIterations = 0;
 };
 
-// Creates the real engine and starts its self-test (known-answer tests of the
-// libraries) on a second thread. Every factory call below waits for the
-// verdict and, when the libraries are unusable, throws EngineError(Internal)
-// with a description, as often as it is called.
+// Creates the real engine. Its self-test (known-answer tests of the
+// libraries) runs at the first factory call below: when the libraries are
+// unusable, every factory call throws EngineError(Internal) with a
+// description, and no object is made.
 std::shared_ptr<EngineRoot> CreateEngineRoot(const EngineOptions& options = {});
 
 }  // namespace engine

@@ -19,8 +19,8 @@ std::shared_ptr<EngineEncoder> NewEncoderObject(const EngineContext& context, Ou
 // EngineError(Internal) describing the first failure.
 void RunSelfTest();
 
-// The root behind CreateEngineRoot, with the self-test it runs on its second
-// thread (RunSelfTest there; tests put in their own).
+// The root behind CreateEngineRoot, with the self-test it runs before it
+// hands out its first object (RunSelfTest there; tests put in their own).
 std::shared_ptr<EngineRoot> NewRoot(const EngineOptions& options, std::function<void()> selfTest);
 
 }  // namespace engine::detail

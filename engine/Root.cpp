@@ -6,8 +6,6 @@
 #include <mutex>
 #include <new>
 #include <string>
-#include <system_error>
-#include <thread>
 
 #include "engine/Algorithms.h"
 #include "engine/Ciphers.h"
@@ -65,47 +63,30 @@ void RunSelfTest() {
 
 namespace {
 
-// The self-test runs on a thread of its own while the program starts (most
-// of its 3-4 ms go to the libraries setting themselves up: OpenSSL's
-// provider, Botan's locked memory). Every call that hands out an object to
-// work with waits for its verdict first, so no data ever reaches libraries
-// that failed it.
+// The self-test runs when the first object is asked for, not when the root
+// is made: most of its 3-4 ms go to the libraries setting themselves up
+// (OpenSSL's provider, Botan's locked memory), which the window's start does
+// not need. Every call that hands out an object to work with asks for its
+// verdict first, so no data ever reaches libraries that failed it.
 class SelfTest {
 public:
-    explicit SelfTest(std::function<void()> test) : m_test(std::move(test)) {
-        try {
-            m_thread = std::thread([this] { m_failure = run(); });
-        } catch (const std::system_error&) {
-            m_failure = run();  // no thread to be had: now, as the caller waits
-        }
-    }
-    ~SelfTest() {
-        if (m_thread.joinable()) m_thread.join();
-    }
-    SelfTest(const SelfTest&) = delete;
-    SelfTest& operator=(const SelfTest&) = delete;
+    explicit SelfTest(std::function<void()> test) : m_test(std::move(test)) {}
 
-    // Throws the self-test's failure, every time it is asked.
+    // Runs the test once; throws its failure every time it is asked.
     void require() {
-        std::call_once(m_finished, [this] {
-            if (m_thread.joinable()) m_thread.join();
+        std::call_once(m_done, [this] {
+            try {
+                m_test();
+            } catch (const std::exception& e) {
+                m_failure = e.what();
+            }
         });
         if (!m_failure.empty()) throw EngineError(ErrorKind::Internal, m_failure);
     }
 
 private:
-    std::string run() {
-        try {
-            m_test();
-            return {};
-        } catch (const std::exception& e) {
-            return e.what();
-        }
-    }
-
     std::function<void()> m_test;
-    std::thread m_thread;
-    std::once_flag m_finished;
+    std::once_flag m_done;
     std::string m_failure;
 };
 
