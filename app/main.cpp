@@ -11,10 +11,14 @@
 #include "app/frmMainForm.h"
 #include "app/quorval.xpm"
 #include "engine/Engine.h"
+#include "ui/qt/Look.h"
 #include "ui/qt/QtWindowing.h"
 
 int main(int argc, char* argv[]) {
+    // Fontconfig reads its configuration while Qt starts.
+    ui::qt::FontWarmUp fonts;
     QApplication app(argc, argv);
+    fonts.wait();
     QApplication::setApplicationName(QStringLiteral("Quorval"));
     QApplication::setApplicationVersion(QStringLiteral("1.00"));
     QApplication::setOrganizationName(QStringLiteral("Quorval"));

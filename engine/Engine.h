@@ -129,8 +129,10 @@ struct EngineOptions {
     uint32_t kdfIterations = 0;
 };
 
-// Creates the real engine. Runs a start-up self-test first and throws
-// EngineError(Internal) with a description when the library is unusable.
+// Creates the real engine. Its self-test (known-answer tests of the
+// libraries) runs at the first factory call below: when the libraries are
+// unusable, every factory call throws EngineError(Internal) with a
+// description, and no object is made.
 std::shared_ptr<EngineRoot> CreateEngineRoot(const EngineOptions& options = {});
 
 }  // namespace engine

@@ -1,7 +1,11 @@
 #include <botan/hex.h>
 #include <botan/version.h>
 
+#include <exception>
+#include <functional>
+#include <mutex>
 #include <new>
+#include <string>
 
 #include "engine/Algorithms.h"
 #include "engine/Ciphers.h"
@@ -59,10 +63,37 @@ void RunSelfTest() {
 
 namespace {
 
+// The self-test runs when the first object is asked for, not when the root
+// is made: most of its 3-4 ms go to the libraries setting themselves up
+// (OpenSSL's provider, Botan's locked memory), which the window's start does
+// not need. Every call that hands out an object to work with asks for its
+// verdict first, so no data ever reaches libraries that failed it.
+class SelfTest {
+public:
+    explicit SelfTest(std::function<void()> test) : m_test(std::move(test)) {}
+
+    // Runs the test once; throws its failure every time it is asked.
+    void require() {
+        std::call_once(m_done, [this] {
+            try {
+                m_test();
+            } catch (const std::exception& e) {
+                m_failure = e.what();
+            }
+        });
+        if (!m_failure.empty()) throw EngineError(ErrorKind::Internal, m_failure);
+    }
+
+private:
+    std::function<void()> m_test;
+    std::once_flag m_done;
+    std::string m_failure;
+};
+
 class Root final : public EngineRoot {
 public:
-    explicit Root(const EngineOptions& options)
-        : m_hub(std::make_shared<detail::ProgressHub>()), m_options(options) {}
+    Root(const EngineOptions& options, std::function<void()> selfTest)
+        : m_selfTest(std::move(selfTest)), m_hub(std::make_shared<detail::ProgressHub>()), m_options(options) {}
 
     void SetOnProcess(OnProcessHandler handler) override { m_hub->setHandler(std::move(handler)); }
 
@@ -91,8 +122,13 @@ public:
     }
 
 private:
-    detail::EngineContext context() const { return detail::EngineContext{m_hub, m_options}; }
+    // Every object comes from here: none is made before the self-test has passed.
+    detail::EngineContext context() {
+        m_selfTest.require();
+        return detail::EngineContext{m_hub, m_options};
+    }
 
+    SelfTest m_selfTest;
     // Objects hold the hub weakly: once the root is gone their reports go nowhere.
     std::shared_ptr<detail::ProgressHub> m_hub;
     EngineOptions m_options;
@@ -100,9 +136,16 @@ private:
 
 }  // namespace
 
+namespace detail {
+
+std::shared_ptr<EngineRoot> NewRoot(const EngineOptions& options, std::function<void()> selfTest) {
+    return std::make_shared<Root>(options, std::move(selfTest));
+}
+
+}  // namespace detail
+
 std::shared_ptr<EngineRoot> CreateEngineRoot(const EngineOptions& options) {
-    detail::RunSelfTest();
-    return std::make_shared<Root>(options);
+    return detail::NewRoot(options, detail::RunSelfTest);
 }
 
 }  // namespace engine

@@ -1,6 +1,10 @@
 // RSA key pairs and key files: generation, saving, loading in every
 // accepted form, and the failures a user can run into.
 
+#include <botan/auto_rng.h>
+#include <botan/numthry.h>
+#include <botan/pkcs8.h>
+#include <botan/rsa.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -73,9 +77,43 @@ TEST_F(RsaKeys, Generates2048BitKeysThatSignAndEncrypt) {
 }
 
 TEST_F(RsaKeys, TheSameSeedStillGivesDifferentKeys) {
-    Pair first = generate(512, kOaep, "same seed");
-    Pair second = generate(512, kOaep, "same seed");
-    EXPECT_FALSE(signsFor(*first.privateKey, *second.publicKey));
+    for (int32_t bits : {512, 2048}) {
+        Pair first = generate(bits, kOaep, "same seed");
+        Pair second = generate(bits, kOaep, "same seed");
+        EXPECT_FALSE(signsFor(*first.privateKey, *second.publicKey)) << bits;
+    }
+}
+
+// The 2048-bit primes are searched for on two threads, each with its own
+// generator; the keys must stand every check the library's own would.
+TEST_F(RsaKeys, GeneratedKeysPassEveryCheckOfAGoodKey) {
+    Botan::AutoSeeded_RNG rng;
+    const Botan::BigInt e(65537);
+    for (int32_t bits : {512, 1024, 2048, 2048, 2048}) {
+        SCOPED_TRACE(bits);
+        const std::string path = dir.file("key.pem");
+        generate(bits, kOaep, "seed").privateKey->SaveToFile(path);
+        std::unique_ptr<Botan::Private_Key> loaded(Botan::PKCS8::load_key(path, rng));
+        const auto* key = dynamic_cast<const Botan::RSA_PrivateKey*>(loaded.get());
+        ASSERT_TRUE(key);
+        // The library's own checks; the strong ones end with a PSS signature
+        // (SHA-256), which a 512-bit key is too short for.
+        EXPECT_TRUE(key->check_key(rng, bits > 512));
+        // Primes with 128-bit certainty, as the library's generator tests them.
+        const Botan::BigInt &p = key->get_p(), &q = key->get_q();
+        EXPECT_TRUE(Botan::is_prime(p, rng, 128, true));
+        EXPECT_TRUE(Botan::is_prime(q, rng, 128, true));
+        EXPECT_EQ((e * key->get_d()) % Botan::lcm(p - 1, q - 1), Botan::BigInt(1));
+        EXPECT_EQ(key->get_e(), e);
+        EXPECT_EQ(key->get_n().bits(), static_cast<size_t>(bits));
+        EXPECT_EQ(p.bits(), static_cast<size_t>(bits / 2));
+        EXPECT_EQ(q.bits(), static_cast<size_t>(bits / 2));
+        EXPECT_EQ(Botan::gcd(e, p - 1), Botan::BigInt(1));
+        EXPECT_EQ(Botan::gcd(e, q - 1), Botan::BigInt(1));
+        // p and q far apart: |p - q| > 2^(bits/2 - 100), as FIPS 186-4 asks.
+        const Botan::BigInt distance = p > q ? p - q : q - p;
+        EXPECT_GT(distance.bits(), static_cast<size_t>(bits / 2 - 100));
+    }
 }
 
 TEST_F(RsaKeys, RefusesUnsupportedKindLengthOrSchema) {
@@ -101,6 +139,27 @@ TEST_F(RsaKeys, GenerationReportsProgressFromZeroToFinished) {
     EXPECT_EQ(positions.front(), 0);
     EXPECT_GT(positions.back(), 100);
     EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
+}
+
+// At 2048 bits the calling thread reports while the second prime is still
+// being searched for on the other thread; an abort there stops that search.
+TEST_F(RsaKeys, AnAbortOnceTheFirstPrimeIsFoundStopsTheOtherSearch) {
+    TestPacingClock clock(std::chrono::seconds(1));  // every chance to report is taken
+    for (int run = 0; run < 3; ++run) {
+        std::vector<int32_t> positions;
+        hub->setHandler([&](int32_t position, int32_t, bool& abort) {
+            positions.push_back(position);
+            abort = position >= 50;
+        });
+        std::shared_ptr<EngineAsymKey> publicKey;
+        EXPECT_EQ(kindOf([&] {
+                      engine::detail::NewRsaKeyPair(context, engine::KeyKind::KeyPair, 2048, "", kOaep, publicKey);
+                  }),
+                  ErrorKind::Aborted);
+        EXPECT_FALSE(publicKey);
+        ASSERT_FALSE(positions.empty());
+        EXPECT_EQ(positions.back(), 50);
+    }
 }
 
 TEST_F(RsaKeys, AnAbortedGenerationReturnsNoKey) {

@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QCursor>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileSystemModel>
@@ -32,6 +33,7 @@
 #include "qt/ContractForms.h"
 #include "qt/QtTestSupport.h"
 #include "ui/qt/FileDialog.h"
+#include "ui/qt/Geometry.h"
 #include "ui/qt/Look.h"
 #include "ui/qt/QtControls.h"
 #include "ui/qt/QtWindowing.h"
@@ -145,6 +147,56 @@ TEST_F(QtLayer, ProgressBarShowsValuesOutsideItsRangeAtTheNearestEnd) {
     EXPECT_EQ(widget<QProgressBar>("pgBar")->value(), 0);
     bar.setValue(250);
     EXPECT_EQ(widget<QProgressBar>("pgBar")->value(), 100);
+}
+
+// The fit is measured with one widget of each kind, reused from control to control.
+TEST_F(QtLayer, EveryCaptionAndListIsMeasuredByItsOwnText) {
+    const QFont font = QApplication::font();
+    const QString longText = QStringLiteral("a caption far too long for its place");
+    // 15 twips a pixel at the screen's scale: the long text gets half the room it needs.
+    const int halfWidth = static_cast<int>(15 * QFontMetrics(font).horizontalAdvance(longText) / 2 /
+                                           ui::qt::Geometry::screenScale());
+    for (ui::ControlKind kind : {ui::ControlKind::Label, ui::ControlKind::Option, ui::ControlKind::ComboBox}) {
+        ui::FormLayout layout;
+        for (const QString& text : {QStringLiteral("x"), longText}) {
+            const bool first = text.size() == 1;
+            ui::ControlLayout c =
+                ui::makeControl(first ? "short" : "long", -1, kind, "", "", {0, 0, first ? 30000 : halfWidth, 600}, 1);
+            (kind == ui::ControlKind::ComboBox ? c.items.emplace_back() : c.caption) = text.toStdString();
+            layout.controls.push_back(c);
+        }
+        EXPECT_GT(ui::qt::captionOverflow(layout, font), 1.5) << static_cast<int>(kind);
+    }
+}
+
+// Reports come every few milliseconds; a visible bar repaints at most every
+// 40 ms, and always ends on the latest value.
+TEST_F(QtLayer, AVisibleProgressBarCatchesUpWithTheLatestValueAtItsPace) {
+    ui::ProgressBar& bar = form.progressBar("pgBar");
+    auto* shown = widget<QProgressBar>("pgBar");
+    windowing.showMain();
+    bar.setVisible(true);
+    bar.setValue(10);
+    QElapsedTimer sinceShown;
+    sinceShown.start();
+    EXPECT_EQ(shown->value(), 10);  // nothing shown lately: at once
+    bar.setValue(20);
+    bar.setValue(30);
+    EXPECT_EQ(bar.value(), 30);
+    // (A machine that stalled here may be past the interval already.)
+    if (sinceShown.elapsed() < ui::qt::QtProgressBar::kRepaintIntervalMs) {
+        EXPECT_EQ(shown->value(), 10);
+    }
+    while (shown->value() != 30 && sinceShown.elapsed() < 5000) QApplication::processEvents(QEventLoop::AllEvents, 5);
+    EXPECT_EQ(shown->value(), 30);
+
+    // Hidden, as after the last report: the value changes at once.
+    bar.setValue(100);
+    bar.setVisible(false);
+    bar.setValue(0);
+    EXPECT_EQ(shown->value(), 0);
+    QApplication::processEvents();
+    EXPECT_EQ(shown->value(), 0);
 }
 
 TEST_F(QtLayer, EscapeFromAnyControlClicksTheEnabledCancelButton) {

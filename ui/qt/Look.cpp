@@ -13,8 +13,10 @@
 #include <QStyleFactory>
 #include <QStyleOption>
 #include <QTabBar>
+#include <dlfcn.h>
 #include <algorithm>
 #include <cmath>
+#include <system_error>
 
 #include "ui/qt/Geometry.h"
 
@@ -120,6 +122,15 @@ double captionOverflow(const ui::FormLayout& layout, const QFont& font) {
     auto consider = [&worst](int needed, int available) {
         if (available > 0) worst = std::max(worst, static_cast<double>(needed) / available);
     };
+    // One widget of each kind measures every caption of its kind: making a
+    // widget costs more than its measuring (this runs before the first paint).
+    QLabel label;
+    QRadioButton option;
+    QComboBox list;
+    list.setSizeAdjustPolicy(QComboBox::AdjustToContents);  // else it keeps the first list's size
+    for (QWidget* measuring : {static_cast<QWidget*>(&label), static_cast<QWidget*>(&option),
+                               static_cast<QWidget*>(&list)})
+        measuring->setFont(font);
     // A box shows one line of text between its frame lines.
     const int boxHeight = metrics.height() + 2 * frameWidth() + 2;
     for (const ui::ControlLayout& c : layout.controls) {
@@ -128,19 +139,16 @@ double captionOverflow(const ui::FormLayout& layout, const QFont& font) {
         switch (c.kind) {
             case ui::ControlKind::Label:
                 if (!caption.isEmpty()) {
-                    QLabel label(caption);
-                    label.setFont(font);
+                    label.setText(caption);
                     consider(label.sizeHint().width(), rect.width());
                     consider(metrics.height(), rect.height());
                 }
                 break;
-            case ui::ControlKind::Option: {
-                QRadioButton option(caption);
-                option.setFont(font);
+            case ui::ControlKind::Option:
+                option.setText(caption);
                 consider(option.sizeHint().width(), rect.width());
                 consider(metrics.height(), rect.height());
                 break;
-            }
             case ui::ControlKind::Button:
                 consider(metrics.horizontalAdvance(caption) + buttonPadding(), rect.width());
                 consider(metrics.height() + 2 * frameWidth(), rect.height());
@@ -151,8 +159,7 @@ double captionOverflow(const ui::FormLayout& layout, const QFont& font) {
                              rect.width());
                 break;
             case ui::ControlKind::ComboBox: {
-                QComboBox list;
-                list.setFont(font);
+                list.clear();
                 for (const std::string& item : c.items) list.addItem(qtext(item));
                 consider(list.sizeHint().width(), rect.width());
                 consider(boxHeight, rect.height());
@@ -192,6 +199,18 @@ Look installLook(const ui::FormLayout& mainLayout) {
     // Only the style: its standard palette would hide the desktop's, a dark theme for one.
     if (QApplication::style()->objectName() != QLatin1String(kStyleName)) QApplication::setStyle(new CompactStyle);
     return fitLook(mainLayout, QApplication::font());
+}
+
+FontWarmUp::FontWarmUp() {
+    // Looked up, not linked: fontconfig is Qt's dependency, not ours.
+    using Init = int (*)();
+    const auto init = reinterpret_cast<Init>(dlsym(RTLD_DEFAULT, "FcInit"));
+    if (!init) return;
+    try {
+        m_thread = std::thread(init);
+    } catch (const std::system_error&) {
+        // No second thread: Qt reads the fonts when it needs them, as ever.
+    }
 }
 
 QColor systemColor(ui::SysColor color) {

@@ -5,6 +5,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <thread>
 
 #include "ui/Controls.h"
 #include "ui/FormLayout.h"
@@ -26,6 +27,26 @@ Look fitLook(const ui::FormLayout& layout, const QFont& font);
 // How much larger the most crowded control needs its rectangle to be with this
 // font (at the screen's scale): 1.0 or less when every caption fits.
 double captionOverflow(const ui::FormLayout& layout, const QFont& font);
+
+// Fontconfig reads its configuration and font caches (about 3 ms of CPU here)
+// when the first font is needed, in the middle of building the window.
+// Started before the QApplication, on a second thread, that work overlaps
+// Qt's own start instead. Nothing happens where Qt does not use fontconfig.
+class FontWarmUp {
+public:
+    FontWarmUp();
+    ~FontWarmUp() { wait(); }
+    FontWarmUp(const FontWarmUp&) = delete;
+    FontWarmUp& operator=(const FontWarmUp&) = delete;
+
+    // Call before the first font is used, so that the work is not done twice.
+    void wait() {
+        if (m_thread.joinable()) m_thread.join();
+    }
+
+private:
+    std::thread m_thread;
+};
 
 // The platform's colours, read afresh from the application palette.
 QColor systemColor(ui::SysColor color);

@@ -27,6 +27,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextDocumentFragment>
+#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 #include <algorithm>
@@ -401,13 +402,28 @@ int QtTabStrip::selectedIndex() const { return m_tabs->currentIndex() + 1; }
 
 // ---- Progress bar
 
-QtProgressBar::QtProgressBar(QProgressBar* bar) : QtControl(bar), m_bar(bar) {}
+QtProgressBar::QtProgressBar(QProgressBar* bar) : QtControl(bar), m_bar(bar), m_value(bar->value()) {}
 
-int QtProgressBar::value() const { return m_bar->value(); }
+int QtProgressBar::value() const { return m_value; }
 
 void QtProgressBar::setValue(int value) {
     // Qt ignores values outside the range; the bar shows the nearest end instead.
-    m_bar->setValue(std::clamp(value, m_bar->minimum(), m_bar->maximum()));
+    m_value = std::clamp(value, m_bar->minimum(), m_bar->maximum());
+    const qint64 since = m_shown.isValid() ? m_shown.elapsed() : kRepaintIntervalMs;
+    if (!m_bar->isVisible() || since >= kRepaintIntervalMs) return showValue();
+    if (m_catchUpPending) return;
+    // The latest value shows once the interval is over, at the next yield.
+    m_catchUpPending = true;
+    QTimer::singleShot(static_cast<int>(kRepaintIntervalMs - since), &m_links, [this] {
+        m_catchUpPending = false;
+        showValue();
+    });
+}
+
+void QtProgressBar::showValue() {
+    if (m_bar->value() == m_value) return;
+    m_bar->setValue(m_value);
+    m_shown.start();
 }
 
 // ---- Up-down

@@ -3,6 +3,7 @@
 // calls to its widget and turns the widget's user events into ui events.
 
 #include <QColor>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QWidget>
@@ -187,14 +188,25 @@ private:
     QTabWidget* m_tabs;
 };
 
+// A visible bar shows a new value at most every kRepaintInterval, the latest
+// one when it does: Qt repaints a bar at once on every new value, which costs
+// about half a millisecond in the middle of a long run (its code has left the
+// caches by then), and reports come far more often than that is worth.
 class QtProgressBar : public QtControl<ui::ProgressBar> {
 public:
+    static constexpr int kRepaintIntervalMs = 40;
+
     explicit QtProgressBar(QProgressBar* bar);
     int value() const override;
     void setValue(int value) override;
 
 private:
+    void showValue();
+
     QProgressBar* m_bar;
+    int m_value;
+    QElapsedTimer m_shown;  // since the bar last changed on screen
+    bool m_catchUpPending = false;
 };
 
 // The up-down control's face: an up and a down arrow button stacked.
