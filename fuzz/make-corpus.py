@@ -124,6 +124,9 @@ def password():
     seed("text-cut-in-group", container((0, 0, 1, 1, 0, 0), blk, text, text_form=form(1, cut=150)))
     seed("text-bad-char", container((0, 0, 1, 1, 0, 0), blk, text, text_form=form(2, replace=(100, ord("g")))))
     seed("wrong-rules", container((1, 1, 0, 1, 0, 0), blk, text), choice=1 | (1 << 2))
+    # 1 MiB of line breaks after the text: opened on two threads.
+    seed("long-twofish-cbc-hex", container((1, 2, 1, 1, 0, 0), blk, lines * 40, text_form=form(2), tweaks=0x1000))
+    seed("long-aes-zlib-b64", container((0, 0, 1, 1, 1, 6), blk, lines * 40, text_form=form(1), tweaks=0x1000))
     seed("kdf-above-limit", container((0, 0, 1, 1, 0, 0), bytes([2]) + struct.pack(">I", 4000001) + bytes([16]) + bytes(16), text))
     for name in sorted(os.listdir(CONTAINERS)):
         if name.startswith(("aes", "twofish")) and name in ("aes128-cbc-pkcs7-z1-text.hex", "aes256-ecb-x923-z9-text.b64",
@@ -144,6 +147,8 @@ def rsa():
     block = bytes([2]) + bytes(range(40, 62))
     seed("rsa512-oaep-zlib-b64", bytes([0]) + container((0, 2, 1, 1, 1, 0), block, text * 4, text_form=form(1)))
     seed("rsa512-oaep-twofish-hex", bytes([0]) + container((1, 0, 0, 2, 0, 0), block, text, text_form=form(2, blanks=((2, 0),))))
+    seed("rsa1024-long-b64", bytes([1]) + container((0, 2, 1, 1, 0, 0), bytes([2]) + bytes(range(40, 72)), text * 300,
+                                                   text_form=form(1), tweaks=0x1000))
     seed("rsa512-schema-7", bytes([0]) + container((0, 2, 1, 1, 0, 0), bytes([1, 7]) + bytes(22), text))
     seed("rsa512-flipped-block", bytes([0]) + container((0, 2, 1, 1, 0, 0), bytes([2 | 16]) + bytes(range(40, 62)) + u16(10) + b"\x01", text))
     for name in ("rsa512-oaep-zdef-text.b64", "rsa512-pkcs1-z0-file.bin"):

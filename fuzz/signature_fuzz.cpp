@@ -41,7 +41,7 @@ struct Key {
 };
 
 std::string sign(const Botan::RSA_PrivateKey& key, const std::string& message) {
-    Botan::AutoSeeded_RNG rng;
+    static Botan::AutoSeeded_RNG rng;
     Botan::PK_Signer signer(key, rng, "EMSA3(SHA-256)");
     const auto signature =
         signer.sign_message(reinterpret_cast<const uint8_t*>(message.data()), message.size(), rng);

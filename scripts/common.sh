@@ -14,6 +14,8 @@ TEST_PACKAGES+=(desktop-file-utils appstream "${PACKAGE_PACKAGES[@]}")
 # The real window on a private X server, read through the accessibility bus, driven by real key events.
 TEST_PACKAGES+=(xvfb xdotool at-spi2-core dbus-daemon python3-gi gir1.2-atspi-2.0)
 BENCH_PACKAGES=(botan openssl gnupg rhash coreutils time)
+# The fuzz build: Debian's clang 14 and its libFuzzer and sanitizer runtimes.
+FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 
 install_missing() {
     local missing=()
