@@ -10,7 +10,7 @@ shift 4
 rm -rf "$work"
 mkdir -p "$work/new" "$work/findings"
 status=0
-"$fuzzer" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=8192 -print_final_stats=1 \
+"$fuzzer" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=8192 -print_final_stats=1 -entropic_scale_per_exec_time=1 \
     -artifact_prefix="$work/findings/" "$@" "$work/new" "$corpus" > "$work/log" 2>&1 || status=$?
 if [ "$status" -ne 0 ] || [ -n "$(ls -A "$work/findings")" ]; then
     tail -n 80 "$work/log"
