@@ -127,6 +127,8 @@ def password():
     # 1 MiB of line breaks after the text: opened on two threads.
     seed("long-twofish-cbc-hex", container((1, 2, 1, 1, 0, 0), blk, lines * 40, text_form=form(2), tweaks=0x1000))
     seed("long-aes-zlib-b64", container((0, 0, 1, 1, 1, 6), blk, lines * 40, text_form=form(1), tweaks=0x1000))
+    seed("zlib-bomb", container((0, 0, 1, 1, 1, 9), blk, b"", how=8, tweak_bytes=b"\x00"))
+    seed("zlib-bomb-cut", container((1, 0, 0, 1, 1, 9), blk, b"", how=8, tweak_bytes=b"\x03", text_form=form(1)))
     seed("kdf-above-limit", container((0, 0, 1, 1, 0, 0), bytes([2]) + struct.pack(">I", 4000001) + bytes([16]) + bytes(16), text))
     for name in sorted(os.listdir(CONTAINERS)):
         if name.startswith(("aes", "twofish")) and name in ("aes128-cbc-pkcs7-z1-text.hex", "aes256-ecb-x923-z9-text.b64",
