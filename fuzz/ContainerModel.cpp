@@ -353,12 +353,6 @@ BuiltContainer buildContainer(Reader& in, ModelKeySource& key) {
     if (method == 1) {
         const uint8_t how = in.byte();
         if (!(how & 1)) data = deflated(payload, 1 + (how >> 4) % 9, how & 2);
-        if (how & 8) {
-            // A zlib bomb: 64 MiB and one byte of zeros in 65 KB, more than a text may hold.
-            static const std::string bomb = deflated(std::string(kTextLimit + 1, '\0'), 9, false);
-            data = bomb;
-            data.resize(data.size() - std::min<size_t>(data.size(), in.byte() % 8));
-        }
         if (how & 4) data += in.bytes(in.byte() % 16);
     }
     const std::string pad = (tweaks & kRawPadding) ? in.bytes(in.byte() % 33)

@@ -3,9 +3,18 @@
 // gives a key object or a KeyFile failure naming the file (docs/key-files.md);
 // a file may not load as both kinds; a loaded private key signs what its
 // public half verifies and decrypts what it encrypts; a loaded public key
-// encrypts and verifies without failing.
+// encrypts and verifies without failing. OpenSSL reads the same bytes in the
+// same forms: a valid two-prime RSA key of the sizes we take that it reads
+// must load, and a size we name must be the one it reads.
+
+#include <openssl/core_names.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
 
 #include <memory>
+#include <optional>
+#include <regex>
 
 #include "fuzz/FuzzSupport.h"
 
@@ -22,6 +31,82 @@ struct Load {
     std::shared_ptr<EngineAsymKey> key;
     std::string refusal;
 };
+
+// What OpenSSL reads in the file, in the forms of docs/key-files.md: the first
+// PEM block, or DER tried as PKCS#8, SubjectPublicKeyInfo, PKCS#1 private and public.
+struct TheirKey {
+    bool isPrivate = false;
+    int bits = 0;
+    // A plain RSA key of two primes, of the sizes we take, that passes OpenSSL's checks.
+    bool usable = false;
+};
+
+std::optional<TheirKey> opensslReads(const std::string& bytes) {
+    std::string der;
+    enum Form { Any, Pkcs8, Spki, Pkcs1Private, Pkcs1Public } only = Any;
+    const size_t begin = bytes.find("-----BEGIN ");
+    if (begin != std::string::npos) {
+        std::unique_ptr<BIO, decltype(&BIO_free)> bio(
+            BIO_new_mem_buf(bytes.data() + begin, static_cast<int>(bytes.size() - begin)), BIO_free);
+        char* name = nullptr;
+        char* header = nullptr;
+        unsigned char* data = nullptr;
+        long length = 0;
+        if (PEM_read_bio(bio.get(), &name, &header, &data, &length) != 1) return std::nullopt;
+        const std::string label = name, headers = header;
+        der.assign(reinterpret_cast<char*>(data), static_cast<size_t>(length));
+        OPENSSL_free(name);
+        OPENSSL_free(header);
+        OPENSSL_free(data);
+        if (!headers.empty()) return std::nullopt;  // encrypted, or headers we do not read
+        if (label == "PRIVATE KEY") only = Pkcs8;
+        else if (label == "PUBLIC KEY") only = Spki;
+        else if (label == "RSA PRIVATE KEY") only = Pkcs1Private;
+        else if (label == "RSA PUBLIC KEY") only = Pkcs1Public;
+        else return std::nullopt;
+    } else {
+        der = bytes;
+    }
+    const auto* start = reinterpret_cast<const unsigned char*>(der.data());
+    const long length = static_cast<long>(der.size());
+    for (Form form : {Pkcs8, Spki, Pkcs1Private, Pkcs1Public}) {
+        if (only != Any && form != only) continue;
+        const unsigned char* at = start;
+        EVP_PKEY* key = nullptr;
+        if (form == Pkcs8) {
+            if (PKCS8_PRIV_KEY_INFO* info = d2i_PKCS8_PRIV_KEY_INFO(nullptr, &at, length)) {
+                key = EVP_PKCS82PKEY(info);
+                PKCS8_PRIV_KEY_INFO_free(info);
+            }
+        } else if (form == Spki) {
+            key = d2i_PUBKEY(nullptr, &at, length);
+        } else if (form == Pkcs1Private) {
+            key = d2i_PrivateKey(EVP_PKEY_RSA, nullptr, &at, length);
+        } else {
+            key = d2i_PublicKey(EVP_PKEY_RSA, nullptr, &at, length);
+        }
+        if (!key) continue;
+        std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> owned(key, EVP_PKEY_free);
+        TheirKey theirs;
+        theirs.isPrivate = form == Pkcs8 || form == Pkcs1Private;
+        theirs.bits = EVP_PKEY_get_bits(key);
+        BIGNUM* exponent = nullptr;
+        BIGNUM* thirdPrime = nullptr;
+        const bool twoPrimes = !EVP_PKEY_get_bn_param(key, OSSL_PKEY_PARAM_RSA_FACTOR3, &thirdPrime);
+        const bool smallExponent =
+            EVP_PKEY_get_bn_param(key, OSSL_PKEY_PARAM_RSA_E, &exponent) && BN_num_bits(exponent) <= 64;
+        BN_free(exponent);
+        BN_free(thirdPrime);
+        std::unique_ptr<EVP_PKEY_CTX, decltype(&EVP_PKEY_CTX_free)> context(EVP_PKEY_CTX_new(key, nullptr),
+                                                                           EVP_PKEY_CTX_free);
+        const bool checked = theirs.isPrivate ? EVP_PKEY_check(context.get()) == 1
+                                              : EVP_PKEY_public_check(context.get()) == 1;
+        theirs.usable = EVP_PKEY_get_base_id(key) == EVP_PKEY_RSA && twoPrimes && smallExponent &&
+                        theirs.bits >= 512 && theirs.bits <= 16384 && at == start + length && checked;
+        return theirs;
+    }
+    return std::nullopt;
+}
 
 Load load(engine::EngineRoot& root, const std::string& path, KeyKind kind, const std::string& bytes) {
     Load result;
@@ -53,6 +138,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (asPublic.key)
         check(asPrivate.refusal.find(kPublicAsPrivate) != std::string::npos,
               "a public key loaded as private: \"" + asPrivate.refusal + "\"" + context);
+
+    const std::optional<TheirKey> theirs = opensslReads(bytes);
+    static const std::regex sizeWords("holds an? ([0-9]+)-bit RSA key");
+    for (const Load* attempt : {&asPrivate, &asPublic}) {
+        std::smatch size;
+        if (theirs && std::regex_search(attempt->refusal, size, sizeWords))
+            check(std::stoi(size[1]) == theirs->bits, "\"" + attempt->refusal + "\", but OpenSSL reads a " +
+                                                          std::to_string(theirs->bits) + "-bit key" + context);
+    }
+    if (theirs && theirs->usable) {
+        const Load& sameKind = theirs->isPrivate ? asPrivate : asPublic;
+        check(sameKind.key != nullptr, "OpenSSL reads a valid " + std::to_string(theirs->bits) + "-bit " +
+                                           (theirs->isPrivate ? "private" : "public") + " key, we refuse it: \"" +
+                                           sameKind.refusal + "\"" + context);
+    }
 
     const std::string probe = "Quorval probe";
     if (asPrivate.key) {

@@ -127,8 +127,6 @@ def password():
     # 1 MiB of line breaks after the text: opened on two threads.
     seed("long-twofish-cbc-hex", container((1, 2, 1, 1, 0, 0), blk, lines * 40, text_form=form(2), tweaks=0x1000))
     seed("long-aes-zlib-b64", container((0, 0, 1, 1, 1, 6), blk, lines * 40, text_form=form(1), tweaks=0x1000))
-    seed("zlib-bomb", container((0, 0, 1, 1, 1, 9), blk, b"", how=8, tweak_bytes=b"\x00"))
-    seed("zlib-bomb-cut", container((1, 0, 0, 1, 1, 9), blk, b"", how=8, tweak_bytes=b"\x03", text_form=form(1)))
     seed("kdf-above-limit", container((0, 0, 1, 1, 0, 0), bytes([2]) + struct.pack(">I", 4000001) + bytes([16]) + bytes(16), text))
     for name in sorted(os.listdir(CONTAINERS)):
         if name.startswith(("aes", "twofish")) and name in ("aes128-cbc-pkcs7-z1-text.hex", "aes256-ecb-x923-z9-text.b64",
@@ -196,8 +194,10 @@ def key_files():
         seed("rsa512-encrypted-pkcs8.pem", openssl("pkcs8", "-topk8", "-in", private512, "-passout", "pass:x", "-v2", "aes-128-cbc"))
         seed("rsa512-encrypted-pkcs8.der", openssl("pkcs8", "-topk8", "-in", private512, "-passout", "pass:x", "-v2", "aes-128-cbc", "-outform", "DER"))
         seed("rsa512-encrypted-pkcs1.pem", openssl("rsa", "-in", private512, "-traditional", "-aes128", "-passout", "pass:x"))
-        seed("rsa512-3-primes.pem", openssl("genpkey", "-algorithm", "RSA", "-pkeyopt", "rsa_keygen_bits:1024",
+        seed("rsa1024-3-primes.pem", openssl("genpkey", "-algorithm", "RSA", "-pkeyopt", "rsa_keygen_bits:1024",
                                             "-pkeyopt", "rsa_keygen_primes:3", "-outform", "PEM"))
+        seed("rsa1024-3-primes-pkcs1.der", openssl("rsa", "-traditional", "-outform", "DER",
+                                                   stdin=read_seed("key_file_fuzz", "rsa1024-3-primes.pem")))
         seed("rsa-e3.der", openssl("genpkey", "-algorithm", "RSA", "-pkeyopt", "rsa_keygen_bits:512",
                                    "-pkeyopt", "rsa_keygen_pubexp:3", "-outform", "DER"))
         seed("rsa-pss.pem", openssl("genpkey", "-algorithm", "RSA-PSS", "-pkeyopt", "rsa_keygen_bits:512"))
