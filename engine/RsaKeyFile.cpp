@@ -199,7 +199,8 @@ std::optional<RsaNumbers> rsaNumbers(const uint8_t* der, size_t length, bool isP
         }
         // A public key is n and e alone: a private key the library refused is not read as one.
         if (!isPrivate && sequence.more_items()) return std::nullopt;
-        if (multiPrimeVersion) numbers.morePrimes = sequence.get_next_object().is_a(Botan::SEQUENCE, Botan::CONSTRUCTED);
+        if (multiPrimeVersion)
+            numbers.morePrimes = sequence.get_next_object().is_a(Botan::SEQUENCE, Botan::CONSTRUCTED);
         return numbers;
     } catch (const Botan::Exception&) {
         return std::nullopt;

@@ -15,7 +15,10 @@ namespace fuzz {
 
 namespace {
 
-const std::string kMagic("\x8F" "QRVC\x1A", 6);
+const std::string kMagic(
+    "\x8F"
+    "QRVC\x1A",
+    6);
 const std::string kDamagedWords = "wrong password or key, or the data is damaged or incomplete.";
 constexpr size_t kLookAhead = 192 * 1024;
 constexpr uint64_t kTextLimit = 64ull << 20;
@@ -62,11 +65,13 @@ struct Keys {
 Keys deriveKeys(const std::string& secret, size_t cipherKeyLength) {
     auto hkdf = Botan::KDF::create_or_throw("HKDF(SHA-256)");
     auto expand = [&](size_t length, const std::string& label) {
-        const auto key = hkdf->derive_key(length, reinterpret_cast<const uint8_t*>(secret.data()), secret.size(),
-                                          nullptr, 0, reinterpret_cast<const uint8_t*>(label.data()), label.size());
+        const auto key =
+            hkdf->derive_key(length, reinterpret_cast<const uint8_t*>(secret.data()), secret.size(), nullptr,
+                             0, reinterpret_cast<const uint8_t*>(label.data()), label.size());
         return std::string(key.begin(), key.end());
     };
-    return {expand(cipherKeyLength, "Quorval container 1 cipher key"), expand(32, "Quorval container 1 MAC key")};
+    return {expand(cipherKeyLength, "Quorval container 1 cipher key"),
+            expand(32, "Quorval container 1 MAC key")};
 }
 
 std::string hmac(const std::string& key, const std::string& data) {
@@ -80,8 +85,8 @@ std::string hmac(const std::string& key, const std::string& data) {
 // ECB or CBC over whole blocks, one block at a time.
 std::string crypt(uint8_t algorithm, const std::string& key, uint8_t mode, const std::string& iv,
                   const std::string& data, bool encrypt) {
-    auto cipher = Botan::BlockCipher::create_or_throw(
-        algorithm == 0 ? "AES-" + std::to_string(key.size() * 8) : std::string("Twofish"));
+    auto cipher = Botan::BlockCipher::create_or_throw(algorithm == 0 ? "AES-" + std::to_string(key.size() * 8)
+                                                                     : std::string("Twofish"));
     cipher->set_key(reinterpret_cast<const uint8_t*>(key.data()), key.size());
     std::string out(data.size(), '\0');
     std::string chain = padded(iv, 16);
@@ -193,7 +198,8 @@ private:
 
 // Binary, Base64 or Hex, from the magic's digits in the first 192 KiB.
 OutputEncoding formOf(const std::string& text) {
-    if (text.compare(0, kMagic.size(), kMagic) == 0 && text.size() >= kMagic.size()) return OutputEncoding::Binary;
+    if (text.compare(0, kMagic.size(), kMagic) == 0 && text.size() >= kMagic.size())
+        return OutputEncoding::Binary;
     std::string digits;
     for (size_t i = 0; i < text.size() && i < kLookAhead && digits.size() < 12; ++i)
         if (!isBlank(text[i])) digits += text[i];
@@ -252,7 +258,8 @@ Expected open(const std::string& text, ModelKeySource& key, int rulesAlgorithm, 
     if (hmac(keys.macKey, header + headerTag + cipherText + lengthField) != rest.substr(rest.size() - 32))
         throw damaged();
     const uint64_t dataLength = readBigEndian(lengthField, 0, 8);
-    if (dataLength > cipherText.size() || cipherText.size() - dataLength != paddingLength(padding, dataLength))
+    if (dataLength > cipherText.size() ||
+        cipherText.size() - dataLength != paddingLength(padding, dataLength))
         throw damaged();
     const std::string plain = crypt(algorithm, keys.cipherKey, mode, iv, cipherText, false);
     if (plain.substr(dataLength) != paddingBytes(padding, plain.size() - dataLength)) throw damaged();
@@ -331,11 +338,15 @@ BuiltContainer buildContainer(Reader& in, ModelKeySource& key) {
     const uint8_t padding = raw ? in.byte() : in.byte() % 3;
     const uint8_t method = raw ? in.byte() : in.byte() % 2;
     const int level = in.byte() % 10;
-    const uint8_t levelByte = raw ? in.byte() : static_cast<uint8_t>(method == 0 ? 0 : level == 0 ? -1 : level);
+    const uint8_t levelByte = raw ? in.byte()
+                                  : static_cast<uint8_t>(method == 0  ? 0
+                                                         : level == 0 ? -1
+                                                                      : level);
     const uint8_t ivLength = (tweaks & kRawIvLength) ? in.byte() : (mode == 1 ? 16 : 0);
-    header += std::string{static_cast<char>(algorithm), static_cast<char>(keyBytes), static_cast<char>(mode),
-                          static_cast<char>(padding), static_cast<char>(method), static_cast<char>(levelByte),
-                          static_cast<char>(ivLength)};
+    header +=
+        std::string{static_cast<char>(algorithm), static_cast<char>(keyBytes), static_cast<char>(mode),
+                    static_cast<char>(padding),   static_cast<char>(method),   static_cast<char>(levelByte),
+                    static_cast<char>(ivLength)};
     const std::string iv = padded(in.bytes(ivLength), ivLength);
     header += iv;
     std::string secret;
@@ -343,7 +354,8 @@ BuiltContainer buildContainer(Reader& in, ModelKeySource& key) {
     header += bigEndian((tweaks & kRawBlockLength) ? in.u16() : keyBlock.size(), 2);
     header += keyBlock;
 
-    const bool cipherKnown = algorithm <= 1 && (keyBytes == 16 || keyBytes == 24 || keyBytes == 32) && mode <= 1;
+    const bool cipherKnown =
+        algorithm <= 1 && (keyBytes == 16 || keyBytes == 24 || keyBytes == 32) && mode <= 1;
     const Keys keys = deriveKeys(secret, cipherKnown ? keyBytes : 32);
     std::string headerTag = hmac(keys.macKey, header);
     if (tweaks & kBadHeaderTag) headerTag[in.byte() % 32] ^= static_cast<char>(in.byte() | 1);
@@ -355,17 +367,17 @@ BuiltContainer buildContainer(Reader& in, ModelKeySource& key) {
         if (!(how & 1)) data = deflated(payload, 1 + (how >> 4) % 9, how & 2);
         if (how & 4) data += in.bytes(in.byte() % 16);
     }
-    const std::string pad = (tweaks & kRawPadding) ? in.bytes(in.byte() % 33)
-                                                   : paddingBytes(padding % 3, paddingLength(padding % 3, data.size()));
-    const std::string lengthField = bigEndian((tweaks & kRawDataLength) ? uint64_t{in.u32()} << 32 | in.u32()
-                                                                        : data.size(),
-                                              8);
+    const std::string pad = (tweaks & kRawPadding)
+                                ? in.bytes(in.byte() % 33)
+                                : paddingBytes(padding % 3, paddingLength(padding % 3, data.size()));
+    const std::string lengthField =
+        bigEndian((tweaks & kRawDataLength) ? uint64_t{in.u32()} << 32 | in.u32() : data.size(), 8);
     const std::string blocks = data + pad;
     const size_t whole = blocks.size() / 16 * 16;
-    const std::string cipherText = cipherKnown
-                                       ? crypt(algorithm, keys.cipherKey, mode, iv, blocks.substr(0, whole), true) +
-                                             blocks.substr(whole)
-                                       : blocks;
+    const std::string cipherText =
+        cipherKnown
+            ? crypt(algorithm, keys.cipherKey, mode, iv, blocks.substr(0, whole), true) + blocks.substr(whole)
+            : blocks;
     std::string container = header + headerTag + cipherText + lengthField;
     std::string tag = hmac(keys.macKey, container);
     if (tweaks & kBadTag) tag[in.byte() % 32] ^= static_cast<char>(in.byte() | 1);
@@ -381,7 +393,8 @@ BuiltContainer buildContainer(Reader& in, ModelKeySource& key) {
     return built;
 }
 
-Expected referenceOpen(const std::string& text, ModelKeySource& key, int rulesAlgorithm, uint32_t rulesKeyBits) {
+Expected referenceOpen(const std::string& text, ModelKeySource& key, int rulesAlgorithm,
+                       uint32_t rulesKeyBits) {
     try {
         return open(text, key, rulesAlgorithm, rulesKeyBits);
     } catch (const Refusal& refusal) {
@@ -391,7 +404,8 @@ Expected referenceOpen(const std::string& text, ModelKeySource& key, int rulesAl
     }
 }
 
-void expectOutcome(const Expected& expected, const std::string& text, const std::function<std::string()>& open) {
+void expectOutcome(const Expected& expected, const std::string& text,
+                   const std::function<std::string()>& open) {
     const std::string context = "\ncontainer text: " + preview(text);
     // For writing seeds: what the reference expects of each input run.
     if (std::getenv("QUORVAL_FUZZ_SHOW"))
@@ -404,22 +418,23 @@ void expectOutcome(const Expected& expected, const std::string& text, const std:
         const ErrorKind kind = e.kind();
         const std::string said = std::string(" (engine said ") + kindName(kind) + ": " + e.what() + ")";
         check(!expected.ok, "a valid container was refused" + said + context);
-        const bool eitherIsRight =
-            expected.tooLargeOrDamaged && (kind == ErrorKind::TooLarge || kind == ErrorKind::WrongKeyOrDamaged);
+        const bool eitherIsRight = expected.tooLargeOrDamaged &&
+                                   (kind == ErrorKind::TooLarge || kind == ErrorKind::WrongKeyOrDamaged);
         check(kind == expected.refusal.kind || eitherIsRight,
               std::string("refused as ") + kindName(kind) + ", the reference says " +
                   kindName(expected.refusal.kind) + said + context);
         if (kind == ErrorKind::InvalidInput)
-            check(e.what() == expected.refusal.message,
-                  "wrong words for bad text: the reference says \"" + expected.refusal.message + "\"" + said + context);
+            check(e.what() == expected.refusal.message, "wrong words for bad text: the reference says \"" +
+                                                            expected.refusal.message + "\"" + said + context);
         if (kind == ErrorKind::WrongKeyOrDamaged)
-            check(std::string(e.what()).find(kDamagedWords) != std::string::npos, "other words for damage" + said + context);
+            check(std::string(e.what()).find(kDamagedWords) != std::string::npos,
+                  "other words for damage" + said + context);
         return;
     }
-    check(expected.ok, std::string("opened, but the reference refuses it as ") + kindName(expected.refusal.kind) +
-                           "; opened to " + preview(got) + context);
-    check(got == expected.plain,
-          "opened to other bytes: " + preview(got) + ", the reference gives " + preview(expected.plain) + context);
+    check(expected.ok, std::string("opened, but the reference refuses it as ") +
+                           kindName(expected.refusal.kind) + "; opened to " + preview(got) + context);
+    check(got == expected.plain, "opened to other bytes: " + preview(got) + ", the reference gives " +
+                                     preview(expected.plain) + context);
 }
 
 }  // namespace fuzz

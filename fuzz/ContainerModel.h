@@ -61,9 +61,11 @@ struct BuiltContainer {
 BuiltContainer buildContainer(Reader& in, ModelKeySource& key);
 
 // What opening `text` must give. `rulesAlgorithm` < 0: no rules (RSA).
-Expected referenceOpen(const std::string& text, ModelKeySource& key, int rulesAlgorithm, uint32_t rulesKeyBits);
+Expected referenceOpen(const std::string& text, ModelKeySource& key, int rulesAlgorithm,
+                       uint32_t rulesKeyBits);
 
 // Runs `open` and checks its outcome against `expected`; any mismatch aborts.
-void expectOutcome(const Expected& expected, const std::string& text, const std::function<std::string()>& open);
+void expectOutcome(const Expected& expected, const std::string& text,
+                   const std::function<std::string()>& open);
 
 }  // namespace fuzz

@@ -18,16 +18,26 @@ void fail(const std::string& what) {
 
 const char* kindName(ErrorKind kind) {
     switch (kind) {
-        case ErrorKind::Aborted: return "Aborted";
-        case ErrorKind::WrongKeyOrDamaged: return "WrongKeyOrDamaged";
-        case ErrorKind::NotOurData: return "NotOurData";
-        case ErrorKind::WrongSettings: return "WrongSettings";
-        case ErrorKind::InvalidInput: return "InvalidInput";
-        case ErrorKind::TooLarge: return "TooLarge";
-        case ErrorKind::Io: return "Io";
-        case ErrorKind::KeyFile: return "KeyFile";
-        case ErrorKind::MissingKey: return "MissingKey";
-        case ErrorKind::Internal: return "Internal";
+        case ErrorKind::Aborted:
+            return "Aborted";
+        case ErrorKind::WrongKeyOrDamaged:
+            return "WrongKeyOrDamaged";
+        case ErrorKind::NotOurData:
+            return "NotOurData";
+        case ErrorKind::WrongSettings:
+            return "WrongSettings";
+        case ErrorKind::InvalidInput:
+            return "InvalidInput";
+        case ErrorKind::TooLarge:
+            return "TooLarge";
+        case ErrorKind::Io:
+            return "Io";
+        case ErrorKind::KeyFile:
+            return "KeyFile";
+        case ErrorKind::MissingKey:
+            return "MissingKey";
+        case ErrorKind::Internal:
+            return "Internal";
     }
     return "?";
 }
@@ -106,15 +116,16 @@ RefDecoded refDecode(OutputEncoding encoding, const std::string& text) {
     const bool base64 = encoding == OutputEncoding::Base64;
     const size_t group = base64 ? 4 : 2;
     int values[4] = {};
-    size_t held = 0;          // digits of the current group
-    size_t groupStart = 0;    // index of its first digit
+    size_t held = 0;        // digits of the current group
+    size_t groupStart = 0;  // index of its first digit
     size_t padding = 0;
     size_t paddingStart = 0;  // index of the first '='
     for (size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
         if (isBlank(c)) continue;
         if (padding > 0) {
-            if (c != '=') return refused(result, encoding, "character " + shown(c) + " after the padding", i, false);
+            if (c != '=')
+                return refused(result, encoding, "character " + shown(c) + " after the padding", i, false);
             if (++padding > 2) return refused(result, encoding, "padding", i, false);
             continue;
         }
@@ -138,10 +149,12 @@ RefDecoded refDecode(OutputEncoding encoding, const std::string& text) {
         held = 0;
     }
     if (!base64) {
-        if (held != 0) return refused(result, encoding, "text: the last digit has no partner", groupStart, true);
+        if (held != 0)
+            return refused(result, encoding, "text: the last digit has no partner", groupStart, true);
         return result;
     }
-    if (held == 1) return refused(result, encoding, "text: it ends with an incomplete group", groupStart, true);
+    if (held == 1)
+        return refused(result, encoding, "text: it ends with an incomplete group", groupStart, true);
     if (padding != 0 && held + padding != 4) return refused(result, encoding, "padding", paddingStart, true);
     // The bits of the last group that make no whole byte are dropped.
     if (held >= 2) result.bytes += static_cast<char>(values[0] << 2 | values[1] >> 4);
@@ -195,7 +208,8 @@ std::string applyTextForm(Reader& in, const std::string& bytes) {
 
 std::string scratchFile(const std::string& name) {
     static const std::string folder = [] {
-        std::string base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : (getenv("TMPDIR") ? getenv("TMPDIR") : "/tmp");
+        std::string base =
+            access("/dev/shm", W_OK) == 0 ? "/dev/shm" : (getenv("TMPDIR") ? getenv("TMPDIR") : "/tmp");
         std::string pattern = base + "/quorval-fuzz-XXXXXX";
         if (!mkdtemp(&pattern[0])) fail("cannot make a scratch folder in " + base);
         static std::string made;

@@ -51,9 +51,9 @@ private:
 
 struct RefDecoded {
     bool ok = true;
-    std::string bytes;     // whole groups decoded before any error
-    std::string message;   // the engine's words for the first fault
-    bool atEnd = false;    // the fault is only known at the end of the text
+    std::string bytes;    // whole groups decoded before any error
+    std::string message;  // the engine's words for the first fault
+    bool atEnd = false;   // the fault is only known at the end of the text
 };
 
 RefDecoded refDecode(OutputEncoding encoding, const std::string& text);

@@ -22,7 +22,10 @@ using engine::detail::StreamEncoder;
 
 namespace {
 
-const std::string kMagic("\x8F" "QRVC\x1A", 6);
+const std::string kMagic(
+    "\x8F"
+    "QRVC\x1A",
+    6);
 
 std::shared_ptr<engine::EngineRoot> root() {
     static const auto made = engine::CreateEngineRoot();
@@ -69,7 +72,8 @@ void checkDecoding(OutputEncoding encoding, const std::string& text, const std::
     const std::string context = std::string("\n") + formName(encoding) + " text: " + preview(text);
 
     const Outcome whole = outcomeOf([&] { return engine::detail::decode(encoding, text); });
-    check(whole == expected, "decode gave " + whole.describe() + ", the reference " + expected.describe() + context);
+    check(whole == expected,
+          "decode gave " + whole.describe() + ", the reference " + expected.describe() + context);
 
     // Piece by piece: the same outcome, with no more than one group's digits held back.
     const size_t mostHeld = encoding == OutputEncoding::Base64 ? 3 : encoding == OutputEncoding::Hex ? 1 : 0;
@@ -79,8 +83,8 @@ void checkDecoding(OutputEncoding encoding, const std::string& text, const std::
         size_t from = 0;
         for (size_t to : splitsFor(rawSplits, text.size())) {
             decoder.update(text.data() + from, to - from, out);
-            check(decoder.heldBack() <= mostHeld, "the decoder holds back " + std::to_string(decoder.heldBack()) +
-                                                      " digits" + context);
+            check(decoder.heldBack() <= mostHeld,
+                  "the decoder holds back " + std::to_string(decoder.heldBack()) + " digits" + context);
             from = to;
         }
         decoder.update(text.data() + from, text.size() - from, out);
@@ -92,8 +96,8 @@ void checkDecoding(OutputEncoding encoding, const std::string& text, const std::
 
     if (encoding == OutputEncoding::Binary) return;
     const Outcome object = outcomeOf([&] { return root()->NewEncoder(encoding)->DecodeText(text); });
-    check(object == expected, "DecodeText gave " + object.describe() + ", the reference " + expected.describe() +
-                                  context);
+    check(object == expected,
+          "DecodeText gave " + object.describe() + ", the reference " + expected.describe() + context);
 
     // OpenSSL, on the same digits: it takes no blanks we skip, and reads a text
     // only up to a NUL or a '-'.
@@ -123,7 +127,8 @@ void checkDecoding(OutputEncoding encoding, const std::string& text, const std::
               "OpenSSL decodes to " + preview(theirs) + ", we to " + preview(reference.bytes) + context);
 }
 
-void checkEncoding(OutputEncoding encoding, const std::string& bytes, const std::vector<uint16_t>& rawSplits) {
+void checkEncoding(OutputEncoding encoding, const std::string& bytes,
+                   const std::vector<uint16_t>& rawSplits) {
     const std::string expected = refEncode(encoding, bytes);
     const std::string context = std::string("\n") + formName(encoding) + " of " + preview(bytes);
     check(engine::detail::encode(encoding, bytes) == expected, "encode differs from the reference" + context);
@@ -137,7 +142,8 @@ void checkEncoding(OutputEncoding encoding, const std::string& bytes, const std:
     encoder.update(reinterpret_cast<const uint8_t*>(bytes.data()) + from, bytes.size() - from, pieces);
     encoder.finish(pieces);
     check(pieces == expected, "encoding in pieces differs from the reference" + context);
-    check(engine::detail::encodedLength(encoding, bytes.size()) == expected.size(), "encodedLength is wrong" + context);
+    check(engine::detail::encodedLength(encoding, bytes.size()) == expected.size(),
+          "encodedLength is wrong" + context);
     check(engine::detail::decode(encoding, expected) == bytes, "decoding the encoding differs" + context);
     if (encoding == OutputEncoding::Binary) return;
     check(root()->NewEncoder(encoding)->EncodeText(bytes) == expected, "EncodeText differs" + context);
@@ -145,13 +151,15 @@ void checkEncoding(OutputEncoding encoding, const std::string& bytes, const std:
 
 // Form detection, as the reference reads docs/encoding.md.
 std::optional<OutputEncoding> referencePrefixForm(const std::string& text, const std::string& prefix) {
-    if (text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0) return OutputEncoding::Binary;
+    if (text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0)
+        return OutputEncoding::Binary;
     const std::string base64 = refEncode(OutputEncoding::Base64, prefix);
     const std::string hex = refEncode(OutputEncoding::Hex, prefix);
     std::string digits;
     for (char c : text)
         if (!isBlank(c) && digits.size() < std::max(base64.size(), hex.size())) digits += c;
-    if (digits.size() >= base64.size() && digits.compare(0, base64.size(), base64) == 0) return OutputEncoding::Base64;
+    if (digits.size() >= base64.size() && digits.compare(0, base64.size(), base64) == 0)
+        return OutputEncoding::Base64;
     if (digits.size() < hex.size()) return std::nullopt;
     std::string lowered = digits.substr(0, hex.size());
     for (char& c : lowered) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -170,7 +178,8 @@ std::optional<OutputEncoding> referenceLengthForm(const std::string& text, size_
 void checkDetection(const std::string& prefixBytes, size_t k, const std::string& text) {
     const std::string context = "\ntext: " + preview(text);
     for (const std::string& prefix : {kMagic, prefixBytes}) {
-        const auto got = engine::detail::detectByPrefix(reinterpret_cast<const uint8_t*>(text.data()), text.size(), prefix);
+        const auto got = engine::detail::detectByPrefix(reinterpret_cast<const uint8_t*>(text.data()),
+                                                        text.size(), prefix);
         const auto expected = referencePrefixForm(text, prefix);
         check(got == expected, std::string("detectByPrefix says ") + formName(got) + ", the reference " +
                                    formName(expected) + " for the prefix " + preview(prefix) + context);
@@ -184,7 +193,8 @@ void checkDetection(const std::string& prefixBytes, size_t k, const std::string&
         const RefDecoded reference = refDecode(*expected, text);
         if (reference.ok && reference.bytes.size() == k) decoded = reference.bytes;
     }
-    check(engine::detail::decodeByLength(text, k) == decoded, "decodeByLength differs from the reference" + context);
+    check(engine::detail::decodeByLength(text, k) == decoded,
+          "decodeByLength differs from the reference" + context);
 }
 
 }  // namespace

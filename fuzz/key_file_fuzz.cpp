@@ -59,11 +59,16 @@ std::optional<TheirKey> opensslReads(const std::string& bytes) {
         OPENSSL_free(header);
         OPENSSL_free(data);
         if (!headers.empty()) return std::nullopt;  // encrypted, or headers we do not read
-        if (label == "PRIVATE KEY") only = Pkcs8;
-        else if (label == "PUBLIC KEY") only = Spki;
-        else if (label == "RSA PRIVATE KEY") only = Pkcs1Private;
-        else if (label == "RSA PUBLIC KEY") only = Pkcs1Public;
-        else return std::nullopt;
+        if (label == "PRIVATE KEY")
+            only = Pkcs8;
+        else if (label == "PUBLIC KEY")
+            only = Spki;
+        else if (label == "RSA PRIVATE KEY")
+            only = Pkcs1Private;
+        else if (label == "RSA PUBLIC KEY")
+            only = Pkcs1Public;
+        else
+            return std::nullopt;
     } else {
         der = bytes;
     }
@@ -98,9 +103,9 @@ std::optional<TheirKey> opensslReads(const std::string& bytes) {
         BN_free(exponent);
         BN_free(thirdPrime);
         std::unique_ptr<EVP_PKEY_CTX, decltype(&EVP_PKEY_CTX_free)> context(EVP_PKEY_CTX_new(key, nullptr),
-                                                                           EVP_PKEY_CTX_free);
-        const bool checked = theirs.isPrivate ? EVP_PKEY_check(context.get()) == 1
-                                              : EVP_PKEY_public_check(context.get()) == 1;
+                                                                            EVP_PKEY_CTX_free);
+        const bool checked =
+            theirs.isPrivate ? EVP_PKEY_check(context.get()) == 1 : EVP_PKEY_public_check(context.get()) == 1;
         theirs.usable = EVP_PKEY_get_base_id(key) == EVP_PKEY_RSA && twoPrimes && smallExponent &&
                         theirs.bits >= 512 && theirs.bits <= 16384 && at == start + length && checked;
         return theirs;
@@ -114,9 +119,11 @@ Load load(engine::EngineRoot& root, const std::string& path, KeyKind kind, const
         result.key = root.LoadKey(path, kind, engine::EncryptionSchema::Oaep);
     } catch (const engine::EngineError& e) {
         result.refusal = e.what();
-        const std::string said = std::string(" (") + kindName(e.kind()) + ": " + e.what() + ")\nfile: " + preview(bytes);
+        const std::string said =
+            std::string(" (") + kindName(e.kind()) + ": " + e.what() + ")\nfile: " + preview(bytes);
         check(e.kind() == ErrorKind::KeyFile, "a key file refused with another kind" + said);
-        check(result.refusal.rfind("The file \"" + path + "\" ", 0) == 0, "a refusal that does not name the file" + said);
+        check(result.refusal.rfind("The file \"" + path + "\" ", 0) == 0,
+              "a refusal that does not name the file" + said);
     }
     return result;
 }
@@ -145,20 +152,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::smatch size;
         if (theirs && std::regex_search(attempt->refusal, size, sizeWords))
             check(std::stoi(size[1]) == theirs->bits, "\"" + attempt->refusal + "\", but OpenSSL reads a " +
-                                                          std::to_string(theirs->bits) + "-bit key" + context);
+                                                          std::to_string(theirs->bits) + "-bit key" +
+                                                          context);
     }
     if (theirs && theirs->usable) {
         const Load& sameKind = theirs->isPrivate ? asPrivate : asPublic;
         check(sameKind.key != nullptr, "OpenSSL reads a valid " + std::to_string(theirs->bits) + "-bit " +
-                                           (theirs->isPrivate ? "private" : "public") + " key, we refuse it: \"" +
-                                           sameKind.refusal + "\"" + context);
+                                           (theirs->isPrivate ? "private" : "public") +
+                                           " key, we refuse it: \"" + sameKind.refusal + "\"" + context);
     }
 
     const std::string probe = "Quorval probe";
     if (asPrivate.key) {
         EngineAsymKey& key = *asPrivate.key;
-        check(key.VerifyText(probe, key.SignText(probe)), "a loaded private key's signature does not verify" + context);
-        check(key.DecryptText(key.EncryptText(probe)) == probe, "a loaded private key does not decrypt" + context);
+        check(key.VerifyText(probe, key.SignText(probe)),
+              "a loaded private key's signature does not verify" + context);
+        check(key.DecryptText(key.EncryptText(probe)) == probe,
+              "a loaded private key does not decrypt" + context);
     }
     if (asPublic.key) {
         EngineAsymKey& key = *asPublic.key;

@@ -66,7 +66,8 @@ public:
                 wrapped = secret;  // too long for the key
             }
         }
-        if ((choice & 16) && !wrapped.empty()) wrapped[in.u16() % wrapped.size()] ^= static_cast<char>(in.byte() | 1);
+        if ((choice & 16) && !wrapped.empty())
+            wrapped[in.u16() % wrapped.size()] ^= static_cast<char>(in.byte() | 1);
         return std::string(1, static_cast<char>(schema)) + wrapped;
     }
 
@@ -77,7 +78,8 @@ public:
         try {
             Botan::AutoSeeded_RNG rng;
             const Botan::PK_Decryptor_EME decryptor(*m_key, rng, kPadding[schema]);
-            const auto secret = decryptor.decrypt(reinterpret_cast<const uint8_t*>(block.data()) + 1, block.size() - 1);
+            const auto secret =
+                decryptor.decrypt(reinterpret_cast<const uint8_t*>(block.data()) + 1, block.size() - 1);
             if (secret.size() != secretLength(schema)) return std::nullopt;
             return std::string(secret.begin(), secret.end());
         } catch (const Botan::Exception&) {

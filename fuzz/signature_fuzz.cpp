@@ -66,15 +66,17 @@ bool referenceVerify(const Botan::RSA_PublicKey& key, const std::string& message
     if (!decoded.ok || decoded.bytes.size() != k) return false;
     Botan::PK_Verifier verifier(key, "EMSA3(SHA-256)");
     return verifier.verify_message(reinterpret_cast<const uint8_t*>(message.data()), message.size(),
-                                   reinterpret_cast<const uint8_t*>(decoded.bytes.data()), decoded.bytes.size());
+                                   reinterpret_cast<const uint8_t*>(decoded.bytes.data()),
+                                   decoded.bytes.size());
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static Key keys[] = {Key(QUORVAL_TEST_DATA "/containers/rsa512-private.pem",
-                             QUORVAL_TEST_DATA "/containers/rsa512-public.pem"),
-                         Key(QUORVAL_FUZZ_DATA "/rsa1024-private.pem", QUORVAL_FUZZ_DATA "/rsa1024-public.pem")};
+    static Key keys[] = {
+        Key(QUORVAL_TEST_DATA "/containers/rsa512-private.pem",
+            QUORVAL_TEST_DATA "/containers/rsa512-public.pem"),
+        Key(QUORVAL_FUZZ_DATA "/rsa1024-private.pem", QUORVAL_FUZZ_DATA "/rsa1024-public.pem")};
     Reader in(data, size);
     const uint8_t choice = in.byte();
     Key& key = keys[choice & 1];
@@ -92,11 +94,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     try {
         got = key.engineKey->VerifyText(message, text);
     } catch (const engine::EngineError& e) {
-        fail(std::string("VerifyText failed (") + kindName(e.kind()) + ": " + e.what() + ")\nsignature: " +
-             preview(text));
+        fail(std::string("VerifyText failed (") + kindName(e.kind()) + ": " + e.what() +
+             ")\nsignature: " + preview(text));
     }
-    check(got == expected, std::string("VerifyText says ") + (got ? "valid" : "invalid") + ", the reference " +
-                               (expected ? "valid" : "invalid") + "\nmessage: " + preview(message) +
-                               "\nsignature: " + preview(text));
+    check(got == expected, std::string("VerifyText says ") + (got ? "valid" : "invalid") +
+                               ", the reference " + (expected ? "valid" : "invalid") +
+                               "\nmessage: " + preview(message) + "\nsignature: " + preview(text));
     return 0;
 }

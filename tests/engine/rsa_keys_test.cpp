@@ -407,14 +407,15 @@ TEST_F(RsaKeys, KeysOfMoreThanTwoPrimesAreRefusedAsSuch) {
     if (!haveTool("openssl")) GTEST_SKIP() << "openssl is not installed";
     const std::string pkcs8 = dir.file("three-primes.pem");
     const std::string pkcs1 = dir.file("three-primes-pkcs1.der");
-    ASSERT_TRUE(openssl("genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:1024 -pkeyopt rsa_keygen_primes:3 -out " +
-                        pkcs8));
+    ASSERT_TRUE(openssl(
+        "genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:1024 -pkeyopt rsa_keygen_primes:3 -out " + pkcs8));
     ASSERT_TRUE(openssl("rsa -in " + pkcs8 + " -traditional -outform DER -out " + pkcs1));
     for (const std::string& path : {pkcs8, pkcs1}) {
         for (const auto kind : {engine::KeyKind::PrivateKey, engine::KeyKind::PublicKey}) {
             std::string description;
             EXPECT_EQ(loadFailure(path, kind, &description), ErrorKind::KeyFile) << path;
-            EXPECT_THAT(description, ::testing::HasSubstr("made of more than two primes, which is not supported"))
+            EXPECT_THAT(description,
+                        ::testing::HasSubstr("made of more than two primes, which is not supported"))
                 << path;
         }
     }
@@ -488,7 +489,8 @@ TEST_F(RsaKeys, APkcs1PrivateKeyOfAnotherVersionIsDamagedNotATinyKey) {
                                              {"other-version.pem", pemOf("RSA PRIVATE KEY", other)}}) {
             for (const auto kind : {engine::KeyKind::PrivateKey, engine::KeyKind::PublicKey}) {
                 std::string description;
-                EXPECT_EQ(loadFailure(writeFile(name, contents), kind, &description), ErrorKind::KeyFile) << name;
+                EXPECT_EQ(loadFailure(writeFile(name, contents), kind, &description), ErrorKind::KeyFile)
+                    << name;
                 EXPECT_THAT(description, ::testing::HasSubstr("is a damaged or truncated key file"))
                     << name << " version " << int(version);
             }
