@@ -12,6 +12,7 @@
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 
+#include <cctype>
 #include <memory>
 #include <optional>
 #include <regex>
@@ -55,6 +56,15 @@ std::optional<TheirKey> opensslReads(const std::string& bytes) {
     enum Form { Any, Pkcs8, Spki, Pkcs1Private, Pkcs1Public } only = Any;
     const size_t begin = bytes.find("-----BEGIN ");
     if (begin != std::string::npos) {
+        // OpenSSL's PEM reader passes over some bytes that are not Base64 (it
+        // turns control bytes into blanks); ours calls such a body damaged.
+        const size_t body = bytes.find('\n', begin);
+        const size_t end = bytes.find("-----END", begin);
+        if (body == std::string::npos || end == std::string::npos || end < body) return std::nullopt;
+        for (size_t i = body; i < end; ++i)
+            if (!std::isalnum(static_cast<unsigned char>(bytes[i])) && !isBlank(bytes[i]) &&
+                std::string("+/=").find(bytes[i]) == std::string::npos)
+                return std::nullopt;
         std::unique_ptr<BIO, decltype(&BIO_free)> bio(
             BIO_new_mem_buf(bytes.data() + begin, static_cast<int>(bytes.size() - begin)), BIO_free);
         char* name = nullptr;

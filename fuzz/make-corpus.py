@@ -4,9 +4,9 @@
 Run by hand when an input layout changes (the files are committed): the
 structured seeds follow the layouts described at the top of each target, the
 raw ones come from tests/data and from openssl. Needs openssl on the PATH.
+Files named found-… are the inputs of findings, kept as they are.
 """
 import os
-import shutil
 import struct
 import subprocess
 import sys
@@ -224,7 +224,11 @@ def main():
     for target, make in targets.items():
         if len(sys.argv) > 1 and target not in sys.argv[1:]:
             continue
-        shutil.rmtree(os.path.join(CORPUS, target), ignore_errors=True)
+        # The reproducers of findings ("found-…") stay; the rest is written anew.
+        folder = os.path.join(CORPUS, target)
+        for name in os.listdir(folder) if os.path.isdir(folder) else ():
+            if not name.startswith("found-"):
+                os.remove(os.path.join(folder, name))
         make()
         print(target, len(os.listdir(os.path.join(CORPUS, target))), "seeds")
 
