@@ -13,6 +13,8 @@
 #include <openssl/x509.h>
 
 #include <cctype>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <regex>
@@ -121,8 +123,27 @@ std::optional<TheirKey> opensslReads(const std::string& bytes) {
             EVP_PKEY_get_bn_param(key, OSSL_PKEY_PARAM_RSA_E, &exponent) && BN_num_bits(exponent) <= 64;
         BN_free(exponent);
         BN_free(thirdPrime);
+        // Only what OpenSSL writes back byte for byte: it reads some encodings
+        // more loosely than DER allows (a negative INTEGER as a positive number).
+        unsigned char* written = nullptr;
+        int writtenLength = -1;
+        if (form == Pkcs8) {
+            if (PKCS8_PRIV_KEY_INFO* info = EVP_PKEY2PKCS8(key)) {
+                writtenLength = i2d_PKCS8_PRIV_KEY_INFO(info, &written);
+                PKCS8_PRIV_KEY_INFO_free(info);
+            }
+        } else if (form == Spki) {
+            writtenLength = i2d_PUBKEY(key, &written);
+        } else if (form == Pkcs1Private) {
+            writtenLength = i2d_PrivateKey(key, &written);
+        } else {
+            writtenLength = i2d_PublicKey(key, &written);
+        }
+        const bool canonical = writtenLength > 0 && der == std::string(reinterpret_cast<char*>(written),
+                                                                       static_cast<size_t>(writtenLength));
+        OPENSSL_free(written);
         theirs.plausible = EVP_PKEY_get_base_id(key) == EVP_PKEY_RSA && twoPrimes && smallExponent &&
-                           theirs.bits >= 512 && theirs.bits <= 16384 && at == start + length;
+                           theirs.bits >= 512 && theirs.bits <= 16384 && at == start + length && canonical;
         theirs.key = std::shared_ptr<EVP_PKEY>(owned.release(), EVP_PKEY_free);
         return theirs;
     }
@@ -163,6 +184,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
               "a public key loaded as private: \"" + asPrivate.refusal + "\"" + context);
 
     const std::optional<TheirKey> theirs = opensslReads(bytes);
+    if (std::getenv("QUORVAL_FUZZ_SHOW"))
+        std::fprintf(stderr, "OpenSSL: %s\n",
+                     !theirs ? "reads no key"
+                     : theirs->plausible
+                         ? (theirs->isPrivate ? "a private key to check" : "a public key to check")
+                         : "a key we need not take");
     static const std::regex sizeWords("holds an? ([0-9]+)-bit RSA key");
     for (const Load* attempt : {&asPrivate, &asPublic}) {
         std::smatch size;
