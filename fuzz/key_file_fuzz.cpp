@@ -142,8 +142,21 @@ std::optional<TheirKey> opensslReads(const std::string& bytes) {
         const bool canonical = writtenLength > 0 && der == std::string(reinterpret_cast<char*>(written),
                                                                        static_cast<size_t>(writtenLength));
         OPENSSL_free(written);
+        // It also takes any version of a private key, where only 0 means two primes.
+        bool versionZero = true;
+        if (theirs.isPrivate) {
+            unsigned char* pkcs1 = nullptr;
+            const int pkcs1Length = i2d_PrivateKey(key, &pkcs1);
+            const std::string text = pkcs1Length > 0 ? std::string(reinterpret_cast<char*>(pkcs1),
+                                                                   static_cast<size_t>(pkcs1Length))
+                                                     : std::string();
+            OPENSSL_free(pkcs1);
+            const size_t header = text.size() > 1 && (text[1] & 0x80) ? 2 + (text[1] & 0x7F) : 2;
+            versionZero = text.compare(header, 3, std::string("\x02\x01\x00", 3)) == 0;
+        }
         theirs.plausible = EVP_PKEY_get_base_id(key) == EVP_PKEY_RSA && twoPrimes && smallExponent &&
-                           theirs.bits >= 512 && theirs.bits <= 16384 && at == start + length && canonical;
+                           versionZero && theirs.bits >= 512 && theirs.bits <= 16384 &&
+                           at == start + length && canonical;
         theirs.key = std::shared_ptr<EVP_PKEY>(owned.release(), EVP_PKEY_free);
         return theirs;
     }
