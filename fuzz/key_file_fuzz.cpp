@@ -58,11 +58,18 @@ std::optional<TheirKey> opensslReads(const std::string& bytes) {
     enum Form { Any, Pkcs8, Spki, Pkcs1Private, Pkcs1Public } only = Any;
     const size_t begin = bytes.find("-----BEGIN ");
     if (begin != std::string::npos) {
-        // OpenSSL's PEM reader passes over some bytes that are not Base64 (it
-        // turns control bytes into blanks); ours calls such a body damaged.
+        // OpenSSL's PEM reader passes over bytes that are not Base64 (it turns
+        // control bytes into blanks, in the body and after the BEGIN line's
+        // dashes); ours calls such a file damaged. Only a BEGIN line that ends
+        // at its dashes, and a body of Base64 and blanks, are compared.
+        const size_t labelEnd = bytes.find("-----", begin + 11);
         const size_t body = bytes.find('\n', begin);
         const size_t end = bytes.find("-----END", begin);
-        if (body == std::string::npos || end == std::string::npos || end < body) return std::nullopt;
+        if (labelEnd == std::string::npos || body == std::string::npos || end == std::string::npos ||
+            end < body || labelEnd > body)
+            return std::nullopt;
+        for (size_t i = labelEnd + 5; i < body; ++i)
+            if (!isBlank(bytes[i])) return std::nullopt;
         for (size_t i = body; i < end; ++i)
             if (!std::isalnum(static_cast<unsigned char>(bytes[i])) && !isBlank(bytes[i]) &&
                 std::string("+/=").find(bytes[i]) == std::string::npos)
