@@ -58,22 +58,6 @@ std::optional<TheirKey> opensslReads(const std::string& bytes) {
     enum Form { Any, Pkcs8, Spki, Pkcs1Private, Pkcs1Public } only = Any;
     const size_t begin = bytes.find("-----BEGIN ");
     if (begin != std::string::npos) {
-        // OpenSSL's PEM reader passes over bytes that are not Base64 (it turns
-        // control bytes into blanks, in the body and after the BEGIN line's
-        // dashes); ours calls such a file damaged. Only a BEGIN line that ends
-        // at its dashes, and a body of Base64 and blanks, are compared.
-        const size_t labelEnd = bytes.find("-----", begin + 11);
-        const size_t body = bytes.find('\n', begin);
-        const size_t end = bytes.find("-----END", begin);
-        if (labelEnd == std::string::npos || body == std::string::npos || end == std::string::npos ||
-            end < body || labelEnd > body)
-            return std::nullopt;
-        for (size_t i = labelEnd + 5; i < body; ++i)
-            if (!isBlank(bytes[i])) return std::nullopt;
-        for (size_t i = body; i < end; ++i)
-            if (!std::isalnum(static_cast<unsigned char>(bytes[i])) && !isBlank(bytes[i]) &&
-                std::string("+/=").find(bytes[i]) == std::string::npos)
-                return std::nullopt;
         std::unique_ptr<BIO, decltype(&BIO_free)> bio(
             BIO_new_mem_buf(bytes.data() + begin, static_cast<int>(bytes.size() - begin)), BIO_free);
         char* name = nullptr;
@@ -87,6 +71,21 @@ std::optional<TheirKey> opensslReads(const std::string& bytes) {
         OPENSSL_free(header);
         OPENSSL_free(data);
         if (!headers.empty()) return std::nullopt;  // encrypted, or headers we do not read
+        // OpenSSL's PEM reader passes over much that ours calls damaged: control
+        // bytes in the body or after the dashes, a label cut at a NUL, text after
+        // the padding. Only a block written as it should be is compared: BEGIN
+        // and END lines of its label, and the Base64 of its bytes with blanks.
+        const std::string beginLine = "-----BEGIN " + label + "-----";
+        const std::string endLine = "-----END " + label + "-----";
+        const size_t body = bytes.find('\n', begin);
+        const size_t end = bytes.find(endLine, begin);
+        if (bytes.compare(begin, beginLine.size(), beginLine) != 0 || body == std::string::npos ||
+            end == std::string::npos || end < body)
+            return std::nullopt;
+        for (size_t i = begin + beginLine.size(); i < body; ++i)
+            if (!isBlank(bytes[i])) return std::nullopt;
+        if (withoutBlanks(bytes.substr(body, end - body)) != refEncode(OutputEncoding::Base64, der))
+            return std::nullopt;
         if (label == "PRIVATE KEY")
             only = Pkcs8;
         else if (label == "PUBLIC KEY")
