@@ -839,11 +839,15 @@ SecretBytes PasswordKeyOpener::openKeyBlock(const uint8_t* block, size_t length)
     const size_t saltLength = block[kSaltAt];
     if (saltLength < kMinSaltSize || saltLength > kMaxSaltSize || length != kSaltAt + 1 + saltLength)
         throw damagedError();
+    return deriveSecret(m_password, block + kSaltAt + 1, saltLength, static_cast<uint32_t>(iterations));
+}
+
+SecretBytes PasswordKeyOpener::deriveSecret(const std::string& password, const uint8_t* salt, size_t saltLength,
+                                            uint32_t iterations) {
     SecretBytes secret(kSecretSize);
     Botan::PasswordHashFamily::create_or_throw("PBKDF2(SHA-256)")
         ->from_params(iterations)
-        ->derive_key(secret.data(), secret.size(), m_password.data(), m_password.size(), block + kSaltAt + 1,
-                     saltLength);
+        ->derive_key(secret.data(), secret.size(), password.data(), password.size(), salt, saltLength);
     return secret;
 }
 

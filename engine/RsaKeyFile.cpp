@@ -169,21 +169,39 @@ size_t integerBits(const Botan::BER_Object& integer) {
     return bits;
 }
 
+// What the encoding of a PKCS#1 key tells before any number is built.
+struct RsaNumbers {
+    // n, e for an RSAPublicKey; n, e, d, p, q, dp, dq, qinv for an RSAPrivateKey.
+    std::vector<size_t> sizes;
+    // A private key of version 1 with its otherPrimeInfos: made of more than
+    // two primes, which the library cannot use.
+    bool morePrimes = false;
+};
+
 // The sizes of the numbers of a PKCS#1 RSAPublicKey (n, e) or RSAPrivateKey
 // (n, e, d, p, q, dp, dq, qinv, after the version); nullopt when the bytes
 // are not of that form, which the library would refuse as well.
-std::optional<std::vector<size_t>> rsaNumberSizes(const uint8_t* der, size_t length, bool isPrivate) {
+std::optional<RsaNumbers> rsaNumbers(const uint8_t* der, size_t length, bool isPrivate) {
     try {
         Botan::BER_Decoder outer(der, length);
         Botan::BER_Decoder sequence = outer.start_cons(Botan::SEQUENCE);
-        if (isPrivate && !sequence.get_next_object().is_a(Botan::INTEGER, Botan::UNIVERSAL)) return std::nullopt;
-        std::vector<size_t> sizes;
+        RsaNumbers numbers;
+        bool multiPrimeVersion = false;
+        if (isPrivate) {
+            const Botan::BER_Object version = sequence.get_next_object();
+            if (!version.is_a(Botan::INTEGER, Botan::UNIVERSAL)) return std::nullopt;
+            multiPrimeVersion = version.length() == 1 && version.bits()[0] == 1;
+        }
         for (size_t i = 0; i < (isPrivate ? 8 : 2); ++i) {
             const Botan::BER_Object number = sequence.get_next_object();
             if (!number.is_a(Botan::INTEGER, Botan::UNIVERSAL)) return std::nullopt;
-            sizes.push_back(integerBits(number));
+            numbers.sizes.push_back(integerBits(number));
         }
-        return sizes;
+        // A public key is n and e alone: a private key the library refused is not read as one.
+        if (!isPrivate && sequence.more_items()) return std::nullopt;
+        if (multiPrimeVersion)
+            numbers.morePrimes = sequence.get_next_object().is_a(Botan::SEQUENCE, Botan::CONSTRUCTED);
+        return numbers;
     } catch (const Botan::Exception&) {
         return std::nullopt;
     }
@@ -192,21 +210,24 @@ std::optional<std::vector<size_t>> rsaNumberSizes(const uint8_t* der, size_t len
 // True when `der` is a PKCS#1 key of the program's sizes; false when it is not
 // PKCS#1 of that kind at all; throws for one the program does not take.
 bool checkRsaNumbers(const std::string& path, const Botan::secure_vector<uint8_t>& der, bool isPrivate) {
-    const std::optional<std::vector<size_t>> sizes = rsaNumberSizes(der.data(), der.size(), isPrivate);
-    if (!sizes) return false;
-    const size_t modulusBits = (*sizes)[0];
+    const std::optional<RsaNumbers> numbers = rsaNumbers(der.data(), der.size(), isPrivate);
+    if (!numbers) return false;
+    if (numbers->morePrimes)
+        throw keyFileError(path, "holds an RSA key made of more than two primes, which is not supported.");
+    const std::vector<size_t>& sizes = numbers->sizes;
+    const size_t modulusBits = sizes[0];
     if (modulusBits < kMinRsaBits || modulusBits > kMaxRsaBits)
         throw keyFileError(path, "holds a " + std::to_string(modulusBits) + "-bit RSA key; keys from " +
                                      std::to_string(kMinRsaBits) + " to " + std::to_string(kMaxRsaBits) +
                                      " bits can be used.");
-    const size_t exponentBits = (*sizes)[1];
+    const size_t exponentBits = sizes[1];
     if (exponentBits > kMaxExponentBits)
         throw keyFileError(path, "holds an RSA key with a " + std::to_string(exponentBits) +
                                      "-bit public exponent; exponents of up to " +
                                      std::to_string(kMaxExponentBits) + " bits can be used.");
     // A private key's other numbers are all below its modulus.
-    for (size_t i = 2; i < sizes->size(); ++i)
-        if ((*sizes)[i] > modulusBits) throw inconsistentKey(path);
+    for (size_t i = 2; i < sizes.size(); ++i)
+        if (sizes[i] > modulusBits) throw inconsistentKey(path);
     return true;
 }
 

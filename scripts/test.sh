@@ -1,25 +1,27 @@
 #!/usr/bin/env bash
-# Installs what is missing, then builds and tests three times, each build in its
+# Installs what is missing, then builds and tests four times, each build in its
 # own folder:
 #   plain  build/       Release, every suite
 #   asan   build-asan/  AddressSanitizer (with LeakSanitizer) and UndefinedBehaviorSanitizer, every suite
 #   tsan   build-tsan/  ThreadSanitizer, the engine and logic suites but the 4 GiB hash
-# Any sanitizer report fails its test. QUORVAL_TEST_BUILDS picks builds, e.g. "plain";
-# QUORVAL_JOBS sets the parallel jobs of building and testing (default: the cores).
+#   fuzz   build-fuzz/  clang, libFuzzer with ASan and UBSan: the engine and the fuzz targets,
+#                       each run QUORVAL_FUZZ_SECONDS (30) on its seed corpus
+# Any sanitizer report or fuzzing finding fails its test. QUORVAL_TEST_BUILDS picks builds,
+# e.g. "plain"; QUORVAL_JOBS sets the parallel jobs of building and testing (default: the cores).
 source "$(dirname "$0")/common.sh"
 SANITIZER_PACKAGES=(libasan8 libubsan1 libtsan2)
-install_missing "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${SANITIZER_PACKAGES[@]}"
+install_missing "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${SANITIZER_PACKAGES[@]}" "${FUZZ_PACKAGES[@]}"
 
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
 
-BUILDS="${QUORVAL_TEST_BUILDS:-plain asan tsan}"
+BUILDS="${QUORVAL_TEST_BUILDS:-plain asan tsan fuzz}"
 for b in $BUILDS; do
     case "$b" in
-        plain | asan | tsan) ;;
-        *) echo "Unknown build '$b' in QUORVAL_TEST_BUILDS (plain, asan, tsan)" >&2; exit 2 ;;
+        plain | asan | tsan | fuzz) ;;
+        *) echo "Unknown build '$b' in QUORVAL_TEST_BUILDS (plain, asan, tsan, fuzz)" >&2; exit 2 ;;
     esac
 done
 SUMMARY=()
@@ -36,6 +38,9 @@ child_cpu() {
     CPU=$(((fields[13] + fields[14]) / TICKS))
 }
 
+# Configure options a build adds to those of test_build (the fuzz build's compiler).
+EXTRA_CONFIG=()
+
 # test_build NAME DIR WHAT SANITIZE TARGETS [CTEST ARGS...]: configure, build and
 # run ctest; records one summary line and never stops the later builds.
 test_build() {
@@ -48,6 +53,7 @@ test_build() {
     echo
     echo "===== Build '$name' in $dir: $what ====="
     if [ -n "$sanitize" ]; then config+=(-DQUORVAL_BUILD_BENCH=OFF); else config+=(-DQUORVAL_BUILD_BENCH=ON); fi
+    config+=("${EXTRA_CONFIG[@]}")
     for t in $targets; do build_args+=(--target "$t"); done
     mkdir -p "$dir"
     # Configure output is noise when it works and the only clue when it does not.
@@ -74,6 +80,12 @@ for b in $BUILDS; do
         # The 4 GiB hash adds half a minute here and no thread path the smaller files miss.
         tsan) test_build tsan "$BUILD-tsan" "TSan, engine+logic but the 4 GiB hash" "thread" "engine_tests logic_tests" \
             -L '^(engine|logic)$' -E 'Above4GiB' ;;
+        # The engine and the fuzz targets only, with clang; the targets run as tests, as many at once as jobs.
+        fuzz)
+            EXTRA_CONFIG=(-DCMAKE_CXX_COMPILER=clang++-14 -DQUORVAL_BUILD_FUZZ=ON -DQUORVAL_BUILD_TESTS=OFF
+                -DQUORVAL_BUILD_BENCH=OFF -DQUORVAL_FUZZ_SECONDS="${QUORVAL_FUZZ_SECONDS:-30}")
+            test_build fuzz "$BUILD-fuzz" "libFuzzer+ASan+UBSan, 5 targets" "address,undefined" "fuzz" -L '^fuzz$'
+            EXTRA_CONFIG=() ;;
     esac
 done
 

@@ -460,6 +460,26 @@ TEST_F(RsaKeys, PasswordProtectedAndTooShortKeysAreRefused) {
     }
 }
 
+// RFC 8017's multi-prime keys, as `openssl genpkey` makes them: valid, but not
+// usable by the library, so they are named for what they are, not as damaged.
+TEST_F(RsaKeys, KeysOfMoreThanTwoPrimesAreRefusedAsSuch) {
+    if (!haveTool("openssl")) GTEST_SKIP() << "openssl is not installed";
+    const std::string pkcs8 = dir.file("three-primes.pem");
+    const std::string pkcs1 = dir.file("three-primes-pkcs1.der");
+    ASSERT_TRUE(openssl(
+        "genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:1024 -pkeyopt rsa_keygen_primes:3 -out " + pkcs8));
+    ASSERT_TRUE(openssl("rsa -in " + pkcs8 + " -traditional -outform DER -out " + pkcs1));
+    for (const std::string& path : {pkcs8, pkcs1}) {
+        for (const auto kind : {engine::KeyKind::PrivateKey, engine::KeyKind::PublicKey}) {
+            std::string description;
+            EXPECT_EQ(loadFailure(path, kind, &description), ErrorKind::KeyFile) << path;
+            EXPECT_THAT(description,
+                        ::testing::HasSubstr("made of more than two primes, which is not supported"))
+                << path;
+        }
+    }
+}
+
 // --- Crafted key files ---------------------------------------------------------------
 
 // The DER bytes inside a PEM text.
@@ -509,6 +529,33 @@ TEST_F(RsaKeys, APrivateKeyWhoseNumbersDoNotFitIsRefusedInOurWords) {
     }
     // The key they came from still loads and works.
     auto key = load(writeFile("vector.der", der), engine::KeyKind::PrivateKey);
+    EXPECT_EQ(key->DecryptText(key->EncryptText("fits")), "fits");
+}
+
+// A PKCS#1 private key of another version: the library refuses it, and its
+// version number is not then read as the modulus of a public key.
+TEST_F(RsaKeys, APkcs1PrivateKeyOfAnotherVersionIsDamagedNotATinyKey) {
+    const std::string der = derOf(kVectorKey);
+    // PrivateKeyInfo: version, algorithm, then the RSAPrivateKey in an OCTET STRING.
+    const size_t inner = der.find(std::string("\x02\x01\x00\x02\x41", 5), 4);
+    ASSERT_NE(inner, std::string::npos);
+    const std::string pkcs1 = der.substr(inner - 4);
+    ASSERT_EQ(pkcs1.substr(0, 2), std::string("\x30\x82", 2));
+    for (const char version : {'\x01', '\x02'}) {
+        std::string other = pkcs1;
+        other[6] = version;
+        for (const auto& [name, contents] : {std::pair<std::string, std::string>{"other-version.der", other},
+                                             {"other-version.pem", pemOf("RSA PRIVATE KEY", other)}}) {
+            for (const auto kind : {engine::KeyKind::PrivateKey, engine::KeyKind::PublicKey}) {
+                std::string description;
+                EXPECT_EQ(loadFailure(writeFile(name, contents), kind, &description), ErrorKind::KeyFile)
+                    << name;
+                EXPECT_THAT(description, ::testing::HasSubstr("is a damaged or truncated key file"))
+                    << name << " version " << int(version);
+            }
+        }
+    }
+    auto key = load(writeFile("version-0.der", pkcs1), engine::KeyKind::PrivateKey);
     EXPECT_EQ(key->DecryptText(key->EncryptText("fits")), "fits");
 }
 
