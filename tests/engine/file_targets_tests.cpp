@@ -4,9 +4,7 @@
 // and names with line breaks or bytes that are not UTF-8.
 
 #include <fcntl.h>
-#include <grp.h>
 #include <gtest/gtest.h>
-#include <pwd.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -20,6 +18,7 @@
 #include <functional>
 #include <string>
 
+#include "AnotherUser.h"
 #include "EngineTestSupport.h"
 #include "engine/Engine.h"
 #include "engine/Errors.h"
@@ -63,51 +62,16 @@ struct Outcome {
     std::string description;
 };
 
-uid_t nobodyUid() {
-    const passwd* entry = ::getpwnam("nobody");
-    return entry ? entry->pw_uid : 65534;
-}
-
-gid_t nobodyGid() {
-    const passwd* entry = ::getpwnam("nobody");
-    return entry ? entry->pw_gid : 65534;
-}
-
-// Runs `call` in a child process, as the user nobody when the tests run as
-// root (as in CI), so that file permissions apply; reports what it threw.
+// Runs `call` as another user (see AnotherUser.h); reports what it threw.
 Outcome asAnotherUser(const std::function<void()>& call) {
-    int channel[2];
-    if (::pipe(channel) != 0) return {true, ErrorKind::Internal, "no pipe"};
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::close(channel[0]);
-        if (::geteuid() == 0) {
-            const gid_t gid = nobodyGid();
-            const uid_t uid = nobodyUid();
-            if (::setgroups(0, nullptr) != 0 || ::setresgid(gid, gid, gid) != 0 ||
-                ::setresuid(uid, uid, uid) != 0)
-                ::_exit(3);
-        }
-        std::string message = "-";
+    const std::string message = enginetest::asAnotherUser([&] {
         try {
             call();
         } catch (const engine::EngineError& e) {
-            message = std::to_string(static_cast<int>(e.kind())) + ":" + e.what();
-        } catch (...) {
-            message = "?";
+            return std::to_string(static_cast<int>(e.kind())) + ":" + e.what();
         }
-        const ssize_t ignored = ::write(channel[1], message.data(), message.size());
-        (void)ignored;
-        ::_exit(0);
-    }
-    ::close(channel[1]);
-    std::string message;
-    char buffer[512];
-    for (ssize_t n; (n = ::read(channel[0], buffer, sizeof buffer)) > 0;) message.append(buffer, n);
-    ::close(channel[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the child could not run as another user";
+        return std::string("-");
+    });
     Outcome outcome;
     if (message == "-") return outcome;
     outcome.threw = true;
