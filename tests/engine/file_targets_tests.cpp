@@ -238,14 +238,19 @@ TEST_F(TargetTest, AFileTheUserMayNotWriteIsNotReplaced) {
 
 TEST_F(TargetTest, TheNextRunIntoAFolderRemovesWhatAKilledRunLeftThere) {
     const NamedTemporaryFiles named;
-    writeAll(dir.file("plain"), pseudoRandom(3 * kPipeChunk));
+    const std::string plain = pseudoRandom(3 * kPipeChunk);
+    writeAll(dir.file("plain"), plain);
+    // An older output, which the killed run was to replace.
+    writeAll(dir.file("sealed"), "an older output");
     auto c = cipher();
     const pid_t dead = killedRun(*root, [&] { c->EncryptFile(dir.file("plain"), dir.file("sealed")); });
     const std::vector<std::string> left = dir.names();
-    ASSERT_EQ(left.size(), 2u);
+    ASSERT_EQ(left.size(), 3u);
     const std::string& leftover = left[0];
     ASSERT_EQ(leftover.rfind(".sealed.tmp-" + std::to_string(dead) + "-", 0), 0u) << leftover;
     EXPECT_EQ(permissionsOf(dir.file(leftover)), 0600u);
+    EXPECT_EQ(readAll(dir.file("sealed")), "an older output");
+    EXPECT_EQ(readAll(dir.file("plain")), plain);
 
     // Near misses, which are not the engine's or not for the taking.
     const std::string deadTag = ".tmp-" + std::to_string(dead);
@@ -280,6 +285,7 @@ TEST_F(TargetTest, TheNextRunIntoAFolderRemovesWhatAKilledRunLeftThere) {
     encoder->EncodeFile(dir.file("plain"), dir.file("encoded"));
     kept.push_back("encoded");
     kept.push_back("plain");
+    kept.push_back("sealed");
     std::sort(kept.begin(), kept.end());
     std::vector<std::string> withHeld = kept;
     withHeld.push_back(held);

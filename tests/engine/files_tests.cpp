@@ -239,19 +239,25 @@ TEST_P(CrashTest, AKilledDecryptionLeavesNoPlainTextForOthersToRead) {
     auto c = cipher();
     c->EncryptFile(dir.file("plain"), dir.file("sealed"));
 
+    const std::string sealed = readAll(dir.file("sealed"));
     const mode_t old = ::umask(022);
+    // An older decryption, which the killed run was to replace.
+    writeAll(dir.file("opened"), "an older decryption");
     const int status = decryptAndGetKilled(*c, *root, dir.file("sealed"), dir.file("opened"));
     ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
     std::vector<std::string> left = dir.names();
     if (unnamed) {
-        EXPECT_EQ(left, (std::vector<std::string>{"plain", "sealed"}));
+        EXPECT_EQ(left, (std::vector<std::string>{"opened", "plain", "sealed"}));
     } else {
         // Only the owner may read what the named file holds.
-        ASSERT_EQ(left.size(), 3u);
+        ASSERT_EQ(left.size(), 4u);
         EXPECT_EQ(left[0].rfind(".opened.tmp-", 0), 0u) << left[0];
         EXPECT_EQ(permissionsOf(dir.file(left[0])), 0600u);
         fs::remove(dir.file(left[0]));
     }
+    EXPECT_EQ(readAll(dir.file("opened")), "an older decryption");
+    EXPECT_EQ(readAll(dir.file("sealed")), sealed);
+    fs::remove(dir.file("opened"));
 
     // Finished files still get the usual permissions, or keep a replaced file's tighter ones.
     c->DecryptFile(dir.file("sealed"), dir.file("opened"));

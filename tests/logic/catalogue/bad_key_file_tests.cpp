@@ -186,7 +186,9 @@ TEST_F(BadKeyFile, AKeyFileThatCannotBeUsedIsOneBoxAndTouchesNothing) {
     ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
     ASSERT_EQ(::chmod(keys.c_str(), 0755), 0);
     ASSERT_EQ(::chmod(privatePem.c_str(), 0600), 0);
-    if (::geteuid() != 0) ASSERT_EQ(::chmod(privatePem.c_str(), 0), 0);
+    if (::geteuid() != 0) {
+        ASSERT_EQ(::chmod(privatePem.c_str(), 0), 0);
+    }
     form.button("cmdAsymGenKey").userClick();
     kind(kPrivate);
     ui.fileAnswers.push_back(privatePem);
@@ -233,6 +235,22 @@ TEST_F(BadKeyFile, ARelatedKeyOfAnotherPairIsRefusedAndTheKeyLoadedBeforeKept) {
     EXPECT_EQ(actions(), "Enc Dec Sign");
     EXPECT_EQ(signAndVerify(), warningBox("Valid signature "));
     EXPECT_EQ(treeOf(dir.path()), before) << "loading writes nothing";
+}
+
+TEST_F(BadKeyFile, VerifyingWithOneKeyOnlyNamesTheMissingKey) {
+    load(kPrivate, privatePem);
+    form.option("optAsym", 0).userClick();
+    box("txtContAsym").setText("signed text");
+    form.button("cmdAsign").userClick();
+    const std::string signature = box("txtResAsym").text();
+    ASSERT_FALSE(signature.empty());
+    const Tree before = treeOf(dir.path());
+    form.button("cmdAsymVerifSign").userClick();
+    EXPECT_EQ(takeBoxes(), (std::vector<std::string>{warningBox("There is no public key"),
+                                                     warningBox("Invalid signature ")}));
+    EXPECT_EQ(box("txtContAsym").text(), "signed text");
+    EXPECT_EQ(box("txtResAsym").text(), signature);
+    EXPECT_EQ(treeOf(dir.path()), before);
 }
 
 TEST_F(BadKeyFile, SavingWhereNoKeyFileCanBeWrittenLeavesWhatWasThere) {
