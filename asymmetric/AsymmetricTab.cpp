@@ -242,8 +242,9 @@ void AsymmetricTab::cmdAsymLoadRelat_Click() {
             cmdEncAsym.setEnabled(bAsymKeyReady);
             cmdDecAsym.setEnabled(bAsymKeyReady);
             cmdAsign.setEnabled(bAsymKeyReady);
-        } else if (asym->LoadCancelled()) {
-            // Nothing was loaded: the next press offers the same kind again.
+        } else {
+            // Nothing was loaded (cancelled or refused): the next press offers
+            // the same kind again, the one its caption names.
             asym->keyFileKind(kind);
         }
     }

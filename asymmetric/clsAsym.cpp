@@ -21,6 +21,19 @@ const char* const kNoPrivateKeyToDecrypt =
 const char* const kNoPrivateKeyToSign =
     "There is no private key to sign with: generate keys or load a private key.";
 
+// The related key must be the other half of the key loaded before: a pair
+// whose halves do not belong together fails every signature and decryption.
+// The private half signs a probe, which only its own public half verifies.
+void requireSamePair(engine::EngineAsymKey& privateKey, engine::EngineAsymKey& publicKey,
+                     const std::string& path, bool loadedPrivate) {
+    static const char probe[] = "Quorval key pair check";
+    if (publicKey.VerifyText(probe, privateKey.SignText(probe))) return;
+    throw engine::EngineError(engine::ErrorKind::KeyFile,
+                              "The file \"" + path + "\" holds a " + (loadedPrivate ? "private" : "public") +
+                                  " key of another pair: it does not belong to the " +
+                                  (loadedPrivate ? "public" : "private") + " key loaded before.");
+}
+
 }  // namespace
 
 clsAsym::clsAsym(ui::Windowing& windowing, std::shared_ptr<frmKey> keyForm)
@@ -217,14 +230,12 @@ void clsAsym::KeySaveToFile() {
 
 bool clsAsym::KeyLoadFromFile(const std::shared_ptr<engine::EngineRoot>& mcls, bool bLocked) {
     ErrorTrap trap;
-    m_loadCancelled = false;
     bool confirmed = false;
     trap.step([&] {
         m_keyForm->Load_Form(CryptoKey(), "Load Key ", bLocked);
         confirmed = m_keyForm->LoadForm();
     });
     if (!confirmed) {
-        m_loadCancelled = !trap.failed();
         trap.report(m_windowing, "clsAsym ->Function KeyLoadFromFile ");
         return false;
     }
@@ -232,7 +243,6 @@ bool clsAsym::KeyLoadFromFile(const std::shared_ptr<engine::EngineRoot>& mcls, b
     const std::string path = modUtils::ShowFileDialog(m_windowing, "Load to file ");
     if (path.empty()) {
         m_keyLoad = false;
-        m_loadCancelled = true;
         return false;
     }
     m_keyLoad = true;
@@ -249,7 +259,9 @@ bool clsAsym::KeyLoadFromFile(const std::shared_ptr<engine::EngineRoot>& mcls, b
         });
         trap.step([&] { m_keyLoadPrivate = true; });
         trap.step([&] {
-            mPrivateKey = load(engine::KeyKind::PrivateKey);
+            std::shared_ptr<engine::EngineAsymKey> key = load(engine::KeyKind::PrivateKey);
+            if (bLocked && mPublicKey) requireSamePair(*key, *mPublicKey, path, true);
+            mPrivateKey = std::move(key);
             m_privateFromFile = true;
         });
     } else {
@@ -258,7 +270,9 @@ bool clsAsym::KeyLoadFromFile(const std::shared_ptr<engine::EngineRoot>& mcls, b
         });
         trap.step([&] { m_keyLoadPublic = true; });
         trap.step([&] {
-            mPublicKey = load(engine::KeyKind::PublicKey);
+            std::shared_ptr<engine::EngineAsymKey> key = load(engine::KeyKind::PublicKey);
+            if (bLocked && mPrivateKey) requireSamePair(*mPrivateKey, *key, path, false);
+            mPublicKey = std::move(key);
             m_publicFromFile = true;
         });
     }

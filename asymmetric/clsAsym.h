@@ -69,8 +69,6 @@ public:
     bool VerifySign(const std::string& strSource, const std::string& strSign);
     void KeySaveToFile();
     bool KeyLoadFromFile(const std::shared_ptr<engine::EngineRoot>& mcls, bool bLocked);
-    // The last KeyLoadFromFile stopped because the user cancelled a dialog.
-    bool LoadCancelled() const { return m_loadCancelled; }
 
     // Captions of the two load buttons.
     void LabelLoadButtons(const std::string& load, const std::string& related);
@@ -104,7 +102,6 @@ private:
     bool m_keyLoad = false;
     bool m_keyLoadPublic = false;
     bool m_keyLoadPrivate = false;
-    bool m_loadCancelled = false;
     bool m_privateFromFile = false;
     bool m_publicFromFile = false;
     std::shared_ptr<engine::EngineAsymKey> mPrivateKey;

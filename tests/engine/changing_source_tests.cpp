@@ -71,20 +71,25 @@ protected:
         return kind;
     }
 
-    // Every change fails the operation with an Io error naming the file and
-    // leaves nothing behind; the file left alone goes through.
+    // Every change fails the operation with an Io error naming the file,
+    // leaves nothing behind and an older output as it was.
     void expectChangesNoticed(const Operation& operation) {
+        const std::string out = dir.file("out");
         for (Change change : {Change::Shrink, Change::Grow, Change::Rewrite}) {
+            // An older output, which those that write were to replace.
+            writeAll(out, "an older output");
             std::string description;
             EXPECT_EQ(runWhileChanging([&] { operation.call(source); }, change, &description), ErrorKind::Io)
                 << operation.name << " " << static_cast<int>(change);
             EXPECT_NE(description.find("The file \"" + source + "\" changed while it was being read"),
                       std::string::npos)
                 << operation.name << ": " << description;
-            EXPECT_EQ(dir.names(), (std::vector<std::string>{"source"})) << operation.name;
+            EXPECT_EQ(dir.names(), (std::vector<std::string>{"out", "source"})) << operation.name;
+            EXPECT_EQ(readAll(out), "an older output") << operation.name;
         }
+        // The same file, left alone, goes through.
         EXPECT_NO_THROW(operation.call(source)) << operation.name;
-        fs::remove(dir.file("out"));
+        fs::remove(out);
     }
 
     std::shared_ptr<engine::EngineRoot> root = engine::CreateEngineRoot(fastOptions());

@@ -4,9 +4,7 @@
 // and names with line breaks or bytes that are not UTF-8.
 
 #include <fcntl.h>
-#include <grp.h>
 #include <gtest/gtest.h>
-#include <pwd.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -20,6 +18,7 @@
 #include <functional>
 #include <string>
 
+#include "AnotherUser.h"
 #include "EngineTestSupport.h"
 #include "engine/Engine.h"
 #include "engine/Errors.h"
@@ -63,51 +62,16 @@ struct Outcome {
     std::string description;
 };
 
-uid_t nobodyUid() {
-    const passwd* entry = ::getpwnam("nobody");
-    return entry ? entry->pw_uid : 65534;
-}
-
-gid_t nobodyGid() {
-    const passwd* entry = ::getpwnam("nobody");
-    return entry ? entry->pw_gid : 65534;
-}
-
-// Runs `call` in a child process, as the user nobody when the tests run as
-// root (as in CI), so that file permissions apply; reports what it threw.
+// Runs `call` as another user (see AnotherUser.h); reports what it threw.
 Outcome asAnotherUser(const std::function<void()>& call) {
-    int channel[2];
-    if (::pipe(channel) != 0) return {true, ErrorKind::Internal, "no pipe"};
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::close(channel[0]);
-        if (::geteuid() == 0) {
-            const gid_t gid = nobodyGid();
-            const uid_t uid = nobodyUid();
-            if (::setgroups(0, nullptr) != 0 || ::setresgid(gid, gid, gid) != 0 ||
-                ::setresuid(uid, uid, uid) != 0)
-                ::_exit(3);
-        }
-        std::string message = "-";
+    const std::string message = enginetest::asAnotherUser([&] {
         try {
             call();
         } catch (const engine::EngineError& e) {
-            message = std::to_string(static_cast<int>(e.kind())) + ":" + e.what();
-        } catch (...) {
-            message = "?";
+            return std::to_string(static_cast<int>(e.kind())) + ":" + e.what();
         }
-        const ssize_t ignored = ::write(channel[1], message.data(), message.size());
-        (void)ignored;
-        ::_exit(0);
-    }
-    ::close(channel[1]);
-    std::string message;
-    char buffer[512];
-    for (ssize_t n; (n = ::read(channel[0], buffer, sizeof buffer)) > 0;) message.append(buffer, n);
-    ::close(channel[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the child could not run as another user";
+        return std::string("-");
+    });
     Outcome outcome;
     if (message == "-") return outcome;
     outcome.threw = true;
@@ -274,14 +238,19 @@ TEST_F(TargetTest, AFileTheUserMayNotWriteIsNotReplaced) {
 
 TEST_F(TargetTest, TheNextRunIntoAFolderRemovesWhatAKilledRunLeftThere) {
     const NamedTemporaryFiles named;
-    writeAll(dir.file("plain"), pseudoRandom(3 * kPipeChunk));
+    const std::string plain = pseudoRandom(3 * kPipeChunk);
+    writeAll(dir.file("plain"), plain);
+    // An older output, which the killed run was to replace.
+    writeAll(dir.file("sealed"), "an older output");
     auto c = cipher();
     const pid_t dead = killedRun(*root, [&] { c->EncryptFile(dir.file("plain"), dir.file("sealed")); });
     const std::vector<std::string> left = dir.names();
-    ASSERT_EQ(left.size(), 2u);
+    ASSERT_EQ(left.size(), 3u);
     const std::string& leftover = left[0];
     ASSERT_EQ(leftover.rfind(".sealed.tmp-" + std::to_string(dead) + "-", 0), 0u) << leftover;
     EXPECT_EQ(permissionsOf(dir.file(leftover)), 0600u);
+    EXPECT_EQ(readAll(dir.file("sealed")), "an older output");
+    EXPECT_EQ(readAll(dir.file("plain")), plain);
 
     // Near misses, which are not the engine's or not for the taking.
     const std::string deadTag = ".tmp-" + std::to_string(dead);
@@ -316,6 +285,7 @@ TEST_F(TargetTest, TheNextRunIntoAFolderRemovesWhatAKilledRunLeftThere) {
     encoder->EncodeFile(dir.file("plain"), dir.file("encoded"));
     kept.push_back("encoded");
     kept.push_back("plain");
+    kept.push_back("sealed");
     std::sort(kept.begin(), kept.end());
     std::vector<std::string> withHeld = kept;
     withHeld.push_back(held);

@@ -207,14 +207,15 @@ bool supportsUnnamedFiles(const std::string& folder) {
     return true;
 }
 
-// Decrypts in a child process that is killed once the whole plain text is
-// written but not yet in place; returns how the child ended.
+// Decrypts in a child process that is killed part way through the writing,
+// or once the whole plain text is written but not yet in place; returns how
+// the child ended.
 int decryptAndGetKilled(engine::EngineSymCipher& c, engine::EngineRoot& root, const std::string& source,
-                        const std::string& target) {
+                        const std::string& target, bool whenWritten) {
     const pid_t child = ::fork();
     if (child == 0) {
-        root.SetOnProcess([](int32_t position, int32_t, bool&) {
-            if (position > 100) ::raise(SIGKILL);
+        root.SetOnProcess([whenWritten](int32_t position, int32_t, bool&) {
+            if (whenWritten ? position > 100 : position > 0 && position <= 100) ::raise(SIGKILL);
         });
         try {
             c.DecryptFile(source, target);
@@ -239,18 +240,29 @@ TEST_P(CrashTest, AKilledDecryptionLeavesNoPlainTextForOthersToRead) {
     auto c = cipher();
     c->EncryptFile(dir.file("plain"), dir.file("sealed"));
 
+    const std::string sealed = readAll(dir.file("sealed"));
     const mode_t old = ::umask(022);
-    const int status = decryptAndGetKilled(*c, *root, dir.file("sealed"), dir.file("opened"));
-    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
-    std::vector<std::string> left = dir.names();
-    if (unnamed) {
-        EXPECT_EQ(left, (std::vector<std::string>{"plain", "sealed"}));
-    } else {
-        // Only the owner may read what the named file holds.
-        ASSERT_EQ(left.size(), 3u);
-        EXPECT_EQ(left[0].rfind(".opened.tmp-", 0), 0u) << left[0];
-        EXPECT_EQ(permissionsOf(dir.file(left[0])), 0600u);
-        fs::remove(dir.file(left[0]));
+    for (bool whenWritten : {false, true}) {
+        SCOPED_TRACE(whenWritten ? "killed once written" : "killed while writing");
+        // Every buffer reports, so that one comes while the plain text is written.
+        const TestPacingClock clock(engine::detail::Progress::kMinInterval);
+        // An older decryption, which the killed run was to replace.
+        writeAll(dir.file("opened"), "an older decryption");
+        const int status = decryptAndGetKilled(*c, *root, dir.file("sealed"), dir.file("opened"), whenWritten);
+        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+        std::vector<std::string> left = dir.names();
+        if (unnamed) {
+            EXPECT_EQ(left, (std::vector<std::string>{"opened", "plain", "sealed"}));
+        } else {
+            // Only the owner may read what the named file holds.
+            ASSERT_EQ(left.size(), 4u);
+            EXPECT_EQ(left[0].rfind(".opened.tmp-", 0), 0u) << left[0];
+            EXPECT_EQ(permissionsOf(dir.file(left[0])), 0600u);
+            fs::remove(dir.file(left[0]));
+        }
+        EXPECT_EQ(readAll(dir.file("opened")), "an older decryption");
+        EXPECT_EQ(readAll(dir.file("sealed")), sealed);
+        fs::remove(dir.file("opened"));
     }
 
     // Finished files still get the usual permissions, or keep a replaced file's tighter ones.

@@ -287,6 +287,13 @@ TEST_F(BoxDrops, AnythingButOneLocalFileIsRefusedAndInsertsNothing) {
     EXPECT_TRUE(dropped.empty());
     EXPECT_EQ(box("txtMulti").text(), "kept");
     EXPECT_EQ(box("txtOne").text(), "kept");
+    // What was dropped is only ever named, never moved or changed.
+    for (const char* name : {"a.txt", "b.txt"}) {
+        QFile dropped(dir.filePath(QString::fromUtf8(name)));
+        ASSERT_TRUE(dropped.open(QIODevice::ReadOnly)) << name;
+        EXPECT_EQ(dropped.readAll().toStdString(), "x") << name;
+    }
+    EXPECT_TRUE(QDir(dir.filePath(QStringLiteral("folder"))).exists());
 }
 
 TEST_F(BoxDrops, ABoxThatIsDisabledOrThatNothingListensToTakesNoDrop) {

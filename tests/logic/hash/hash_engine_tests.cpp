@@ -183,6 +183,8 @@ TEST_F(HashTabEngine, AFileAbove4GiBHashesWithARisingBar) {
         out.seekp(static_cast<std::streamoff>(size - 3));
         out << "end";
     }
+    struct stat before {};
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
     auto& bar = form.progressBar("pgBar");
     // Reports follow the reads, not the machine's load.
     const enginetest::TestPacingClock clock(engine::detail::Progress::kMinInterval / 4);
@@ -204,6 +206,14 @@ TEST_F(HashTabEngine, AFileAbove4GiBHashesWithARisingBar) {
     EXPECT_EQ(bar.value(), 0);
     EXPECT_FALSE(bar.isVisible());
     EXPECT_GT(yields, 10) << "the window stayed responsive";
+    EXPECT_TRUE(ui.messageBoxes.empty());
+    // Only read: the same size and time stamp, and nothing beside it.
+    struct stat after {};
+    ASSERT_EQ(::stat(path.c_str(), &after), 0);
+    EXPECT_EQ(static_cast<uint64_t>(after.st_size), size);
+    EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
+    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+    EXPECT_EQ(dir.names(), std::vector<std::string>{"big.bin"});
 }
 
 }  // namespace
