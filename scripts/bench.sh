@@ -147,8 +147,8 @@ if [ "$SIZE_MIB" -lt 1024 ]; then ABORT_SRC="$DATA/sparse.bin"; truncate -s 1G "
 lat=()
 for _ in $(seq 15); do lat+=("$("$BENCH" abort-latency "$ABORT_SRC")"); done
 read -r abort_median _ _ < <(printf '%s\n' "${lat[@]}" | bench_stats)
-bench_figure "Abort: a click at a random moment of a 1 GiB SHA-1 hash, to the return of the call (15 clicks)" \
-    "median $(printf '%s\n' "${lat[@]}" | bench_summary) ms" "< 20 ms" "" "$abort_median"
+bench_figure "Abort: the engine alone, a stop asked at a random moment of a 1 GiB SHA-1 hash, to the return of the call (15 times)" \
+    "median $(printf '%s\n' "${lat[@]}" | bench_summary) ms" "" "" "$abort_median"
 rm -f "$DATA/sparse.bin"
 
 # Start-up: engine creation and the window's first paint, measured by its own
@@ -157,6 +157,14 @@ if [ -f "$ROOT/scripts/bench-startup.sh" ]; then
     bash "$ROOT/scripts/bench-startup.sh" || {
         echo "scripts/bench-startup.sh failed: its lines are missing from this run" >&2
         bench_record meta startup failed
+    }
+fi
+
+# Abort as the user feels it: real clicks on the button in the real window.
+if [ -f "$ROOT/scripts/bench-abort.sh" ]; then
+    bash "$ROOT/scripts/bench-abort.sh" || {
+        echo "scripts/bench-abort.sh failed: its lines are missing from this run" >&2
+        bench_record meta abort-clicks failed
     }
 fi
 
