@@ -150,9 +150,8 @@ Text RsaKeyObject::SignFile(const Text& path) {
     const detail::Encoding encoding = m_encoding;
     const Botan::RSA_PrivateKey& key = privateKeyFor("signing");
     InputFile file(path);
-    return encode(encoding, withFileSource(file, [&](ByteSource& source) {
-                      return sign(key, source, "Signing " + quotedPath(path));
-                  }));
+    FileSource source(file);
+    return encode(encoding, sign(key, source, "Signing " + quotedPath(path)));
 }
 
 bool RsaKeyObject::VerifyText(const Text& text, const Text& signature) {
@@ -162,9 +161,8 @@ bool RsaKeyObject::VerifyText(const Text& text, const Text& signature) {
 
 bool RsaKeyObject::VerifyFile(const Text& path, const Text& signature) {
     InputFile file(path);
-    return withFileSource(file, [&](ByteSource& source) {
-        return verify(source, signature, "Verifying the signature of " + quotedPath(path));
-    });
+    FileSource source(file);
+    return verify(source, signature, "Verifying the signature of " + quotedPath(path));
 }
 
 std::string RsaKeyObject::sign(const Botan::RSA_PrivateKey& key, ByteSource& source,

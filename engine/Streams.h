@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,7 +12,6 @@
 #include "engine/Engine.h"
 #include "engine/Files.h"
 #include "engine/Progress.h"
-#include "engine/Relay.h"
 
 namespace engine::detail {
 
@@ -79,97 +77,6 @@ private:
     InputFile& m_file;
     std::vector<uint8_t> m_buffer;
 };
-
-// Files from this size up are read ahead on a second thread (ReadAheadSource);
-// below it the thread costs more than it saves (docs/libraries.md).
-constexpr uint64_t kReadAheadFrom = 4 << 20;
-
-// A file read ahead on a second thread: the reader fills a few buffers while
-// the caller works on the ones before, and hands them over in order. Any way
-// out, an abort included, stops the reader after its current read and joins it.
-class ReadAheadSource : public ByteSource {
-public:
-    explicit ReadAheadSource(InputFile& file) : m_file(file) { start(); }
-    uint64_t size() const override { return m_file.size(); }
-    size_t read(uint8_t* buffer, size_t length) override {
-        size_t done = 0;
-        while (done < length) {
-            const ByteView piece = next(length - done);
-            if (!piece) break;
-            std::memcpy(buffer + done, piece.data, piece.size);
-            done += piece.size;
-        }
-        return done;
-    }
-    ByteView next(size_t length) override {
-        if (m_offset == m_current.length) {
-            if (m_ended) return {};
-            if (m_current.bytes.size() > 0) m_reader->send(std::move(m_current));
-            m_current = m_reader->take();
-            m_offset = 0;
-            if (m_current.length == 0) {
-                // The end. Once the reads still queued have found it too, the
-                // file's count of bytes read is this thread's again.
-                m_ended = true;
-                m_reader->finish();
-                return {};
-            }
-        }
-        const size_t n = std::min(length, m_current.length - m_offset);
-        const ByteView piece{m_current.bytes.data() + m_offset, n};
-        m_offset += n;
-        return piece;
-    }
-    void rewind() override {
-        m_reader.reset();
-        m_file.rewind();
-        start();
-    }
-    void checkUnchanged() const override { m_file.checkUnchanged(); }
-
-private:
-    // Four of 256 KiB: against 512 KiB and 1 MiB buffers, and eight of them,
-    // the same speed for less processor time, the buffers staying in the cores' caches.
-    static constexpr size_t kBuffers = 4;
-    static constexpr size_t kBufferSize = 256 << 10;
-
-    struct Filled {
-        Buffer bytes;
-        size_t length = 0;
-    };
-    struct Reader {
-        InputFile& file;
-        void operator()(Filled& filled) { filled.length = file.read(filled.bytes.data(), filled.bytes.size()); }
-    };
-
-    void start() {
-        std::vector<Filled> buffers(kBuffers);
-        for (Filled& filled : buffers) filled.bytes = Buffer(kBufferSize);
-        m_reader.emplace(true, std::move(buffers), Reader{m_file});
-        for (size_t i = 0; i < kBuffers; ++i) m_reader->send(m_reader->take());
-        m_current = Filled{};
-        m_offset = 0;
-        m_ended = false;
-    }
-
-    InputFile& m_file;
-    std::optional<Relay<Filled, Reader>> m_reader;
-    Filled m_current;  // lent out from m_offset on
-    size_t m_offset = 0;
-    bool m_ended = false;
-};
-
-// Calls `work(source)` with the file as a ByteSource: read ahead on a second
-// thread from kReadAheadFrom up, else read on this one.
-template <class Work>
-auto withFileSource(InputFile& file, Work&& work) {
-    if (file.size() >= kReadAheadFrom) {
-        ReadAheadSource source(file);
-        return work(source);
-    }
-    FileSource source(file);
-    return work(source);
-}
 
 // Hands everything `source` holds to `sink` in pieces of `piece` bytes,
 // reporting progress after each, and checks that the source did not change.

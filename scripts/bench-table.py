@@ -23,12 +23,12 @@ import sys
 # library, or none. Keyed by the line's key (--keys).
 NOTES = {
     # Hashing: reads only.
-    "hashfile-md5-vs-botan-hash-buf-size-65536": "a faster library: OpenSSL's MD5; threads: reads ahead on the second core",
-    "hashfile-md5-vs-openssl-dgst-md5": "threads: reads ahead on the second core (the same OpenSSL MD5)",
-    "hashfile-md5-vs-md5sum": "a faster library: OpenSSL's MD5; threads: reads ahead on the second core",
-    "hashfile-sha-1-vs-botan-hash-buf-size-65536": "threads: reads ahead on the second core (the same Botan SHA-1)",
-    "hashfile-sha-1-vs-sha1sum": "a faster library: Botan's SHA-1 uses the SHA instructions; threads: reads ahead",
-    "hashfile-tiger-vs-botan-hash-buf-size-65536": "threads: reads ahead on the second core (the same Botan Tiger)",
+    "hashfile-md5-vs-botan-hash-buf-size-65536": "a faster library: OpenSSL's MD5",
+    "hashfile-md5-vs-openssl-dgst-md5": "none: the same OpenSSL MD5",
+    "hashfile-md5-vs-md5sum": "a faster library: OpenSSL's MD5",
+    "hashfile-sha-1-vs-botan-hash-buf-size-65536": "none: the same Botan SHA-1 over reads of the same kind",
+    "hashfile-sha-1-vs-sha1sum": "a faster library: Botan's SHA-1 uses the SHA instructions",
+    "hashfile-tiger-vs-botan-hash-buf-size-65536": "none: the same Botan Tiger",
     "hashfile-tiger-vs-rhash-tiger": "rhash's own Tiger is faster; no library has a faster one",
     "hash-tab-window-md5-vs-botan-hash-buf-size-65536": "as HashFile, with the window's progress on top",
     "hash-tab-window-sha-1-vs-botan-hash-buf-size-65536": "as HashFile, with the window's progress on top",

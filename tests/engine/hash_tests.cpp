@@ -3,12 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
 
 #include "EngineTestSupport.h"
 #include "engine/Engine.h"
-#include "engine/Streams.h"
 
 namespace {
 
@@ -119,12 +117,9 @@ TEST_F(HashTest, AnEncodingWrittenDuringACallAppliesFromTheNextCall) {
 
 TEST_F(HashTest, FilesMatchTheSystemTools) {
     ScratchDir dir;
-    // Sizes around the read chunk (192 KiB), and around the size from which
-    // a second thread reads ahead, in buffers of 256 KiB.
+    // Sizes around the read chunk (192 KiB) and a larger one.
     const size_t chunk = 3 * 64 * 1024;
-    const size_t ahead = engine::detail::kReadAheadFrom;
-    const std::vector<size_t> sizes = {0,         1,     chunk - 1, chunk, chunk + 1, 3 * chunk + 17,
-                                       ahead - 1, ahead, ahead + 3 * (256 << 10) + 5};
+    const std::vector<size_t> sizes = {0, 1, chunk - 1, chunk, chunk + 1, 3 * chunk + 17};
     struct Tool {
         engine::HashAlgorithm algorithm;
         const char* command;
@@ -197,39 +192,6 @@ TEST_F(HashTest, AnAbortStopsTheCall) {
     recorder.abortAt.reset();
     hash->Encoding(engine::OutputEncoding::Hex);
     EXPECT_EQ(hash->HashText("abc"), "a9993e364706816aba3e25717850c26c9cd0d89d");
-}
-
-// The threads this process runs now.
-size_t threadCount() {
-    size_t count = 0;
-    for ([[maybe_unused]] const auto& task : std::filesystem::directory_iterator("/proc/self/task")) ++count;
-    return count;
-}
-
-// A large file is read ahead on a second thread: an abort in the middle
-// stops and joins it, and the object hashes the next file as before.
-TEST_F(HashTest, AnAbortInTheMiddleOfALargeFileStopsTheReaderToo) {
-    ScratchDir dir;
-    const std::string data = pseudoRandom(2 * engine::detail::kReadAheadFrom, 11);
-    writeAll(dir.file("large"), data);
-    TestPacingClock clock(engine::detail::Progress::kMinInterval);  // every piece reports
-    Recorder recorder;
-    recorder.attach(*root);
-    recorder.abortAt = 5;
-    const size_t threadsBefore = threadCount();
-    size_t threadsDuring = 0;
-    recorder.onReport = [&](int32_t) { threadsDuring = threadCount(); };
-    auto hash = root->NewHash(kSha1);
-    hash->Encoding(engine::OutputEncoding::Hex);
-    EXPECT_EQ(kindOf([&] { hash->HashFile(dir.file("large")); }), ErrorKind::Aborted);
-    EXPECT_EQ(recorder.reports.size(), 6u);
-    EXPECT_LT(recorder.reports.back().position, 50);
-    EXPECT_EQ(threadsDuring, threadsBefore + 1) << "a reading thread beside this one";
-    EXPECT_EQ(threadCount(), threadsBefore) << "the reading thread outlived the call";
-
-    recorder.abortAt.reset();
-    EXPECT_EQ(hash->HashFile(dir.file("large")), hash->HashText(data));
-    EXPECT_EQ(threadCount(), threadsBefore);
 }
 
 }  // namespace

@@ -6,17 +6,12 @@
 
 #include <algorithm>
 #include <atomic>
-#include <random>
-#include <string>
 #include <chrono>
 #include <stdexcept>
 #include <thread>
 #include <vector>
 
-#include "EngineTestSupport.h"
-#include "engine/Files.h"
 #include "engine/Relay.h"
-#include "engine/Streams.h"
 
 namespace {
 
@@ -117,42 +112,6 @@ TEST(Relay, ACallerThatGivesUpStopsTheStageWithParcelsStillQueued) {
         EXPECT_EQ(alive, 1);
     }
     EXPECT_EQ(alive, 0);
-}
-
-// The read-ahead stage: a file comes in order in pieces of any size asked
-// for, by next() and read() alike, again after a rewind, and whole.
-TEST(ReadAhead, AFileComesInOrderInPiecesOfAnySizeAndAgainAfterARewind) {
-    enginetest::ScratchDir dir;
-    const std::string data = enginetest::pseudoRandom((1 << 20) + 3 * 4096 + 7, 21);
-    enginetest::writeAll(dir.file("data"), data);
-    engine::detail::InputFile file(dir.file("data"));
-    engine::detail::ReadAheadSource source(file);
-    std::mt19937 random(3);
-    for (int pass = 0; pass < 2; ++pass) {
-        std::string got;
-        while (got.size() < data.size()) {
-            const size_t asked = 1 + random() % (600 << 10);
-            if (random() % 2) {
-                const engine::detail::ByteView piece = source.next(asked);
-                ASSERT_TRUE(piece);
-                ASSERT_LE(piece.size, asked);
-                got.append(reinterpret_cast<const char*>(piece.data), piece.size);
-            } else {
-                std::string buffer(asked, '\0');
-                const size_t n = source.read(reinterpret_cast<uint8_t*>(&buffer[0]), asked);
-                ASSERT_TRUE(n == asked || got.size() + n == data.size()) << "a short read before the end";
-                got.append(buffer, 0, n);
-            }
-        }
-        EXPECT_TRUE(got == data) << "pass " << pass;
-        EXPECT_FALSE(source.next(1));
-        EXPECT_FALSE(source.next(1)) << "the end stays the end";
-        EXPECT_NO_THROW(source.checkUnchanged());
-        source.rewind();
-        // Part of the file before the rewind: the reader is stopped and started again.
-        if (pass == 0) source.next(100);
-        if (pass == 0) source.rewind();
-    }
 }
 
 }  // namespace
