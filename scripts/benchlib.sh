@@ -277,7 +277,7 @@ bench_setup() {
         commit=$(git -C "$ROOT" rev-parse --short HEAD 2>/dev/null || echo unknown)
         [ -n "$(git -C "$ROOT" status --porcelain --untracked-files=no 2>/dev/null)" ] && commit="$commit+changes"
         mkdir -p "$BUILD/bench-results"
-        BENCH_RESULTS="$BUILD/bench-results/$script-$(date +%Y%m%d-%H%M%S)-${commit%+changes}$([ "${QUICK:-0}" = 1 ] && echo -quick).tsv"
+        BENCH_RESULTS="$BUILD/bench-results/$script-$(date +%Y%m%d-%H%M%S)-${commit%+changes}$([ "${QUICK:-0}" = 1 ] && echo -quick || true).tsv"
         export BENCH_RESULTS
         {
             printf '# kinds: meta NAME VALUE | figure KEY LABEL VALUE TARGET MET | pair KEY LABEL PEER UNIT PAIRS\n'
