@@ -16,8 +16,10 @@
 #include <chrono>
 #include <cstdint>
 #include <exception>
-#include <future>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <system_error>
 #include <thread>
 
@@ -99,13 +101,14 @@ private:
 
 // One prime of an RSA key, searched for on a thread of its own while the
 // calling thread searches for the other. Leaving the scope stops and joins it.
+// A mutex and a condition hand the prime over, not std::future: its shared
+// state is also instantiated in Botan, which runs RSA's private operation
+// through std::async, and a copy of ours would stand in for Botan's.
 class PrimeSearch {
 public:
     PrimeSearch(size_t bits, const Botan::BigInt& exponent, const Text& seed) {
-        std::future<Botan::BigInt> result = m_result.get_future();
         try {
             m_thread = std::thread([this, bits, exponent, seed] { search(bits, exponent, seed); });
-            m_future = std::move(result);
         } catch (const std::system_error&) {
             // No thread to be had: the calling thread searches for this one too.
         }
@@ -121,10 +124,17 @@ public:
     // and so can be aborted. Without a thread, `rng` finds it here.
     Botan::BigInt wait(Progress& progress, Botan::RandomNumberGenerator& rng, size_t bits,
                        const Botan::BigInt& exponent) {
-        if (!m_future.valid())
+        if (!m_thread.joinable())
             return Botan::generate_rsa_prime(rng, rng, bits, exponent, kPrimeTestProbability);
-        while (m_future.wait_for(kWaitStep) != std::future_status::ready) progress.poll();
-        return m_future.get();
+        std::unique_lock<std::mutex> lock(m_mutex);
+        while (!m_done) {
+            if (m_ready.wait_for(lock, kWaitStep, [this] { return m_done; })) break;
+            lock.unlock();
+            progress.poll();
+            lock.lock();
+        }
+        if (m_failure) std::rethrow_exception(m_failure);
+        return std::move(*m_prime);
     }
 
 private:
@@ -132,20 +142,33 @@ private:
     static constexpr std::chrono::milliseconds kWaitStep{5};
 
     void search(size_t bits, const Botan::BigInt& exponent, const Text& seed) {
+        std::optional<Botan::BigInt> prime;
+        std::exception_ptr failure;
         try {
             std::unique_ptr<Botan::AutoSeeded_RNG> systemRng = seededRng(seed);
             StoppableRng rng(*systemRng, m_stop);
-            m_result.set_value(Botan::generate_rsa_prime(rng, rng, bits, exponent, kPrimeTestProbability));
+            prime = Botan::generate_rsa_prime(rng, rng, bits, exponent, kPrimeTestProbability);
         } catch (const SearchStopped&) {
             // Nobody waits: the call has ended.
+            return;
         } catch (...) {
-            m_result.set_exception(std::current_exception());
+            failure = std::current_exception();
         }
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_prime = std::move(prime);
+            m_failure = failure;
+            m_done = true;
+        }
+        m_ready.notify_one();
     }
 
     std::atomic<bool> m_stop{false};
-    std::promise<Botan::BigInt> m_result;
-    std::future<Botan::BigInt> m_future;
+    std::mutex m_mutex;
+    std::condition_variable m_ready;
+    bool m_done = false;  // under m_mutex, as the two below
+    std::optional<Botan::BigInt> m_prime;
+    std::exception_ptr m_failure;
     std::thread m_thread;
 };
 
