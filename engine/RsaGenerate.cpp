@@ -22,6 +22,7 @@
 #include <optional>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 #include "engine/Errors.h"
 #include "engine/Progress.h"
@@ -39,16 +40,17 @@ constexpr size_t kPublicExponent = 65537;
 // (OpenSSL takes its slower FIPS 186-4 route from 2048 bits.)
 constexpr size_t kBotanFasterFromBits = 2048;
 
-// The system-seeded generator, reporting progress (and so giving a chance to
-// abort) each time Botan's prime search asks for randomness, which it does at
-// every candidate and every Miller-Rabin round.
-class ReportingRng final : public Botan::RandomNumberGenerator {
+// A generator that runs `before` each time Botan's prime search asks it for
+// randomness, which it does at every candidate and every Miller-Rabin round:
+// the calling thread reports progress there (and so can be aborted), the
+// helper thread checks whether anyone still waits for it.
+template <class Before>
+class HookedRng final : public Botan::RandomNumberGenerator {
 public:
-    ReportingRng(Botan::RandomNumberGenerator& inner, Progress& progress)
-        : m_inner(inner), m_progress(progress) {}
+    HookedRng(Botan::RandomNumberGenerator& inner, Before before) : m_inner(inner), m_before(std::move(before)) {}
 
     void randomize(uint8_t output[], size_t length) override {
-        m_progress.poll();
+        m_before();
         m_inner.randomize(output, length);
     }
     bool accepts_input() const override { return m_inner.accepts_input(); }
@@ -59,7 +61,7 @@ public:
 
 private:
     Botan::RandomNumberGenerator& m_inner;
-    Progress& m_progress;
+    Before m_before;
 };
 
 // The system-seeded generator of one thread. The seed only adds to the
@@ -75,29 +77,6 @@ constexpr size_t kPrimeTestProbability = 128;
 
 // Thrown on the helper thread to end its search once nobody waits for it.
 struct SearchStopped {};
-
-// The helper thread's generator: it cannot report (reports belong to the
-// calling thread), so it stops the search at the next candidate or test round
-// once the call has ended, by abort or by failure.
-class StoppableRng final : public Botan::RandomNumberGenerator {
-public:
-    StoppableRng(Botan::RandomNumberGenerator& inner, const std::atomic<bool>& stop)
-        : m_inner(inner), m_stop(stop) {}
-
-    void randomize(uint8_t output[], size_t length) override {
-        if (m_stop.load(std::memory_order_relaxed)) throw SearchStopped{};
-        m_inner.randomize(output, length);
-    }
-    bool accepts_input() const override { return m_inner.accepts_input(); }
-    void add_entropy(const uint8_t input[], size_t length) override { m_inner.add_entropy(input, length); }
-    std::string name() const override { return m_inner.name(); }
-    void clear() override { m_inner.clear(); }
-    bool is_seeded() const override { return m_inner.is_seeded(); }
-
-private:
-    Botan::RandomNumberGenerator& m_inner;
-    const std::atomic<bool>& m_stop;
-};
 
 // One prime of an RSA key, searched for on a thread of its own while the
 // calling thread searches for the other. Leaving the scope stops and joins it.
@@ -146,7 +125,11 @@ private:
         std::exception_ptr failure;
         try {
             std::unique_ptr<Botan::AutoSeeded_RNG> systemRng = seededRng(seed);
-            StoppableRng rng(*systemRng, m_stop);
+            // Reports belong to the calling thread: this one stops at the
+            // next candidate or test round once the call has ended.
+            HookedRng rng(*systemRng, [this] {
+                if (m_stop.load(std::memory_order_relaxed)) throw SearchStopped{};
+            });
             prime = Botan::generate_rsa_prime(rng, rng, bits, exponent, kPrimeTestProbability);
         } catch (const SearchStopped&) {
             // Nobody waits: the call has ended.
@@ -180,7 +163,7 @@ std::shared_ptr<Botan::RSA_PrivateKey> botanKey(size_t bits, const Text& seed, P
     const size_t pBits = (bits + 1) / 2;
     const size_t qBits = bits - pBits;
     std::unique_ptr<Botan::AutoSeeded_RNG> systemRng = seededRng(seed);
-    ReportingRng rng(*systemRng, progress);
+    HookedRng rng(*systemRng, [&progress] { progress.poll(); });
     while (true) {
         PrimeSearch second(qBits, exponent, seed);
         const Botan::BigInt p = Botan::generate_rsa_prime(rng, rng, pBits, exponent, kPrimeTestProbability);
