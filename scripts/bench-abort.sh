@@ -17,14 +17,13 @@ CLICKS="${CLICKS:-15}"
 RUNS="${RUNS:-5}"
 DRIVER="$BUILD/bench/quorval_abort_click"
 
+# A display of our own, started as the real-window tests start theirs.
+source "$ROOT/tests/support/private-display.sh"
+XVFB_DIR=$(mktemp -d)
 XVFB_PID=""
-cleanup() { [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null; }
+cleanup() { [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null; rm -rf "$XVFB_DIR"; }
 trap cleanup EXIT
-exec {fd}<> <(:)
-Xvfb -displayfd "$fd" -screen 0 1024x768x24 -nolisten tcp > /dev/null 2>&1 &
-XVFB_PID=$!
-read -r -t 10 -u "$fd" number || { echo "Xvfb did not start" >&2; exit 1; }
-export DISPLAY=":$number"
+start_private_display "$XVFB_DIR/xvfb.log" >&2 || exit 1
 export QT_QPA_PLATFORM=xcb
 
 echo "Abort: ${SIZE_MIB} MiB SHA-1 through the Hash tab on Xvfb, $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg)"

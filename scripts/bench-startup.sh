@@ -19,6 +19,8 @@ PAINT="$BUILD/bench/quorval_first_paint"
 XVFB_PID=""
 cleanup() { [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null; }
 trap cleanup EXIT
+# Not the real-window tests' display helper: it keeps the server from resetting
+# between clients, and each launch here is timed on a freshly reset server.
 exec {fd}<> <(:)
 Xvfb -displayfd "$fd" -screen 0 1024x768x24 -nolisten tcp > /dev/null 2>&1 &
 XVFB_PID=$!

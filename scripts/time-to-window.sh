@@ -14,12 +14,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A display of our own, whichever number is free.
-exec {fd}<> <(:)
-Xvfb -displayfd "$fd" -screen 0 1024x768x24 -nolisten tcp > /dev/null 2>&1 &
-XVFB_PID=$!
-read -r -t 10 -u "$fd" number || { echo "Xvfb did not start" >&2; exit 1; }
-export DISPLAY=":$number"
+# A display of our own, started as the real-window tests start theirs.
+source "$ROOT/tests/support/private-display.sh"
+start_private_display "$WORK/xvfb.log" >&2 || exit 1
 
 echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
 start=$EPOCHREALTIME
