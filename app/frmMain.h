@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The main window's shell: start-up and shutdown, tab switching, source
 // input, progress and abort, the compression fields and the settings reset.

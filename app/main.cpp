@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Quorval: starts the Qt windowing layer, loads the main window and runs the
 // event loop until the window is unloaded.
 

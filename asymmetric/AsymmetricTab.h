@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The "Asymmetric Encrypt/Decrypt" tab: its wrapper `mAsym`, the key state
 // `bAsymKeyReady`, the panel that follows it, key generation, the operations

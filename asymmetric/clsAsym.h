@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The "Asymmetric Encrypt/Decrypt" tab's wrapper: one key set (a private
 // and a public key object), the settings its keys were made with, and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The key-kind dialog: asks whether a key file holds (or is to hold) the
 // public or the private key. One instance serves the whole run; its window is

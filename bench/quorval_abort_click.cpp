@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The "Hash" tab on a real X display (Xvfb), its "Abort transaction" button
 // clicked for real by xdotool at a random moment of a file's hash.
 //

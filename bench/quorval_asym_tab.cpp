@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Drives the "Asymmetric Encrypt/Decrypt" tab of the real window (offscreen
 // Qt) and prints what it timed in the process, start-up excluded; CPU time is
 // the whole process's, every thread's.

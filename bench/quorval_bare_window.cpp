@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The floor for the first paint of our window: a bare Qt Widgets window with
 // the same caption and size, and nothing in it. Timed from outside by
 // quorval_first_paint, as the program is.

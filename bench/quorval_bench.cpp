@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Runs one engine operation as a whole process, so that scripts/bench.sh can
 // time it beside a peer tool with the same input.
 //

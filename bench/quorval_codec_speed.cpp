@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // In-memory speed of the hash functions and codecs each library offers, beside
 // the engine's own forms, on the same data: the figures behind the choices in
 // docs/libraries.md. Prints one line per primitive and library, in MB/s of

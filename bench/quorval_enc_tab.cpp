@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Encodes or decodes a file through the whole "Encode/Decode" tab: the window
 // logic over the Qt layer (offscreen), the progress handler's yields and bar
 // updates included.

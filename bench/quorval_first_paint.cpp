@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Times a program from its launch to the first paint of its window, from
 // outside: an X client on the same display ($DISPLAY, a private Xvfb) watches
 // every top-level window the program creates, through the X DAMAGE extension,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Hashes a file through the whole "Hash" tab: the window logic over the Qt
 // layer (offscreen), the progress handler's yields and bar updates included.
 //

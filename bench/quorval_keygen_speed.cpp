@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // RSA key generation in one process: Botan's generator, OpenSSL's, and the
 // engine's NewKeyPair (which uses one of the two), taking turns. The figures
 // behind the per-size choice in docs/libraries.md.

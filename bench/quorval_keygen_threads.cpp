@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // RSA-2048 key generation in one process, key by key: Botan's generator as
 // the engine called it before (both primes searched for on one thread)
 // against the engine's NewKeyPair (one prime on each of two threads). The two

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Whether reading ahead on a second thread would pay, for HashFile's digests:
 // files of several sizes hashed through the engine's one-thread reader and
 // through a read-ahead reader (four 256 KiB buffers), in turns, in the page cache.

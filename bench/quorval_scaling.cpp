@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // How decoding and decompression scale with crafted input, the kind that once
 // made them slow: prints one line per figure.
 //

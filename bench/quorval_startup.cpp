@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The engine's share of a process start, and a timer for whole processes.
 //
 //   quorval_startup create      creates the engine's root and ends

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Encrypts or decrypts a file through the whole "Symetric Encrypt/Decrypt"
 // tab: the window logic over the Qt layer (offscreen), the progress handler's
 // yields and bar updates included. 256-bit key, CBC, PKCS#7 ("PCKS5"),

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The "Encode/Decode" tab: its controls, its wrapper `mEnc` and the encode
 // and decode operations between its two boxes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "encoding/clsEnc.h"
 
 #include "ui/Windowing.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The "Encode/Decode" tab's wrapper around one engine encoder object.
 

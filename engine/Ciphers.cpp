@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "engine/Ciphers.h"
 
 #include <botan/block_cipher.h>

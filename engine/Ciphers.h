@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The block layer of containers: ECB or CBC over whole 16-byte blocks, no
 // padding. AES runs on OpenSSL's libcrypto, Twofish on Botan (the figures

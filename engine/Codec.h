@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The three text forms of engine output: Binary (bytes unchanged), Base64
 // (RFC 4648, standard alphabet, padded, one line) and Hex (lower-case, two digits

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The compression stage of containers: one zlib stream (RFC 1950), made and
 // read by zlib itself. zlib's state is wiped when released, as it holds

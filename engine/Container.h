@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The encrypted container written by password encryption and by RSA
 // encryption alike (byte layout in docs/password-container.md):

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A running message digest, computed by the library measured fastest for its
 // algorithm (docs/libraries.md): OpenSSL for MD5, Botan for SHA-1 and Tiger.

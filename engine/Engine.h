@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The cryptography engine as the window logic sees it: one root object that
 // creates per-kind objects, and a progress event raised on the root.

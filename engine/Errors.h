@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Turning library and system failures into EngineError with words a user
 // understands. Tests check the ErrorKind, never the wording.

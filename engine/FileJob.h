@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The frame every streamed call from one file into another shares (internal
 // to the engine).

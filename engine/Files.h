@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Files as the engine reads and writes them: large sequential reads, and
 // output that appears at its target only once it is complete.

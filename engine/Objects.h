@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The per-kind engine objects the root hands out (RSA keys: see Rsa.h).
 

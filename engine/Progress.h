@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Progress reporting shared by every engine object (internal to the engine).
 

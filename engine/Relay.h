@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The hand-off between two stages of a stream: the calling thread's stage
 // and a stage on a second thread pass owned parcels (buffers and what goes

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // New RSA key pairs: the root's NewKeyPair.
 
 #include <botan/auto_rng.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // RSA key objects: encryption through the container, signatures, and the
 // key block that carries the container's secret.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The RSA key object behind EngineAsymKey, and the pieces the RSA sources
 // share (internal to the engine: this header includes Botan).

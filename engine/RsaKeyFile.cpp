@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // RSA key files: SaveToFile and the root's LoadKey.
 //
 // Written: PKCS#8 PEM (unencrypted) for a private key, X.509

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Byte buffers for keys and secrets: wiped when released.
 

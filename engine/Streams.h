@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Small byte sources and sinks that let one streaming routine serve texts in
 // memory and files alike.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "fuzz/ContainerModel.h"
 
 #include <botan/block_cipher.h>

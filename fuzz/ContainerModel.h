@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A model of the encrypted container, written from docs/password-container.md
 // and docs/rsa-encryption.md alone: a builder that lets the fuzzer choose every

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // What the fuzzing harnesses share: a failed check that libFuzzer reports as a
 // crash, a reader of fuzzer bytes, a strict reference of the Base64 and Hex

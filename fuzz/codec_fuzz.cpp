@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Base64 and Hex: checking and decoding whole and piece by piece, encoding,
 // and telling the forms apart, each against the strict reference of
 // FuzzSupport.cpp; decoding also against OpenSSL's decoder where both accept.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The key-file loader through the public interface: the input is the file,
 // PEM or DER, loaded both as a private and as a public key. Each load either
 // gives a key object or a KeyFile failure naming the file (docs/key-files.md);

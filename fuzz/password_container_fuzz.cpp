@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The password container, opened below the key derivation so that each input
 // is cheap: the opener is the engine's, with a quick function in the place of
 // PBKDF2. Most inputs build a validly MACed container whose every field the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // RSA containers through the public interface: a private key loaded from a
 // file decrypts texts that are mostly built validly, the secret wrapped with
 // the key's own public half (ContainerModel.cpp, with a key block the fuzzer

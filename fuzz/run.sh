@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # run.sh FUZZER CORPUS WORK SECONDS [libFuzzer options...]: runs one fuzz target
 # for SECONDS on its seed corpus, new inputs going to WORK/new (the committed
 # corpus is only read). Any finding fails: a crash, a sanitizer report, a failed

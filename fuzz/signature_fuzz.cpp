@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Signature checking through the public interface: VerifyText on a public key
 // loaded from a file, with a signature in any form. The form is told by the
 // length (docs/signatures.md); the outcome must be the reference's: its own

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The "Hash" tab: its controls, its wrapper `mHash` and the hash operation.
 

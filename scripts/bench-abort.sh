@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Abort as the user feels it: the "Hash" tab hashes the 1 GiB file (SHA-1) on
 # a private Xvfb display, and xdotool clicks "Abort transaction" for real at a
 # random moment, CLICKS times (default 15). A line gives the milliseconds from

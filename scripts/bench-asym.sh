@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Installs what is missing, builds, and measures the "Asymmetric
 # Encrypt/Decrypt" tab: key generation beside the library generators, and the
 # hybrid RSA encryption of a file beside the AES-256 core it wraps.

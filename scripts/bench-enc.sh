@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The "Encode/Decode" tab beside coreutils on the same file of random bytes
 # (1 GiB unless SIZE_MIB says otherwise), held in the page cache.
 #

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Start-up: how long a process that uses the engine takes to start, beside
 # `openssl version`, and how long the window takes from launch to its first
 # paint, beside a bare Qt window with the same caption and size (no controls,

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Measures the "Symetric Encrypt/Decrypt" tab (the window logic over offscreen
 # Qt, the real engine) beside openssl enc and gpg --symmetric on the same file
 # of random bytes in the page cache, in the same folder.

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Makes the README's speed tables from one run's results file.
 
     scripts/bench-table.py RESULTS.tsv                    prints the tables

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Installs what is missing, builds, and measures the engine and the tabs
 # beside peer tools on the same file of random bytes (1 GiB by default) held
 # in the page cache. See scripts/benchlib.sh for how a figure is taken; every

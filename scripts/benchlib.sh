@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Shared by the benchmark scripts: interleaved pairs of runs, ours against a
 # peer doing the same work, one figure per line, and every line also written
 # to a results file that scripts/bench-table.py turns into the README's table.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Installs what is missing, builds the program alone, and makes its Debian
 # package in the build folder (build/quorval_<version>_<arch>.deb).
 source "$(dirname "$0")/common.sh"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Installs what is missing, then builds and tests four times, each build in its
 # own folder:
 #   plain  build/       Release, every suite

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Times a fresh clone of this checkout's HEAD to Quorval's window: `git clone`
 # into an empty folder, then `bash scripts/run.sh` on a private Xvfb display,
 # until the "Exemple" window is mapped. Prints that time and the CPU time of

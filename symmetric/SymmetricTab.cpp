@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "symmetric/SymmetricTab.h"
 
 #include "symmetric/clsSym.h"

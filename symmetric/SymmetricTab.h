@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The "Symetric Encrypt/Decrypt" tab: its wrapper `mSym` and its operations.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The "Symetric Encrypt/Decrypt" tab's wrapper around one engine symmetric
 // cipher object. Algorithm, key length and password define the engine object;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // What a tab of the main window may ask of the window's shell. The tabs live
 // below the shell and reach it only through this interface.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Finding a form's controls by name and index: one lookup for the Qt forms and
 // the fake ones of the tests alike.

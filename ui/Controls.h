@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The windowing layer's controls, as the window logic uses them. Two
 // implementations: the Qt one (ui/qt) and the scripted fake of the tests.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A window described as data: one table of controls, from which the Qt layer
 // and the test fake both build their controls.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The windowing layer: forms built from a FormLayout, message boxes, the file
 // dialog, the screen-wide pointer, event processing and program end.

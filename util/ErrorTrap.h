@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The wrappers' error handling: a failing step is abandoned, its description
 // remembered (a later failure replaces it), and the next step still runs; at

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Redraws the committed theme icons: 16 and 24 from their own pixel drawings,
 # 32 from the window icon itself, the larger sizes from the SVG.
 # Needs imagemagick and librsvg2-bin; the build itself needs neither.

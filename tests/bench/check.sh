@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Checks the benchmark tooling, not the speed: how scripts/benchlib.sh turns
 # runs into ratios, standings, target checks and results records, and how
 # scripts/bench-table.py turns one results file into the README's tables.

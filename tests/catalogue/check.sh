@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Keeps the bad-input catalogue honest: every table of the page whose last
 # column is "test" must name, in each row, at least one test in backticks,
 # and every test it names must exist in the test programs given, as

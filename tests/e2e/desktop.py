@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """A person at the real program: every input a real X event (xdotool moves the
 pointer onto a control's on-screen extents and clicks, or types keys), every
 answer read back through AT-SPI, the X clipboard or the files written.

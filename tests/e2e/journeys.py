@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """End-to-end journeys through the real window, one per tab and one that
 aborts, each in a fresh run of the program:
 

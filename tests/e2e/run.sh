@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The end-to-end test: the real program on a private X server and D-Bus session,
 # driven by journeys.py with real mouse and key events.
 # Usage: run.sh PROGRAM SCREENSHOT_FOLDER [JOURNEY...]. Exits 77 (skipped) when a tool it needs is missing.

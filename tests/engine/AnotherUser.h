@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Runs part of a test as another user, so that file permissions apply even
 // when the tests run as root (as in CI): in a forked child that becomes the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Shared helpers of the engine tests: scratch folders, whole-file I/O, byte
 // strings, a recording progress handler and external tools.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Shared helpers of the RSA tests: key pairs, a fixed key for data written by
 // an earlier build, openssl, and a fixture whose pairs live for the suite.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Crafted zlib input shared by the engine tests and bench/quorval_scaling:
 // no test framework here, so the benchmark can include it too.

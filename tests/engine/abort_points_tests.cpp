@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The operations the window cannot stop with "Abort transaction" (verifying,
 // generating and saving keys), stopped by the progress handler at the first
 // report, at one in the middle and at the last: each fails with the same

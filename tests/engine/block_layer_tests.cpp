@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The block layer on its two libraries: the published CBC vectors at every
 // AES key length, and chaining that does not depend on how the data is split
 // into calls or whether it is processed in place.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A source file that shrinks, grows or is rewritten while an operation reads
 // it: the result would describe bytes that were never on disk together, so
 // the operation fails and writes nothing.

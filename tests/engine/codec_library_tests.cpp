@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The codecs and digests the engine takes from OpenSSL or writes itself give
 // what Botan's gave before: the same text, the same bytes, on random input;
 // and the engine's own checking pass still names the first bad character

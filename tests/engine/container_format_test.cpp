@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The container as docs/password-container.md describes it, checked against
 // an outside reference: keys derived by the openssl tool (PBKDF2, then HKDF
 // with both steps, no salt, the label as info) decrypt the cipher text and

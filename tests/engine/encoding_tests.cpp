@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Binary, Base64 and Hex: the RFC 4648 vectors, lenient reading of blanks,
 // precise reports of bad input, streaming in any pieces, and files.
 

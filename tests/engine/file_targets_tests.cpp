@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What a file operation may replace, what it tidies up, and how it names
 // files in its messages: nodes that are not regular files, files the user may
 // not write, links, leftovers of killed runs, a folder that cannot be flushed,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Encrypting and decrypting files: streaming across buffers, output that is
 // complete or absent, aborts, write failures, and sources that are not usable.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Hashing: known answers, the three output forms, files against the
 // system's own tools, and the failures a user can meet.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Decryption in one pass: the plain text grows where nobody else can read it
 // and reaches the target name only once the tag over everything read has
 // matched; damage near the end, found after all else was decrypted, leaves

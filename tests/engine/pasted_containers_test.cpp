@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Containers pasted as text: Base64 and Hex read with blanks and line breaks
 // anywhere in them, the magic included, as texts and as files alike.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Progress reports: their order and pacing, abort on any report, and objects
 // that outlive the root.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The hand-off between the stages of a stream: a buffer is with one thread at
 // a time, a stage's failure reaches the caller, and a misuse fails at once
 // instead of racing or hanging.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // RSA encryption: texts and files of any length under both schemas, and the
 // one message every wrong key or damaged container gets.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Hostile key files: numbers far too large for the program, in every key
 // form, refused from their encoding before any arithmetic; and a file's own
 // PEM label, which a message shows only as a short printable excerpt.

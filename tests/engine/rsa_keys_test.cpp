@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // RSA key pairs and key files: generation, saving, loading in every
 // accepted form, and the failures a user can run into.
 

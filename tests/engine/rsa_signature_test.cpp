@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // RSA signatures: texts and files, the three encodings, and everything that
 // must make a signature fail to verify.
 

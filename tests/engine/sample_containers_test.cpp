@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Containers written by an earlier build (tests/data/containers) still
 // decrypt, as texts and as files, to the plain texts kept beside them.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The libraries' self-test runs when the first object is asked for; its
 // verdict comes before any object is handed out.
 

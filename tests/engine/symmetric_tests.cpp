@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Password encryption: the block ciphers' known answers, round trips over
 // every setting, the container's forms, its compression layer, and every way
 // decryption must fail.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the text path writes, it reads back: a text too large to come back
 // from decryption as a text is refused when it is encrypted, and the
 // encoder's texts have no limit of their own.

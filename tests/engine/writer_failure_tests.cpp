@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A write that fails on the second thread of a file operation must reach the
 // caller: the operation fails, names the target, and leaves no file.
 

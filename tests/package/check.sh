@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Checks what `cmake --install` and `cpack -G DEB` make of this build: every
 # file in place, the desktop entry and the metainfo valid, one id throughout,
 # and the package's dependencies declared.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What a screen reader is told about the real windows, through Qt's
 // accessibility interfaces. The AT-SPI test under Xvfb compares the whole tree,
 // tab by tab, with its table.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the user moves in and out of a text box on real widgets: copy, cut and
 // paste through the real (offscreen) clipboard, and drops from a file manager.
 

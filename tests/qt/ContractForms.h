@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The small forms the windowing-layer tests build: one control of every kind.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The windowing-layer contract, run over the Qt layer and over the scripted fake.
 
 #include <QAbstractButton>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The "Encode/Decode" tab over the real Qt layer and the real engine: what
 // the text boxes hold between the two directions.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The key-kind dialog on the real Qt layer: its captions, its default and
 // cancel buttons, its close box, and the answers it keeps between uses.
 

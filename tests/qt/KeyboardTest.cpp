@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The whole program by the keyboard alone: real key events on the real
 // window, the real logic and the real engine. Each walk is a user's way
 // through one tab's main task.

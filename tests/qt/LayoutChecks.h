@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Whether a form built from its table shows every caption whole, under the
 // style and font it is drawn with.

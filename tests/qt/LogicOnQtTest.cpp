@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The window logic over the real Qt layer: the wiring between the two.
 
 #include <gmock/gmock.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The real main window built from its control table.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What only the Qt layer can get wrong: how bytes look, key codes, cursors,
 // the event loop, message boxes and the file dialog.
 

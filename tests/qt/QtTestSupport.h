@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Helpers for driving real Qt widgets from tests without the Qt Test library.
 

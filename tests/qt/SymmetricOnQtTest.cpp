@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The symmetric tab over the real Qt widgets and the real engine: binary
 // cipher text lives in a Qt text box and still decrypts.
 

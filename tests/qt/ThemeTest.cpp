@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The desktop's theme: its palette, its fonts from 9 to 12 points, a change
 // of either while the window is open, and scaled screens.
 

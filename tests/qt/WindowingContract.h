@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The contract of the windowing layer (ui/Controls.h, ui/Windowing.h) as one
 // typed test suite, run over every implementation. It includes no Qt header.

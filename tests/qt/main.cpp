@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // qt_tests: the Qt windowing layer on the offscreen platform. The
 // QApplication is created only when tests run, so that listing them needs no
 // display. "qt_tests --screenshots DIR" saves pictures of each tab instead, at

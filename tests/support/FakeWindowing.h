@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A scripted windowing layer for tests: controls keep plain state, user
 // actions are methods the test calls, message boxes are recorded, and file

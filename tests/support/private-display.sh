@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Sourced by the real-window tests: start_private_display LOG starts an Xvfb
 # display of its own and exports DISPLAY; XVFB_PID names the server for the
 # caller's trap. Returns non-zero, with the log on standard output, when no

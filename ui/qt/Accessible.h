@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // What screen readers get beyond Qt's own accessibility: the main window as a
 // frame, drop-down lists and tab strips named for what they are rather than

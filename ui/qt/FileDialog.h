@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The common file dialog: the desktop's own (a portal or the platform
 // theme's) where the platform offers one, else Qt's.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Twips to pixels, in one place: 15 twips are one pixel at 96 dpi; the
 // screen's logical dpi and an optional layout factor scale the result.

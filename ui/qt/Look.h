@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The application-wide look: the Fusion style with compact tabs, under the
 // platform's own palette and font. Where a caption would not fit its

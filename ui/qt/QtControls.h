@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The controls of the windowing layer over Qt widgets: each adapter forwards
 // calls to its widget and turns the widget's user events into ui events.

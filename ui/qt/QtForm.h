@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A form of the windowing layer on Qt: one top-level window whose controls
 // are all built from a FormLayout by one factory.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The windowing layer on Qt Widgets. Needs a QApplication; installs the
 // application's style and builds the main window from its table, grown as one

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The asymmetric tab over the fake windowing layer and a scripted engine whose
 // keys name themselves in their results, so that a test sees which key did what.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The asymmetric tab end to end over the real engine: round trips and
 // signatures at every key size and schema, key files checked with OpenSSL,
 // and bad input that must give one clear message and lose nothing.

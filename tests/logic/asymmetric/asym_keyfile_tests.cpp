@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Key files over a scripted engine: the key-kind dialog and its answers,
 // "Save key to file", "Load key" and the related-key button, with the key
 // states, enabled states and captions each outcome leaves.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The asymmetric tab's panel: which controls the key state enables.
 
 #include "support/WindowFixture.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The asymmetric tab over a scripted engine: key generation and the key
 // state, the enabled states and colours, the load-button captions, the
 // operations between the two boxes, and signature verification.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The asymmetric wrapper on its own: list positions to engine values, the
 // missing-key failures and notices, and what creation and destruction do.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The bad-input catalogue (docs/bad-input.md) proven through the window: the
 // real engine behind the scripted windowing layer, the operations of all four

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // "Abort transaction" pressed at the first report of a run, at one in the
 // middle and at the last (all work done, the output complete but not yet in
 // place), for every operation the button can stop, on a text and on a file:

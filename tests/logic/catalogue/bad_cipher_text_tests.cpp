@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Cipher texts that cannot be decrypted, and texts that cannot be decoded, as
 // the window meets them: typed into a box or named as a file. Each gives one
 // box with the engine's words, and loses nothing: the source as it was, no

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Sources and targets that no file operation can use, as every file operation
 // of the window meets them: missing, unreadable, a folder, a pipe or a device
 // as the source; a folder, a pipe, a socket, a device, a file or folder the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Key files the asymmetric tab cannot use, and places it cannot save a key
 // to: one box naming the file, no file touched, and the keys the tab held
 // before a related load still there.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Signatures that do not belong to the data or to the key, in any encoding,
 // for a text and for a file: "Invalid signature ", never an error, and
 // nothing changes, neither the boxes nor the files.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The "Encode/Decode" tab end to end over the real engine: round trips of
 // texts and files, outputs checked against coreutils on the same bytes, what
 // users paste, bad input and abort leave no output and keep an existing file.

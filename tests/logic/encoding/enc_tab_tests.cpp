@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The encoder wrapper and the "Encode/Decode" tab's operations over a scripted
 // engine: wrapper reuse across directions, failure reporting, the replace
 // question, the busy state and abort.

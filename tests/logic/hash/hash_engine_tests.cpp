@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The "Hash" tab end to end over the real engine: published digests, files
 // checked against the system's own tools, bad input, abort and a file above
 // 4 GiB.

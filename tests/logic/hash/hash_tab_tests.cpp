@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The hash wrapper and the "Hash" tab's operation over a scripted engine:
 // wrapper reuse, failure reporting, the busy state and abort.
 

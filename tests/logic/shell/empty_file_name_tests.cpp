@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A file operation started with "File" selected and an empty box: over the
 // real engine, every tab's message names the box that was read, under the
 // title its wrapper always reports with, and nothing asks about or touches a

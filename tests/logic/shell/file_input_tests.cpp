@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A file dropped on a box, and the folder the file dialogs start in, driven
 // through the fake layer.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Start-up, tabs, shutdown, source input, progress and abort, and the
 // compression-level fields of the main window, driven through the fake layer.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The "Symetric Encrypt/Decrypt" tab end to end over the real engine: round
 // trips through both boxes for every setting, bad input, files large and
 // small, abort, and what a failed run leaves on disk.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The symmetric wrapper and the "Symetric Encrypt/Decrypt" tab over a
 // recording engine: when the wrapper is re-keyed, the order in which settings
 // reach the engine, failure boxes, the overwrite question and abort.

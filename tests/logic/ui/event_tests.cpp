@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The windowing layer's events and the connections that hold their observers.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Walks the real window's AT-SPI tree, as a screen reader sees it, and
 compares every control's role and name with the tables below.
 

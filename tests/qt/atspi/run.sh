@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The AT-SPI test: the real program on a private X server and D-Bus session
 # with accessibility on, walked by atspi_tree.py as a screen reader sees it.
 # Usage: run.sh PROGRAM. Exits 77 (skipped) when a tool it needs is missing.
