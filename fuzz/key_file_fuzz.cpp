@@ -232,7 +232,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             check(twoBlocks, "\"" + attempt->refusal + "\" for a file of one PEM block" + context);
     const Load* sameKind = theirs ? (theirs->isPrivate ? &asPrivate : &asPublic) : nullptr;
     // OpenSSL reads the first block only: a second key is ours to refuse.
-    const bool refusedAsTwoKeys = sameKind && twoBlocks && sameKind->refusal.find(kMoreThanOneKey) != std::string::npos;
+    const bool refusedAsTwoKeys =
+        sameKind && twoBlocks && sameKind->refusal.find(kMoreThanOneKey) != std::string::npos;
     if (theirs && theirs->plausible && !sameKind->key && !refusedAsTwoKeys) {
         check(!theirs->passesChecks(), "OpenSSL reads a valid " + std::to_string(theirs->bits) + "-bit " +
                                            (theirs->isPrivate ? "private" : "public") +

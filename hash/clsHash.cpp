@@ -9,9 +9,9 @@ namespace {
 
 // The reason the engine gave, such as a failed self-test of the libraries.
 engine::EngineError noEngineObject(const std::string& initFailure) {
-    return engine::EngineError(engine::ErrorKind::Internal,
-                               initFailure.empty() ? "The hash algorithm is not ready: its initialisation failed."
-                                                   : initFailure);
+    return engine::EngineError(
+        engine::ErrorKind::Internal,
+        initFailure.empty() ? "The hash algorithm is not ready: its initialisation failed." : initFailure);
 }
 
 }  // namespace

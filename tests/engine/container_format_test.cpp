@@ -177,13 +177,16 @@ TEST_F(ContainerFormat, ValidTagsOverPaddingThatBreaksItsCodeAreRefusedAndWriteN
             const engine::detail::Bytes stream = engine::detail::zlibCompress(bytesOf("abc"), 1);
             const std::string data = level == 0 ? "abc" : std::string(stream.begin(), stream.end());
             auto forge = [&](const std::string& pad) {
-                std::string forged = sealed.substr(0, parts.headerLength + 32) +
-                                     opensslOver(data + pad, "enc",
-                                                 "-nopad -aes-256-cbc -iv " + hexOf(parts.iv) + " -K " + keys.cipher);
-                for (int shift = 56; shift >= 0; shift -= 8) forged.push_back(static_cast<char>(data.size() >> shift));
+                std::string forged =
+                    sealed.substr(0, parts.headerLength + 32) +
+                    opensslOver(data + pad, "enc",
+                                "-nopad -aes-256-cbc -iv " + hexOf(parts.iv) + " -K " + keys.cipher);
+                for (int shift = 56; shift >= 0; shift -= 8)
+                    forged.push_back(static_cast<char>(data.size() >> shift));
                 return forged + hmac(keys, forged);
             };
-            ASSERT_EQ(cipher->DecryptText(forge(padFor(code, data.size()))), "abc") << "forged as the owner would";
+            ASSERT_EQ(cipher->DecryptText(forge(padFor(code, data.size()))), "abc")
+                << "forged as the owner would";
             std::string badPad = padFor(code, data.size());
             ASSERT_FALSE(badPad.empty());
             badPad[0] ^= 0x01;

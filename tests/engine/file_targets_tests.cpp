@@ -405,7 +405,7 @@ TEST(EscapedText, EveryByteShowsOnOneLineAndValidTextAsItIs) {
     };
     for (const auto& [raw, shown] : cases) EXPECT_EQ(engine::detail::escapedText(raw), shown) << shown;
     EXPECT_EQ(engine::detail::quotedPath("/tmp/a\nb"), "\"/tmp/a\\nb\"");
-    EXPECT_EQ(engine::QuotedName("/tmp/a\xE2\x80\x8B" "b"), "\"/tmp/a\\u200Bb\"");
+    EXPECT_EQ(engine::QuotedName("/tmp/a\xE2\x80\x8B.txt"), "\"/tmp/a\\u200B.txt\"");
 }
 
 }  // namespace

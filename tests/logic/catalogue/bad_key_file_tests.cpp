@@ -148,7 +148,8 @@ TEST_F(BadKeyFile, AKeyFileThatCannotBeUsedIsOneBoxAndTouchesNothing) {
          readAll(publicPem) + "\n" + readAll(otherPublicPem)},
         {"even-exponent.pem", kPublic, "holds an invalid RSA public key (its public exponent is even).",
          derToPem("PUBLIC KEY", evenExponent)},
-        {"even-private-exponent.pem", kPrivate, "holds an invalid RSA private key (its public exponent is even).",
+        {"even-private-exponent.pem", kPrivate,
+         "holds an invalid RSA private key (its public exponent is even).",
          derToPem("PRIVATE KEY", evenPrivateExponent)},
         {"even-modulus.pem", kPublic, "holds an invalid RSA public key (its modulus is even).",
          derToPem("PUBLIC KEY", evenModulus)},
@@ -256,18 +257,18 @@ TEST_F(BadKeyFile, ARelatedKeyOfAnotherPairIsRefusedAndTheKeyLoadedBeforeKept) {
 
 TEST_F(BadKeyFile, NamesInTheWindowsOwnMessagesAreEscapedAsTheEnginesAre) {
     // A line break and a right-to-left override in a name could make a message name another file.
-    const std::string odd = "note\nThe file \xE2\x80\xAE" "fdp.doc";
-    const std::string shown = "note\\nThe file \\u202Efdp.doc";
-    const std::string odder = "note\nThe file \xE2\x80\xAE" "fdpEnc.doc";
-    const std::string odderShown = "note\\nThe file \\u202EfdpEnc.doc";
+    const std::string odd = "note\nThe file \xE2\x80\xAE.fdp.doc";
+    const std::string shown = "note\\nThe file \\u202E.fdp.doc";
+    const std::string oddOutput = "note\nThe file \xE2\x80\xAE.fdpEnc.doc";
+    const std::string oddOutputShown = "note\\nThe file \\u202E.fdpEnc.doc";
     for (const WindowOperation* op : {&kSymEncrypt, &kRsaEncrypt}) {
         SCOPED_TRACE(op->name);
         open(*op, true);
-        const std::string source = writeFile(odd, "plain"), target = writeFile(odder, "kept");
+        const std::string source = writeFile(odd, "plain"), target = writeFile(oddOutput, "kept");
         ui.messageAnswers.assign(1, ui::MsgAnswer::No);
         run(*op, source);
-        EXPECT_EQ(takeBoxes(), std::vector<std::string>{"question | Quorval | The file \"" + dir.path() + "/" +
-                                                        odderShown + "\" already exists. Replace it?"});
+        EXPECT_EQ(takeBoxes(), std::vector<std::string>{"question | Quorval | The file \"" + dir.path() +
+                                                        "/" + oddOutputShown + "\" already exists. Replace it?"});
         EXPECT_EQ(readAll(target), "kept");
     }
     // A related key of another pair, its file named oddly.
@@ -275,10 +276,10 @@ TEST_F(BadKeyFile, NamesInTheWindowsOwnMessagesAreEscapedAsTheEnginesAre) {
     fs::copy_file(otherPublicPem, oddKey);
     load(kPrivate, privatePem);
     loadRelated(oddKey);
-    EXPECT_EQ(takeBoxes(),
-              std::vector<std::string>{errorBox(kLoadTitle, "The file \"" + keys + "/" + shown +
-                                                                "\" holds a public key of another pair: it does not "
-                                                                "belong to the private key loaded before.")});
+    EXPECT_EQ(takeBoxes(), std::vector<std::string>{
+                               errorBox(kLoadTitle, "The file \"" + keys + "/" + shown +
+                                                        "\" holds a public key of another pair: it does not "
+                                                        "belong to the private key loaded before.")});
 }
 
 TEST_F(BadKeyFile, VerifyingWithOneKeyOnlyNamesTheMissingKey) {

@@ -59,13 +59,14 @@ TEST(MainWindowStartUp, AFailedLibrarySelfTestIsNamedByEveryPressOnEveryTab) {
     FakeWindowing ui{frmMainLayout()};
     const std::string failure =
         "The cryptography library failed its start-up self-test: MD5 gives a wrong digest.";
-    auto root = engine::detail::NewRoot({}, [&] { throw engine::EngineError(engine::ErrorKind::Internal, failure); });
+    auto root =
+        engine::detail::NewRoot({}, [&] { throw engine::EngineError(engine::ErrorKind::Internal, failure); });
     frmMain window(ui, [&] { return root; });
     window.Form_Load();
     FakeForm& form = ui.mainForm();
     const std::tuple<int, const char*, const char*> presses[] = {
-        {1, "txtCont", "cmdHashBin"},   {2, "txtContSym", "cmdEncSym"},    {2, "txtResSym", "cmdDecSym"},
-        {3, nullptr, "cmdAsymGenKey"}, {3, nullptr, "cmdAsymLoad"},       {4, "txtContED", "cmdEncED"},
+        {1, "txtCont", "cmdHashBin"},  {2, "txtContSym", "cmdEncSym"}, {2, "txtResSym", "cmdDecSym"},
+        {3, nullptr, "cmdAsymGenKey"}, {3, nullptr, "cmdAsymLoad"},    {4, "txtContED", "cmdEncED"},
         {4, "txtResED", "cmdDecED"},
     };
     for (int round = 1; round <= 2; ++round) {
