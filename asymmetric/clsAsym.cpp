@@ -30,7 +30,8 @@ void requireSamePair(engine::EngineAsymKey& privateKey, engine::EngineAsymKey& p
     static const char probe[] = "Quorval key pair check";
     if (publicKey.VerifyText(probe, privateKey.SignText(probe))) return;
     throw engine::EngineError(engine::ErrorKind::KeyFile,
-                              "The file \"" + path + "\" holds a " + (loadedPrivate ? "private" : "public") +
+                              "The file " + engine::QuotedName(path) + " holds a " +
+                                  (loadedPrivate ? "private" : "public") +
                                   " key of another pair: it does not belong to the " +
                                   (loadedPrivate ? "public" : "private") + " key loaded before.");
 }
@@ -251,7 +252,8 @@ bool clsAsym::KeyLoadFromFile(const std::shared_ptr<engine::EngineRoot>& mcls, b
         RequireEngine(mcls);
         std::shared_ptr<engine::EngineAsymKey> key = mcls->LoadKey(path, kind, m_schema);
         if (!key)
-            throw engine::EngineError(engine::ErrorKind::KeyFile, "No key was read from \"" + path + "\".");
+            throw engine::EngineError(engine::ErrorKind::KeyFile,
+                                      "No key was read from " + engine::QuotedName(path) + ".");
         return key;
     };
     if (m_cryptoKey == KeyFileKind::Private) {

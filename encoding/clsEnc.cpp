@@ -7,9 +7,11 @@
 
 namespace {
 
-engine::EngineError noEngineObject() {
-    return engine::EngineError(engine::ErrorKind::Internal,
-                               "The encoder is not ready: its initialisation failed.");
+// The reason the engine gave, such as a failed self-test of the libraries.
+engine::EngineError noEngineObject(const std::string& initFailure) {
+    return engine::EngineError(
+        engine::ErrorKind::Internal,
+        initFailure.empty() ? "The encoder is not ready: its initialisation failed." : initFailure);
 }
 
 }  // namespace
@@ -42,6 +44,7 @@ bool clsEnc::InitEncode(const std::shared_ptr<engine::EngineRoot>& mcls) {
         RequireEngine(mcls);
         mEncObj = mcls->NewEncoder(m_encoding);
     });
+    m_initFailure = trap.description();
     return !trap.report(m_windowing, "clsEnc ->Function InitEncode ");
 }
 
@@ -59,7 +62,7 @@ std::string clsEnc::Run(const std::string& sEDSource, bool encode) {
         mPgBar->setVisible(true);
     });
     trap.step([&] {
-        if (!encoder) throw noEngineObject();
+        if (!encoder) throw noEngineObject(m_initFailure);
         if (m_source == SourceKind::Text) {
             result = encode ? encoder->EncodeText(sEDSource) : encoder->DecodeText(sEDSource);
         } else {

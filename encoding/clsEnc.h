@@ -43,6 +43,8 @@ private:
     // Declared before the engine object, so that it goes last.
     ui::ProgressBar* mPgBar;
     std::shared_ptr<engine::EngineEncoder> mEncObj;
+    // Why InitEncode got no object: each later run says it again.
+    std::string m_initFailure;
     engine::OutputEncoding m_encoding = engine::OutputEncoding::Binary;
     SourceKind m_source = SourceKind::Text;
     std::string m_sourceBox;

@@ -22,6 +22,8 @@ namespace {
 // Output made per step: large enough for few calls, small enough that a step
 // takes about a millisecond whatever the input expands to.
 constexpr size_t kOutputSize = 256 * 1024;
+// deflate's longest match.
+constexpr uint64_t kLongestMatch = 258;
 // zlib counts input in 32-bit units.
 constexpr size_t kMaxStepInput = 1u << 30;
 // Room in front of each block for its size, keeping zlib's alignment.
@@ -130,8 +132,8 @@ struct Inflater::State {
     }
 };
 
-Inflater::Inflater(ByteSink& out, Progress* progress)
-    : m_state(std::make_unique<State>()), m_out(out), m_progress(progress) {
+Inflater::Inflater(ByteSink& out, Progress* progress, uint64_t maxRatio)
+    : m_state(std::make_unique<State>()), m_out(out), m_progress(progress), m_maxRatio(maxRatio) {
     const int result = inflateInit(&m_state->stream);
     if (result != Z_OK) startFailed(result);
     m_state->started = true;
@@ -156,6 +158,8 @@ void Inflater::write(const uint8_t* data, size_t length) {
             const int result = inflate(&stream, Z_NO_FLUSH);
             ++state.steps;
             state.fill = state.buffer.size() - stream.avail_out;
+            // More than deflate can express: the bound on a forged body holds whatever zlib does.
+            if (stream.total_out > m_maxRatio * stream.total_in + kLongestMatch) throw damagedError();
             if (result == Z_STREAM_END) {
                 state.ended = true;
                 // Anything after the stream's end, a second stream included.

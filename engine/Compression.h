@@ -35,15 +35,23 @@ private:
     std::unique_ptr<State> m_state;
 };
 
+// The most output inflate gives per byte of input: deflate's longest match
+// (258 bytes) takes at least 2 bits, so no stream zlib accepts expands
+// further. Decryption inflates before the container's tag is checked, so this
+// bounds what a forged body can write into the hidden output: 1032 times the
+// cipher text read, as for a genuine one.
+constexpr uint64_t kMaxInflateRatio = 1032;
+
 // Decompresses exactly one whole zlib stream into `out`. The end of the stream
 // is zlib's own Z_STREAM_END: any byte after it, a second stream, a stream cut
 // short (seen by finish()) or a broken one throws damagedError(). Each step
 // expands to at most one output buffer (256 KiB) and is followed by a
 // progress poll, so a small input that expands to a lot can still be
-// aborted, and memory stays fixed whatever the ratio.
+// aborted, and memory stays fixed whatever the ratio. Output beyond
+// `maxRatio` times the input so far (and one match) is damaged data.
 class Inflater {
 public:
-    explicit Inflater(ByteSink& out, Progress* progress = nullptr);
+    explicit Inflater(ByteSink& out, Progress* progress = nullptr, uint64_t maxRatio = kMaxInflateRatio);
     ~Inflater();
     Inflater(const Inflater&) = delete;
     Inflater& operator=(const Inflater&) = delete;
@@ -60,6 +68,7 @@ private:
     std::unique_ptr<State> m_state;
     ByteSink& m_out;
     Progress* m_progress;
+    uint64_t m_maxRatio;
 };
 
 // Compresses and decompresses a few bytes; throws EngineError(Internal) when

@@ -233,6 +233,8 @@ Encoding detectForm(ByteSource& raw) {
 Header readHeader(DecodedSource& in, Bytes& raw) {
     raw = in.readExact(kFixedHeaderSize);
     if (std::memcmp(raw.data(), kMagic.data(), kMagic.size()) != 0) throw notOurDataError();
+    // Versions count from 1: a 0 was never written by any version.
+    if (raw[6] == 0) throw notOurDataError();
     if (raw[6] != kFormatVersion)
         throw EngineError(ErrorKind::NotOurData, "This data was written in container format " +
                                                      std::to_string(raw[6]) +

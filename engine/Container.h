@@ -19,8 +19,8 @@
 // recognises each form by itself.
 //
 // Failures are EngineError: WrongKeyOrDamaged (wrong password or key, altered
-// or truncated data, always the same words), NotOurData (not a container, or a
-// newer format version, or another key derivation or a cost above the limit),
+// or truncated data, always the same words), NotOurData (not a container, a
+// format version 0, or a newer format version, or another key derivation or a cost above the limit),
 // WrongSettings (needs another algorithm or key length, or another kind of
 // key), InvalidInput (bad Base64/Hex), TooLarge (a text to encrypt or a text
 // result above kMaxTextResult), Io (files), Aborted.

@@ -40,6 +40,12 @@ private:
     ErrorKind m_kind;
 };
 
+// A file's name as every message shows it, the engine's and the window's
+// alike: in double quotes, on one line and as it is, with control, format
+// and direction characters as \n, \t, \r, \xNN, \uNNNN or \UNNNNNNNN, each
+// byte that is not valid UTF-8 as \xNN, and a backslash as \\.
+std::string QuotedName(const Text& path);
+
 // The codes the engine takes. A value outside its list can still be cast
 // into one of them; the engine refuses it with ErrorKind::InvalidInput.
 

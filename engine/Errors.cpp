@@ -56,10 +56,23 @@ size_t utf8Sequence(const unsigned char* at, size_t left, uint32_t& codePoint) {
     return length;
 }
 
-// Characters that break a line or turn the text around on screen.
+// Unicode's format characters (general category Cf, Unicode 15.0): zero
+// width, invisible, or turning the text around on screen.
+constexpr uint32_t kFormatCharacters[][2] = {
+    {0x00AD, 0x00AD},   {0x0600, 0x0605},   {0x061C, 0x061C},   {0x06DD, 0x06DD},   {0x070F, 0x070F},
+    {0x0890, 0x0891},   {0x08E2, 0x08E2},   {0x180E, 0x180E},   {0x200B, 0x200F},   {0x202A, 0x202E},
+    {0x2060, 0x2064},   {0x2066, 0x206F},   {0xFEFF, 0xFEFF},   {0xFFF9, 0xFFFB},   {0x110BD, 0x110BD},
+    {0x110CD, 0x110CD}, {0x13430, 0x1343F}, {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A}, {0xE0001, 0xE0001},
+    {0xE0020, 0xE007F},
+};
+
+// Characters a name must not show as they are: the C1 controls, the line and
+// paragraph separators, and the format characters.
 bool isInvisibleControl(uint32_t c) {
-    return (c >= 0x80 && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F || c == 0x2028 ||
-           c == 0x2029 || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+    if ((c >= 0x80 && c <= 0x9F) || c == 0x2028 || c == 0x2029) return true;
+    for (const auto& range : kFormatCharacters)
+        if (c >= range[0] && c <= range[1]) return true;
+    return false;
 }
 
 }  // namespace
@@ -117,7 +130,7 @@ std::string escapedText(const std::string& text) {
                 ++i;
             } else {
                 if (isInvisibleControl(codePoint))
-                    appendHex(out, "\\u", codePoint, 4);
+                    appendHex(out, codePoint > 0xFFFF ? "\\U" : "\\u", codePoint, codePoint > 0xFFFF ? 8 : 4);
                 else
                     out.append(text, i, length);
                 i += length;
@@ -142,7 +155,7 @@ std::string escapedText(const std::string& text) {
     return out;
 }
 
-std::string quotedPath(const std::string& path) { return "\"" + escapedText(path) + "\""; }
+std::string quotedPath(const std::string& path) { return QuotedName(path); }
 
 EngineError ioError(const std::string& what, const std::string& path, int errorNumber) {
     return EngineError(ErrorKind::Io,
@@ -176,3 +189,9 @@ EngineError notOurDataError() {
 }
 
 }  // namespace engine::detail
+
+namespace engine {
+
+std::string QuotedName(const Text& path) { return "\"" + detail::escapedText(path) + "\""; }
+
+}  // namespace engine

@@ -32,11 +32,13 @@ auto translateErrors(const std::string& context, Work&& work) -> decltype(work()
 }
 
 // `text` on one line and as it is: control characters, line and paragraph
-// separators and direction marks as escapes (\n, \t, \r, \xNN, \uNNNN), each
-// byte that is not part of valid UTF-8 as \xNN, and a backslash as \\.
+// separators and Unicode's format characters (zero-width, byte-order and
+// direction marks among them) as escapes (\n, \t, \r, \xNN, \uNNNN, and
+// \UNNNNNNNN beyond U+FFFF), each byte that is not part of valid UTF-8 as
+// \xNN, and a backslash as \\.
 std::string escapedText(const std::string& text);
 
-// A file's name as every message shows it: escaped, in double quotes.
+// A file's name as every message shows it: QuotedName (Engine.h).
 std::string quotedPath(const std::string& path);
 
 // EngineError(Io) "<what> <quoted path>: <reason of errno>".

@@ -3,10 +3,11 @@
 //
 // Written: PKCS#8 PEM (unencrypted) for a private key, X.509
 // SubjectPublicKeyInfo PEM for a public key. Read: those, their DER forms,
-// and PKCS#1 ("RSA PRIVATE KEY", "RSA PUBLIC KEY") in PEM or DER. The sizes
-// of a key's numbers are read from the encoding before the key is built. A
-// private key is used only once its numbers prove consistent: e·d ≡ 1
-// (mod λ(n)), and a signature made with it verifies.
+// and PKCS#1 ("RSA PRIVATE KEY", "RSA PUBLIC KEY") in PEM or DER, one key a
+// file. The sizes and the parity of a key's numbers are read from the
+// encoding before the key is built. A private key is used only once its
+// numbers prove consistent: e·d ≡ 1 (mod λ(n)), and a signature made with it
+// verifies.
 
 #include <botan/asn1_obj.h>
 #include <botan/auto_rng.h>
@@ -177,7 +178,16 @@ struct RsaNumbers {
     // A private key of version 1 with its otherPrimeInfos: made of more than
     // two primes, which the library cannot use.
     bool morePrimes = false;
+    // An RSA modulus is a product of odd primes, and its public exponent is
+    // odd so that it can have an inverse.
+    bool evenModulus = false;
+    bool evenExponent = false;
 };
+
+// Zero included.
+bool isEven(const Botan::BER_Object& integer) {
+    return integer.length() == 0 || (integer.bits()[integer.length() - 1] & 1) == 0;
+}
 
 // The sizes of the numbers of a PKCS#1 RSAPublicKey (n, e) or RSAPrivateKey
 // (n, e, d, p, q, dp, dq, qinv, after the version); nullopt when the bytes
@@ -197,6 +207,8 @@ std::optional<RsaNumbers> rsaNumbers(const uint8_t* der, size_t length, bool isP
             const Botan::BER_Object number = sequence.get_next_object();
             if (!number.is_a(Botan::INTEGER, Botan::UNIVERSAL)) return std::nullopt;
             numbers.sizes.push_back(integerBits(number));
+            if (i == 0) numbers.evenModulus = isEven(number);
+            if (i == 1) numbers.evenExponent = isEven(number);
         }
         // A public key is n and e alone: a private key the library refused is not read as one.
         if (!isPrivate && sequence.more_items()) return std::nullopt;
@@ -226,6 +238,11 @@ bool checkRsaNumbers(const std::string& path, const Botan::secure_vector<uint8_t
         throw keyFileError(path, "holds an RSA key with a " + std::to_string(exponentBits) +
                                      "-bit public exponent; exponents of up to " +
                                      std::to_string(kMaxExponentBits) + " bits can be used.");
+    // The library refuses to build such a key at all: what is wrong is said here.
+    const std::string invalid =
+        std::string("holds an invalid RSA ") + (isPrivate ? "private" : "public") + " key ";
+    if (numbers->evenModulus) throw keyFileError(path, invalid + "(its modulus is even).");
+    if (numbers->evenExponent) throw keyFileError(path, invalid + "(its public exponent is even).");
     // A private key's other numbers are all below its modulus.
     for (size_t i = 2; i < sizes.size(); ++i)
         if (sizes[i] > modulusBits) throw inconsistentKey(path);
@@ -367,9 +384,30 @@ LoadedKey parseDer(const std::string& path, const std::string& bytes) {
     throw notAKeyFile(path);
 }
 
+// PEM blocks of keys: BEGIN lines whose label, on one line, ends in "KEY"
+// ("PRIVATE KEY", "RSA PUBLIC KEY", "EC PRIVATE KEY", "ENCRYPTED PRIVATE KEY"...).
+size_t pemKeyBlocks(const std::string& text) {
+    static const std::string kBegin = "-----BEGIN ";
+    size_t count = 0;
+    for (size_t at = text.find(kBegin); at != std::string::npos; at = text.find(kBegin, at + kBegin.size())) {
+        const size_t labelStart = at + kBegin.size();
+        const size_t labelEnd = text.find("-----", labelStart);
+        if (labelEnd == std::string::npos) break;
+        const std::string label = text.substr(labelStart, labelEnd - labelStart);
+        if (label.size() >= 3 && label.size() <= kMaxLabelLength &&
+            label.find_first_of("\r\n") == std::string::npos &&
+            label.compare(label.size() - 3, 3, "KEY") == 0)
+            ++count;
+    }
+    return count;
+}
+
 LoadedKey parseKeyFile(const std::string& path, const std::string& bytes) {
     if (bytes.empty()) throw keyFileError(path, "is empty: it is not a key file.");
     const size_t begin = bytes.find("-----BEGIN ");
+    // Taking one of them would be a guess at which key the user meant.
+    if (begin != std::string::npos && pemKeyBlocks(bytes) > 1)
+        throw keyFileError(path, "holds more than one key; save each key to a file of its own.");
     if (begin != std::string::npos) return parsePem(path, bytes, begin);
     return parseDer(path, bytes);
 }

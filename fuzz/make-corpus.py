@@ -210,6 +210,10 @@ def key_files():
     seed("pem-cut", pem[: len(pem) // 2])
     seed("pem-certificate-label", b"-----BEGIN CERTIFICATE-----\nMIIB\n-----END CERTIFICATE-----\n")
     seed("pem-odd-label", b"-----BEGIN \xc3\xa9\tKEY-----\nAAAA\n-----END \xc3\xa9\tKEY-----\n")
+    # One key a file; numbers no RSA key has.
+    seed("two-keys.pem", pem + read_seed("key_file_fuzz", "rsa512-spki.pem"))
+    spki = read_seed("key_file_fuzz", "rsa512-spki.der")
+    seed("rsa512-spki-even-exponent.der", spki.replace(b"\x02\x03\x01\x00\x01", b"\x02\x03\x01\x00\x02"))
     seed("garbage", b"not a key at all\n")
     seed("sequence-garbage", b"\x30\x82\x01\x00garbage")
     seed("empty", b"")

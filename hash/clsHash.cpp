@@ -7,9 +7,11 @@
 
 namespace {
 
-engine::EngineError noEngineObject() {
-    return engine::EngineError(engine::ErrorKind::Internal,
-                               "The hash algorithm is not ready: its initialisation failed.");
+// The reason the engine gave, such as a failed self-test of the libraries.
+engine::EngineError noEngineObject(const std::string& initFailure) {
+    return engine::EngineError(
+        engine::ErrorKind::Internal,
+        initFailure.empty() ? "The hash algorithm is not ready: its initialisation failed." : initFailure);
 }
 
 }  // namespace
@@ -39,6 +41,7 @@ bool clsHash::InitKey(const std::shared_ptr<engine::EngineRoot>& mcls) {
         RequireEngine(mcls);
         mHashObj = mcls->NewHash(m_algorithm);
     });
+    m_initFailure = trap.description();
     return !trap.report(m_windowing, "clsHash ->Function InitKey ");
 }
 
@@ -48,7 +51,7 @@ std::string clsHash::HashBinary(const std::string& sHashSource) {
     // The engine object stays alive for this call even if the wrapper is replaced meanwhile.
     std::shared_ptr<engine::EngineHash> hash = mHashObj;
     const bool haveHash = trap.step([&] {
-        if (!hash) throw noEngineObject();
+        if (!hash) throw noEngineObject(m_initFailure);
     });
     trap.step(haveHash, [&] { hash->Encoding(m_encoding); });
     trap.step([&] {

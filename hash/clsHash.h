@@ -39,6 +39,8 @@ private:
     // Declared before the engine object, so that it goes last.
     ui::ProgressBar* mPgBar;
     std::shared_ptr<engine::EngineHash> mHashObj;
+    // Why InitKey got no object: each later run says it again.
+    std::string m_initFailure;
     engine::HashAlgorithm m_algorithm = engine::HashAlgorithm::Md5;
     engine::OutputEncoding m_encoding = engine::OutputEncoding::Binary;
     SourceKind m_source = SourceKind::Text;

@@ -65,7 +65,9 @@ bool ConfirmReplace(ui::Windowing& windowing, const std::string& target) {
     std::error_code ec;
     if (!std::filesystem::exists(std::filesystem::u8path(target), ec)) return true;
     ui::MessageBoxRequest request;
-    request.text = "The file " + target + " already exists. Replace it?";
+    // Escaped as the engine shows names: a line break or a turn of direction
+    // in the name cannot make the question name another file.
+    request.text = "The file " + engine::QuotedName(target) + " already exists. Replace it?";
     request.icon = ui::MsgIcon::Warning;
     request.buttons = ui::MsgButtons::YesNo;
     request.defaultAnswer = ui::MsgAnswer::No;

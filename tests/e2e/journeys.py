@@ -29,7 +29,7 @@ ABORTED = "The operation was aborted."
 
 
 def replace_question(path):
-    return f"The file {path} already exists. Replace it?"
+    return f'The file "{path}" already exists. Replace it?'
 
 
 def pseudo_random(size, seed):

@@ -164,6 +164,44 @@ TEST_F(ContainerFormat, TheTagsAndTheDataLengthAreAsThePageSaysAndTheLevelIsNotC
     EXPECT_EQ(cipher->DecryptText(sealed), plain);
 }
 
+// Only the key's owner can make these: both tags valid over a cipher text whose
+// padding is not what its code says. Opening must still refuse them.
+TEST_F(ContainerFormat, ValidTagsOverPaddingThatBreaksItsCodeAreRefusedAndWriteNothing) {
+    for (int16_t level : {0, 1}) {
+        for (int32_t code : {kZeroPadding, kPkcs7, kX923}) {
+            SCOPED_TRACE("padding " + std::to_string(code) + ", compression " + std::to_string(level));
+            configure(*cipher, kCbc, code, level, engine::OutputEncoding::Binary);
+            const std::string sealed = cipher->EncryptText("abc");
+            const Parts parts = partsOf(sealed);
+            const Keys keys = keysOf(parts, 32);
+            const engine::detail::Bytes stream = engine::detail::zlibCompress(bytesOf("abc"), 1);
+            const std::string data = level == 0 ? "abc" : std::string(stream.begin(), stream.end());
+            auto forge = [&](const std::string& pad) {
+                std::string forged =
+                    sealed.substr(0, parts.headerLength + 32) +
+                    opensslOver(data + pad, "enc",
+                                "-nopad -aes-256-cbc -iv " + hexOf(parts.iv) + " -K " + keys.cipher);
+                for (int shift = 56; shift >= 0; shift -= 8)
+                    forged.push_back(static_cast<char>(data.size() >> shift));
+                return forged + hmac(keys, forged);
+            };
+            ASSERT_EQ(cipher->DecryptText(forge(padFor(code, data.size()))), "abc")
+                << "forged as the owner would";
+            std::string badPad = padFor(code, data.size());
+            ASSERT_FALSE(badPad.empty());
+            badPad[0] ^= 0x01;
+            const std::string forged = forge(badPad);
+            EXPECT_EQ(kindOf([&] { cipher->DecryptText(forged); }), ErrorKind::WrongKeyOrDamaged);
+            writeAll(dir.file("forged"), forged);
+            writeAll(dir.file("target"), "kept");
+            EXPECT_EQ(kindOf([&] { cipher->DecryptFile(dir.file("forged"), dir.file("target")); }),
+                      ErrorKind::WrongKeyOrDamaged);
+            EXPECT_EQ(readAll(dir.file("target")), "kept");
+            EXPECT_EQ(dir.names(), (std::vector<std::string>{"forged", "input", "target"}));
+        }
+    }
+}
+
 // Fields are checked as the header is read, before any key is derived.
 TEST_F(ContainerFormat, EachOutOfRangeHeaderFieldGetsItsDocumentedError) {
     configure(*cipher, kCbc, kPkcs7, 0, engine::OutputEncoding::Binary);

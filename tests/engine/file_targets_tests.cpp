@@ -396,9 +396,16 @@ TEST(EscapedText, EveryByteShowsOnOneLineAndValidTextAsItIs) {
          "c\xE2\x80\xAE"
          "d",
          "a\\u0085b\\u2028c\\u202Ed"},
+        // Unicode's format characters, zero-width and invisible: the soft hyphen, a zero-width
+        // space, the byte-order mark, a word joiner, beyond U+FFFF a hieroglyph control (new
+        // in Unicode 15) and a tag; their neighbours in other categories stay as they are.
+        {"\xC2\xAD\xE2\x80\x8B\xEF\xBB\xBF\xE2\x81\xA0\xF0\x93\x90\xB9\xF3\xA0\x81\x81",
+         "\\u00AD\\u200B\\uFEFF\\u2060\\U00013439\\U000E0041"},
+        {"\xE2\x80\x8A\xF0\x93\x91\x80\xF3\xA0\x84\x80", "\xE2\x80\x8A\xF0\x93\x91\x80\xF3\xA0\x84\x80"},
     };
     for (const auto& [raw, shown] : cases) EXPECT_EQ(engine::detail::escapedText(raw), shown) << shown;
     EXPECT_EQ(engine::detail::quotedPath("/tmp/a\nb"), "\"/tmp/a\\nb\"");
+    EXPECT_EQ(engine::QuotedName("/tmp/a\xE2\x80\x8B.txt"), "\"/tmp/a\\u200B.txt\"");
 }
 
 }  // namespace

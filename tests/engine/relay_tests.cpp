@@ -61,26 +61,43 @@ TEST_P(RelayTest, TheCallerNeverHoldsAParcelTheStageWorksOnAndOrderIsKept) {
     for (int i = 0; i < 200; ++i) EXPECT_EQ(stage.seen[i], i + 1);
 }
 
+// Fails on parcel 3, like a writer meeting a full disk, and records every
+// parcel it works on. On its own thread it fails only once parcel 4 is queued
+// behind it, so that the relay has a waiting parcel to skip.
 struct FailsAtThird {
+    FailsAtThird(bool threaded, std::atomic<bool>& fourthSent, std::vector<int>& worked)
+        : threaded(threaded), fourthSent(fourthSent), worked(worked) {}
     void operator()(Parcel& parcel) {
-        ++worked;
-        if (parcel.number == 3) throw std::runtime_error("disk full");
+        worked.push_back(parcel.number);
+        if (parcel.number != 3) return;
+        while (threaded && !fourthSent) std::this_thread::yield();
+        throw std::runtime_error("disk full");
     }
-    int worked = 0;
+    bool threaded;
+    std::atomic<bool>& fourthSent;
+    std::vector<int>& worked;
 };
 
 TEST_P(RelayTest, AStageFailureReachesTheCallerAndLaterParcelsAreSkipped) {
-    Relay<Parcel, FailsAtThird> relay(GetParam(), parcels(2, 16));
+    std::atomic<bool> fourthSent{false};
+    std::vector<int> worked, sent;
+    Relay<Parcel, FailsAtThird> relay(GetParam(), parcels(2, 16), GetParam(), fourthSent, worked);
     auto sendAll = [&] {
         for (int i = 1; i <= 10; ++i) {
             Parcel parcel = relay.take();
             parcel.number = i;
             relay.send(std::move(parcel));
+            sent.push_back(i);
+            if (i == 4) fourthSent = true;
         }
         relay.finish();
     };
     EXPECT_THROW(sendAll(), std::runtime_error);
     EXPECT_THROW(relay.finish(), std::runtime_error) << "the failure stays";
+    // finish() has waited for the stage to be idle: its record is whole.
+    EXPECT_EQ(sent, GetParam() ? std::vector<int>({1, 2, 3, 4}) : std::vector<int>({1, 2}))
+        << "threaded, parcel 4 was waiting when parcel 3 failed";
+    EXPECT_EQ(worked, std::vector<int>({1, 2, 3})) << "no parcel after the failure is worked on";
 }
 
 TEST_P(RelayTest, MisuseFailsAtOnce) {

@@ -15,8 +15,10 @@
 
 #include "EngineTestSupport.h"
 #include "StoredZlib.h"
+#include "engine/Compression.h"
 #include "engine/Container.h"
 #include "engine/Engine.h"
+#include "engine/Streams.h"
 
 namespace {
 
@@ -516,6 +518,42 @@ TEST(Decompression, AnythingButExactlyOneWholeStreamIsDamagedData) {
         for (size_t at : splits)
             EXPECT_EQ(kindOf([&] { zlibDecompress(c.data, {at}); }), ErrorKind::WrongKeyOrDamaged)
                 << c.what << ", split at " << at;
+    }
+}
+
+// Decryption inflates before the tag is checked: what a forged body can make
+// the hidden output grow to is bounded by deflate's own ratio, step by step.
+TEST(Decompression, OutputStaysWithinDeflatesRatioToTheInputAtEveryStep) {
+    struct Measured : engine::detail::ByteSink {
+        void write(const uint8_t*, size_t length) override {
+            written += length;
+            worst = std::max(worst, static_cast<double>(written) / static_cast<double>(fed));
+        }
+        uint64_t fed = 0, written = 0;
+        double worst = 0;
+    };
+    // Zeros at level 9 expand about as far as deflate allows.
+    const Bytes bomb = zlibCompress(Bytes(16 << 20, 0), 9);
+    for (uint64_t ratio : {engine::detail::kMaxInflateRatio, uint64_t{100}}) {
+        SCOPED_TRACE("ratio " + std::to_string(ratio));
+        Measured sink;
+        engine::detail::Inflater inflater(sink, nullptr, ratio);
+        auto inflate = [&] {
+            for (size_t at = 0; at < bomb.size(); at += 1000) {
+                const size_t n = std::min<size_t>(1000, bomb.size() - at);
+                sink.fed += n;
+                inflater.write(bomb.data() + at, n);
+            }
+            inflater.finish();
+        };
+        if (ratio == engine::detail::kMaxInflateRatio) {
+            inflate();
+            EXPECT_EQ(sink.written, 16u << 20);
+            EXPECT_GT(sink.worst, 1000.0) << "the bound is deflate's, no looser";
+        } else {
+            EXPECT_EQ(kindOf(inflate), ErrorKind::WrongKeyOrDamaged);
+        }
+        EXPECT_LE(sink.worst, static_cast<double>(ratio) + 1.0) << "nothing written beyond the bound";
     }
 }
 

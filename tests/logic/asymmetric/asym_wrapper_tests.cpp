@@ -91,6 +91,16 @@ TEST_F(AsymWrapper, OperationsWithoutTheirKeyFailOnceWithTheirOwnTitle) {
     EXPECT_FALSE(bar.isVisible());
 }
 
+TEST_F(AsymWrapper, AKeyFileThatGaveNoKeyIsNamedAsTheEngineNamesFiles) {
+    auto asym = make();
+    EXPECT_CALL(*root, LoadKey(_, _, _)).WillOnce(::testing::Return(nullptr));
+    chooseKind(0);
+    answerFile("/keys/a\nb\xE2\x80\xAE.pem");
+    EXPECT_FALSE(asym->KeyLoadFromFile(root, false));
+    ASSERT_EQ(ui.messageBoxes.size(), 1u);
+    EXPECT_EQ(ui.messageBoxes[0].text, "No key was read from \"/keys/a\\nb\\u202E.pem\".");
+}
+
 TEST_F(AsymWrapper, VerifyingNeedsBothKeysAndNamesTheMissingOneWithoutAnEngineCall) {
     auto none = make();
     EXPECT_FALSE(none->VerifySign("text", "sig"));

@@ -98,7 +98,7 @@ inline std::string errorBox(const std::string& title, const std::string& text) {
 inline std::string warningBox(const std::string& text) { return "warning | Quorval | " + text; }
 // The question asked before a run replaces an existing file.
 inline std::string replaceQuestion(const std::string& target) {
-    return "question | Quorval | The file " + target + " already exists. Replace it?";
+    return "question | Quorval | The file \"" + target + "\" already exists. Replace it?";
 }
 
 // The engine's own words for a file (paths here need no escapes).

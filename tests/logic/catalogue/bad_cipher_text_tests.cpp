@@ -144,6 +144,9 @@ TEST_F(BadCipherText, DataThatIsNotACipherTextOfThisKindIsSaidToBeSo) {
     const std::string notOurs = "This is not data encrypted by this program (its format is not recognised).";
     std::string newer = container("x", kBinary);
     newer[6] = 2;
+    // No version wrote a 0: such data is no container at all, not one of a newer program.
+    std::string version0 = newer;
+    version0[6] = 0;
     // PBKDF2 iterations far above the bound, which would take minutes before any progress.
     std::string costly = container("x", kBinary);
     for (int i = 0; i < 4; ++i) costly[15 + 16 + 2 + 1 + i] = '\x7f';
@@ -155,7 +158,9 @@ TEST_F(BadCipherText, DataThatIsNotACipherTextOfThisKindIsSaidToBeSo) {
         {"", notOurs},
         {enginetest::pseudoRandom(500, 9), notOurs},
         {"SGVsbG8gd29ybGQ=", notOurs},
-        {newer, "This data was written in container format 2, which this version of the program cannot read."},
+        {newer,
+         "This data was written in container format 2, which this version of the program cannot read."},
+        {version0, notOurs},
         {costly, "This data asks for a key-derivation cost above the limit this program accepts."},
         {publicKey->EncryptText("for a key pair"),
          "This data was encrypted with an RSA public key; decrypt it with the matching RSA private key."},

@@ -107,6 +107,12 @@ TEST_F(BadKeyFile, AKeyFileThatCannotBeUsedIsOneBoxAndTouchesNothing) {
     std::string otherExponent = der;
     const std::string e65537("\x02\x03\x01\x00\x01", 5);
     otherExponent.replace(otherExponent.find(e65537), e65537.size(), std::string("\x02\x03\x01\x00\x03", 5));
+    // Numbers no RSA key has: an even public exponent (65538), an even modulus (its last bit cleared).
+    const std::string publicDer = pemToDer(readAll(publicPem));
+    std::string evenExponent = publicDer, evenPrivateExponent = der, evenModulus = publicDer;
+    evenExponent[evenExponent.find(e65537) + 4] = '\x02';
+    evenPrivateExponent[evenPrivateExponent.find(e65537) + 4] = '\x02';
+    evenModulus[evenModulus.find(e65537) - 1] &= '\xFE';
     // A 100 000-bit modulus, which would take minutes to set up.
     std::string modulus(12500, '\xA5');
     modulus.back() = '\x01';
@@ -136,6 +142,17 @@ TEST_F(BadKeyFile, AKeyFileThatCannotBeUsedIsOneBoxAndTouchesNothing) {
          derToPem("PUBLIC KEY", hugeKey)},
         {"odd.pem", kPrivate, "holds an invalid RSA private key (its numbers do not fit together).",
          derToPem("PRIVATE KEY", otherExponent)},
+        {"pair.pem", kPrivate, "holds more than one key; save each key to a file of its own.",
+         pem + readAll(publicPem)},
+        {"two-public.pem", kPublic, "holds more than one key; save each key to a file of its own.",
+         readAll(publicPem) + "\n" + readAll(otherPublicPem)},
+        {"even-exponent.pem", kPublic, "holds an invalid RSA public key (its public exponent is even).",
+         derToPem("PUBLIC KEY", evenExponent)},
+        {"even-private-exponent.pem", kPrivate,
+         "holds an invalid RSA private key (its public exponent is even).",
+         derToPem("PRIVATE KEY", evenPrivateExponent)},
+        {"even-modulus.pem", kPublic, "holds an invalid RSA public key (its modulus is even).",
+         derToPem("PUBLIC KEY", evenModulus)},
         {"certificate.pem", kPublic, "holds a PEM block labelled CERTIFICATE, not an RSA key.",
          "-----BEGIN CERTIFICATE-----\nMAA=\n-----END CERTIFICATE-----\n"},
         {"missing.pem", kPrivate, "", ""},
@@ -236,6 +253,33 @@ TEST_F(BadKeyFile, ARelatedKeyOfAnotherPairIsRefusedAndTheKeyLoadedBeforeKept) {
     EXPECT_EQ(actions(), "Enc Dec Sign");
     EXPECT_EQ(signAndVerify(), warningBox("Valid signature "));
     EXPECT_EQ(treeOf(dir.path()), before) << "loading writes nothing";
+}
+
+TEST_F(BadKeyFile, NamesInTheWindowsOwnMessagesAreEscapedAsTheEnginesAre) {
+    // A line break and a right-to-left override in a name could make a message name another file.
+    const std::string odd = "note\nThe file \xE2\x80\xAE.fdp.doc";
+    const std::string shown = "note\\nThe file \\u202E.fdp.doc";
+    const std::string oddOutput = "note\nThe file \xE2\x80\xAE.fdpEnc.doc";
+    const std::string oddOutputShown = "note\\nThe file \\u202E.fdpEnc.doc";
+    for (const WindowOperation* op : {&kSymEncrypt, &kRsaEncrypt}) {
+        SCOPED_TRACE(op->name);
+        open(*op, true);
+        const std::string source = writeFile(odd, "plain"), target = writeFile(oddOutput, "kept");
+        ui.messageAnswers.assign(1, ui::MsgAnswer::No);
+        run(*op, source);
+        EXPECT_EQ(takeBoxes(), std::vector<std::string>{"question | Quorval | The file \"" + dir.path() +
+                                                        "/" + oddOutputShown + "\" already exists. Replace it?"});
+        EXPECT_EQ(readAll(target), "kept");
+    }
+    // A related key of another pair, its file named oddly.
+    const std::string oddKey = keys + "/" + odd;
+    fs::copy_file(otherPublicPem, oddKey);
+    load(kPrivate, privatePem);
+    loadRelated(oddKey);
+    EXPECT_EQ(takeBoxes(), std::vector<std::string>{
+                               errorBox(kLoadTitle, "The file \"" + keys + "/" + shown +
+                                                        "\" holds a public key of another pair: it does not "
+                                                        "belong to the private key loaded before.")});
 }
 
 TEST_F(BadKeyFile, VerifyingWithOneKeyOnlyNamesTheMissingKey) {

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "engine/Objects.h"
 #include "support/WindowFixture.h"
 
 using namespace fake;
@@ -52,6 +53,37 @@ TEST(MainWindowStartUp, AnEngineThatCannotStartIsReportedToTheCaller) {
     EXPECT_THROW(window.Form_Load(), engine::EngineError);
     frmMain noEngine(ui, [] { return std::shared_ptr<engine::EngineRoot>(); });
     EXPECT_THROW(noEngine.Form_Load(), engine::EngineError);
+}
+
+TEST(MainWindowStartUp, AFailedLibrarySelfTestIsNamedByEveryPressOnEveryTab) {
+    FakeWindowing ui{frmMainLayout()};
+    const std::string failure =
+        "The cryptography library failed its start-up self-test: MD5 gives a wrong digest.";
+    auto root =
+        engine::detail::NewRoot({}, [&] { throw engine::EngineError(engine::ErrorKind::Internal, failure); });
+    frmMain window(ui, [&] { return root; });
+    window.Form_Load();
+    FakeForm& form = ui.mainForm();
+    const std::tuple<int, const char*, const char*> presses[] = {
+        {1, "txtCont", "cmdHashBin"},  {2, "txtContSym", "cmdEncSym"}, {2, "txtResSym", "cmdDecSym"},
+        {3, nullptr, "cmdAsymGenKey"}, {3, nullptr, "cmdAsymLoad"},    {4, "txtContED", "cmdEncED"},
+        {4, "txtResED", "cmdDecED"},
+    };
+    for (int round = 1; round <= 2; ++round) {
+        for (const auto& [tab, box, button] : presses) {
+            SCOPED_TRACE(std::string(button) + ", press " + std::to_string(round));
+            form.tabStrip("TabStrip1").userSelect(tab);
+            if (box) form.textBox(box).setText("abc");
+            if (std::string(button) == "cmdAsymLoad") {
+                ui.modalScripts.push_back([](FakeForm& dialog) { dialog.button("cmdOk").userClick(); });
+                ui.fileAnswers.push_back("/nonexistent/key.pem");
+            }
+            ui.messageBoxes.clear();
+            form.button(button).userClick();
+            ASSERT_EQ(ui.messageBoxes.size(), 1u);
+            EXPECT_EQ(ui.messageBoxes[0].text, failure);
+        }
+    }
 }
 
 TEST_F(MainWindow, SwitchingTabsShowsOnlyThatTabsFramesMovesFocusAndResetsTheBar) {
@@ -242,7 +274,7 @@ TEST(ConfirmReplace, AsksBeforeAnExistingFileIsReplacedWithNoAsTheDefault) {
     EXPECT_FALSE(modUtils::ConfirmReplace(ui, existing));
     ASSERT_EQ(ui.messageBoxes.size(), 1u);
     const RecordedMessageBox& box = ui.messageBoxes[0];
-    EXPECT_EQ(box.text, "The file " + existing + " already exists. Replace it?");
+    EXPECT_EQ(box.text, "The file \"" + existing + "\" already exists. Replace it?");
     EXPECT_EQ(box.icon, ui::MsgIcon::Warning);
     EXPECT_EQ(box.buttons, ui::MsgButtons::YesNo);
     EXPECT_EQ(box.defaultAnswer, ui::MsgAnswer::No);
