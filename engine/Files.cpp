@@ -307,8 +307,9 @@ void InputFile::checkUnchanged() const {
     if (::fstat(m_fd, &info) != 0) throw ioError("Cannot read", m_path, errno);
     // The change time catches a rewrite whose modification time was put back.
     const bool same = m_read == m_size && static_cast<uint64_t>(info.st_size) == m_size &&
-                      info.st_mtim.tv_sec == m_modified.tv_sec && info.st_mtim.tv_nsec == m_modified.tv_nsec &&
-                      info.st_ctim.tv_sec == m_changed.tv_sec && info.st_ctim.tv_nsec == m_changed.tv_nsec;
+                      info.st_mtim.tv_sec == m_modified.tv_sec &&
+                      info.st_mtim.tv_nsec == m_modified.tv_nsec && info.st_ctim.tv_sec == m_changed.tv_sec &&
+                      info.st_ctim.tv_nsec == m_changed.tv_nsec;
     // The descriptor reads a file replaced under its name (as editors save)
     // whole, but the result would then describe a file the path no longer
     // names: the user would take it for the one there now.
@@ -341,8 +342,8 @@ AtomicOutputFile::AtomicOutputFile(const std::string& targetPath, mode_t mode, c
         if (nameMax > 0) m_nameMax = nameMax;
         if (m_name.size() > static_cast<size_t>(m_nameMax))
             throw EngineError(ErrorKind::Io, "Cannot create " + quotedPath(targetPath) + ": its name is " +
-                                                 std::to_string(m_name.size()) + " bytes long, longer than the " +
-                                                 std::to_string(m_nameMax) +
+                                                 std::to_string(m_name.size()) +
+                                                 " bytes long, longer than the " + std::to_string(m_nameMax) +
                                                  " bytes a file name may have in its folder.");
         struct stat info {};
         const bool replacing = checkTarget(m_folder, m_name, m_target, info);
@@ -393,10 +394,11 @@ std::string AtomicOutputFile::newHiddenName() const {
         std::string(kHiddenTag) + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1));
     const size_t limit = static_cast<size_t>(m_nameMax);
     if (1 + tail.size() > limit)
-        throw EngineError(ErrorKind::Io, "Cannot write " + quotedPath(m_target) + ": its folder takes names of " +
-                                             std::to_string(limit) +
-                                             " bytes at most, too few for the hidden name the file is written "
-                                             "under until it is complete.");
+        throw EngineError(ErrorKind::Io,
+                          "Cannot write " + quotedPath(m_target) + ": its folder takes names of " +
+                              std::to_string(limit) +
+                              " bytes at most, too few for the hidden name the file is written "
+                              "under until it is complete.");
     return "." + m_name.substr(0, std::min(kHiddenNameRoom, limit - 1 - tail.size())) + tail;
 }
 
@@ -451,7 +453,8 @@ void AtomicOutputFile::commit() {
     m_fd = -1;
     syncFolder();
     if (modeError)
-        throw EngineError(ErrorKind::Io, "Wrote " + quotedPath(m_target) + ", but could not give it its permissions (" +
+        throw EngineError(ErrorKind::Io, "Wrote " + quotedPath(m_target) +
+                                             ", but could not give it its permissions (" +
                                              std::strerror(modeError) + "): only you may read it.");
 }
 
@@ -498,7 +501,8 @@ void AtomicOutputFile::createWithoutReplacing() {
         if (::linkat(AT_FDCWD, self.c_str(), m_folder, m_name.c_str(), AT_SYMLINK_FOLLOW) == 0) return;
         error = errno;
     } else {
-        if (::renameat2(m_folder, m_temporary.c_str(), m_folder, m_name.c_str(), RENAME_NOREPLACE) == 0) return;
+        if (::renameat2(m_folder, m_temporary.c_str(), m_folder, m_name.c_str(), RENAME_NOREPLACE) == 0)
+            return;
         error = errno;
         if (error == EINVAL || error == ENOSYS) {
             // A file system without that kind of rename: a second link, then.
@@ -535,7 +539,8 @@ std::string AtomicOutputFile::whereLeft() const {
         char now[PATH_MAX];
         const std::string self = "/proc/self/fd/" + std::to_string(m_folder);
         const ssize_t length = ::readlink(self.c_str(), now, sizeof now);
-        if (length > 0 && static_cast<size_t>(length) < sizeof now && now[0] == '/') folder.assign(now, length);
+        if (length > 0 && static_cast<size_t>(length) < sizeof now && now[0] == '/')
+            folder.assign(now, length);
     }
     return "The unfinished file " + quotedPath(m_temporary) + " could not be removed: it is in the folder " +
            quotedPath(folder) + (moved ? ", where the target's folder was moved," : "") +
