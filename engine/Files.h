@@ -104,10 +104,11 @@ public:
     const std::string& path() const { return m_target; }
     void write(const uint8_t* data, size_t length);
     void write(const std::string& data) { write(reinterpret_cast<const uint8_t*>(data.data()), data.size()); }
-    // Flushes to disk, sets the final permissions and puts the file in place,
-    // then flushes the folder. When only that last step fails, the new file
-    // stays in place (what it replaced is gone already) and the failure is
-    // thrown: the file may not survive a crash.
+    // Flushes to disk, puts the file in place, gives it its final permissions
+    // and flushes the folder. When one of the last two steps fails, the new
+    // file stays in place (what it replaced is gone already) and the failure
+    // is thrown. When putting it in place fails, the file is removed; if even
+    // that fails, the description says where it stays.
     void commit();
 
 private:
