@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
-// A source file that shrinks, grows or is rewritten while an operation reads
-// it: the result would describe bytes that were never on disk together, so
-// the operation fails and writes nothing.
+// A source file that shrinks, grows, is rewritten (even with its time stamp
+// put back) or is replaced under its name while an operation reads it: the
+// result would describe bytes that were never on disk together, or a file no
+// longer there, so the operation fails and writes nothing.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -20,7 +21,9 @@ namespace {
 using namespace enginetest;
 using engine::ErrorKind;
 
-enum class Change { Shrink, Grow, Rewrite };
+// RewriteKeepingTime puts the old modification time back, as `touch -r` does;
+// Replace renames another file with the same time stamp over it, as editors save.
+enum class Change { Shrink, Grow, Rewrite, RewriteKeepingTime, Replace };
 
 struct Operation {
     const char* name;
@@ -57,10 +60,21 @@ protected:
                 ASSERT_EQ(::truncate(source.c_str(), static_cast<off_t>(original.size() / 4 * 2)), 0);
             } else if (change == Change::Grow) {
                 std::ofstream(source, std::ios::binary | std::ios::app) << "0123456789abcdef";
+            } else if (change == Change::Replace) {
+                std::string other = original;
+                other[other.size() - 2] = other[other.size() - 2] == 'a' ? 'b' : 'a';
+                writeAll(source + ".new", other);
+                ASSERT_EQ(::utimensat(AT_FDCWD, (source + ".new").c_str(), old, 0), 0);
+                ASSERT_EQ(::rename((source + ".new").c_str(), source.c_str()), 0);
             } else {
-                std::fstream file(source, std::ios::in | std::ios::out | std::ios::binary);
-                file.seekp(static_cast<std::streamoff>(original.size() - 2));
-                file.put(original[original.size() - 2] == 'a' ? 'b' : 'a');
+                {
+                    std::fstream file(source, std::ios::in | std::ios::out | std::ios::binary);
+                    file.seekp(static_cast<std::streamoff>(original.size() - 2));
+                    file.put(original[original.size() - 2] == 'a' ? 'b' : 'a');
+                }
+                if (change == Change::RewriteKeepingTime) {
+                    ASSERT_EQ(::utimensat(AT_FDCWD, source.c_str(), old, 0), 0);
+                }
             }
             changed = true;
         });
@@ -75,7 +89,8 @@ protected:
     // leaves nothing behind and an older output as it was.
     void expectChangesNoticed(const Operation& operation) {
         const std::string out = dir.file("out");
-        for (Change change : {Change::Shrink, Change::Grow, Change::Rewrite}) {
+        for (Change change :
+             {Change::Shrink, Change::Grow, Change::Rewrite, Change::RewriteKeepingTime, Change::Replace}) {
             // An older output, which those that write were to replace.
             writeAll(out, "an older output");
             std::string description;

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 // What a file operation may replace, what it tidies up, and how it names
 // files in its messages: nodes that are not regular files, files the user may
-// not write, links, leftovers of killed runs, a folder that cannot be flushed,
-// and names with line breaks or bytes that are not UTF-8.
+// not write, links, another writer of the same name, a folder that moves or
+// locks mid-run, the longest paths, leftovers of killed runs, a folder that
+// cannot be flushed, and names with line breaks or bytes that are not UTF-8.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -14,9 +15,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fstream>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "AnotherUser.h"
@@ -233,6 +237,232 @@ TEST_F(TargetTest, AFileTheUserMayNotWriteIsNotReplaced) {
                                                   ? std::vector<std::string>{"opened", "plain", "target"}
                                                   : std::vector<std::string>{"plain", "target"};
     EXPECT_EQ(left, expected);
+}
+
+// --- Another writer, a folder that moves or locks, the longest paths --------------------
+
+std::vector<std::string> namesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Pipes that hold a forked writer at its final report, its output complete
+// but not yet in place, until the parent lets it go.
+struct Gate {
+    Gate() {
+        EXPECT_EQ(::pipe(ready), 0);
+        EXPECT_EQ(::pipe(go), 0);
+    }
+    ~Gate() {
+        for (int fd : {ready[0], ready[1], go[0], go[1]}) ::close(fd);
+    }
+    void wait() {
+        char byte = 'r';
+        if (::write(ready[1], &byte, 1) != 1 || ::read(go[0], &byte, 1) != 1) ::_exit(4);
+    }
+    // Once `writers` (forked already) wait, all go at once.
+    void release(int writers) {
+        ::close(ready[1]);  // so that a writer that died shows as the end
+        ready[1] = -1;
+        std::string bytes(static_cast<size_t>(writers), 'g');
+        for (int n = 0; n < writers; ++n) ASSERT_EQ(::read(ready[0], &bytes[0], 1), 1) << "a writer died";
+        ASSERT_EQ(::write(go[1], bytes.data(), bytes.size()), static_cast<ssize_t>(writers));
+    }
+    int ready[2], go[2];
+};
+
+// Encodes `source` into `target` in a child process that waits at the gate
+// before putting its output in place; "ok" or the description comes back
+// through `answer`.
+pid_t writerAtTheGate(engine::EngineRoot& root, Gate& gate, const std::string& source,
+                      const std::string& target, int answer) {
+    const pid_t child = ::fork();
+    if (child != 0) return child;
+    ::alarm(60);
+    root.SetOnProcess([&](int32_t position, int32_t, bool&) {
+        if (position > 100) gate.wait();
+    });
+    std::string said = "ok";
+    try {
+        root.NewEncoder(engine::OutputEncoding::Hex)->EncodeFile(source, target);
+    } catch (const engine::EngineError& e) {
+        said = e.what();
+    }
+    const bool sent = ::write(answer, said.data(), said.size()) == static_cast<ssize_t>(said.size());
+    ::_exit(sent ? 0 : 5);
+}
+
+TEST_F(TargetTest, OfTwoWritersRacingForOneNameOneWinsAndTheOtherSaysSo) {
+    writeAll(dir.file("first"), "the first writer's");
+    writeAll(dir.file("second"), "the second writer's");
+    const std::string target = dir.file("target");
+    const std::string refused = "The file \"" + target +
+                                "\" was created or changed by another program while this one was writing it; "
+                                "it was left as it is.";
+    for (bool unnamed : {true, false}) {
+        std::optional<NamedTemporaryFiles> named;
+        if (!unnamed) named.emplace();
+        for (bool existing : {false, true}) {
+            SCOPED_TRACE(std::string(unnamed ? "unnamed" : "named") +
+                         (existing ? ", replacing" : ", creating"));
+            if (existing) writeAll(target, "an older output");
+            Gate gate;
+            int answers[2][2];
+            pid_t writers[2];
+            for (int i = 0; i < 2; ++i) {
+                ASSERT_EQ(::pipe(answers[i]), 0);
+                writers[i] =
+                    writerAtTheGate(*root, gate, dir.file(i ? "second" : "first"), target, answers[i][1]);
+                ::close(answers[i][1]);
+            }
+            gate.release(2);
+            std::string said[2];
+            for (int i = 0; i < 2; ++i) {
+                char buffer[512];
+                for (ssize_t n; (n = ::read(answers[i][0], buffer, sizeof buffer)) > 0;)
+                    said[i].append(buffer, n);
+                ::close(answers[i][0]);
+                int status = 0;
+                ::waitpid(writers[i], &status, 0);
+                EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+            }
+            // Exactly one result stands, and the other writer says that it lost.
+            const int winner = said[0] == "ok" ? 0 : 1;
+            EXPECT_EQ(said[winner], "ok");
+            EXPECT_EQ(said[1 - winner], refused);
+            EXPECT_EQ(readAll(target), hexOf(readAll(dir.file(winner ? "second" : "first"))));
+            EXPECT_EQ(dir.names(), (std::vector<std::string>{"first", "second", "target"}));
+            fs::remove(target);
+        }
+    }
+    // Another program writing into the old file in place changes it too.
+    writeAll(target, "an older output");
+    root->SetOnProcess([&](int32_t position, int32_t, bool&) {
+        if (position > 100) std::ofstream(target, std::ios::app) << ", added to";
+    });
+    std::string description;
+    EXPECT_EQ(
+        kindOf([&] { root->NewEncoder(engine::OutputEncoding::Hex)->EncodeFile(dir.file("first"), target); },
+               &description),
+        ErrorKind::Io);
+    EXPECT_EQ(description, refused);
+    EXPECT_EQ(readAll(target), "an older output, added to");
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"first", "second", "target"}));
+}
+
+// The named fallback, its folder moved away or made read-only once the plain
+// text is written: no file readable by others, none at all where it can be
+// removed, and where it cannot, the message says where it is.
+TEST_F(TargetTest, AFolderThatMovesOrLocksMidRunLeavesNoPlainTextForOthersToRead) {
+    const NamedTemporaryFiles named;
+    const mode_t oldMask = ::umask(022);
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+    const std::string plain = pseudoRandom(3 * kPipeChunk);
+    writeAll(dir.file("plain"), plain);
+    auto c = cipher();
+    c->EncryptFile(dir.file("plain"), dir.file("sealed"));
+    ASSERT_EQ(::chmod(dir.file("sealed").c_str(), 0644), 0);
+    const std::string folder = dir.file("box"), moved = dir.file("moved");
+
+    // Moved: through the folder's handle the file is removed where it went.
+    ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+    writeAll(folder + "/opened", "an older decryption");
+    root->SetOnProcess([&](int32_t position, int32_t, bool&) {
+        if (position > 100 && ::access(folder.c_str(), F_OK) == 0) {
+            ASSERT_EQ(::rename(folder.c_str(), moved.c_str()), 0);
+        }
+    });
+    std::string description;
+    EXPECT_EQ(kindOf([&] { c->DecryptFile(dir.file("sealed"), folder + "/opened"); }, &description),
+              ErrorKind::Io);
+    EXPECT_NE(description.find("moved"), std::string::npos) << description;
+    EXPECT_FALSE(fs::exists(folder));
+    EXPECT_EQ(readAll(moved + "/opened"), "an older decryption");
+    EXPECT_EQ(namesIn(moved), std::vector<std::string>{"opened"});
+
+    // Read-only, as another user (root would still write): the file cannot be
+    // removed, so it stays readable by its owner only, and the message says where.
+    ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(folder.c_str(), nobodyUid(), nobodyGid()), 0);
+    }
+    const Outcome outcome = asAnotherUser([&] {
+        root->SetOnProcess([&](int32_t position, int32_t, bool&) {
+            if (position > 100) ::chmod(folder.c_str(), 0555);
+        });
+        c->DecryptFile(dir.file("sealed"), folder + "/opened");
+    });
+    ::umask(oldMask);
+    ASSERT_EQ(::chmod(folder.c_str(), 0755), 0);
+    const std::vector<std::string> left = namesIn(folder);
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left[0].rfind(".opened.tmp-", 0), 0u) << left[0];
+    EXPECT_EQ(permissionsOf(folder + "/" + left[0]), 0600u);
+    EXPECT_TRUE(outcome.threw);
+    EXPECT_EQ(outcome.kind, ErrorKind::Io);
+    EXPECT_NE(outcome.description.find("Cannot write \"" + folder + "/opened\": Permission denied."),
+              std::string::npos)
+        << outcome.description;
+    EXPECT_NE(outcome.description.find("\"" + left[0] + "\" could not be removed: it is in the folder \"" +
+                                       folder + "\" and only you may read it."),
+              std::string::npos)
+        << outcome.description;
+}
+
+// Paths of 4090 bytes with a last component of 255: created and replaced,
+// through an unnamed file and a named one, whose hidden name needs only
+// to fit into one component.
+TEST_F(TargetTest, TheLongestPathsAreCreatedAndReplacedAndTooLongANameIsSaidPlainly) {
+    std::string folder = dir.path();
+    const size_t total = 4090, last = 255;
+    while (folder.size() + 1 + 250 + 1 + last <= total) {
+        folder += "/" + std::string(250, 'd');
+        ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    }
+    if (folder.size() + 2 + last < total) {
+        folder += "/" + std::string(total - folder.size() - 2 - last, 'e');
+        ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    }
+    const std::string name(last, 'n'), target = folder + "/" + name;
+    ASSERT_EQ(target.size(), total);
+    auto inFolder = [&] { return namesIn(folder); };
+    writeAll(dir.file("plain"), "into the depths");
+    writeAll(dir.file("other"), "and again");
+    auto c = cipher();
+    for (bool unnamed : {true, false}) {
+        SCOPED_TRACE(unnamed ? "unnamed" : "named");
+        std::optional<NamedTemporaryFiles> namedFiles;
+        if (!unnamed) namedFiles.emplace();
+        c->EncryptFile(dir.file("plain"), target);
+        c->DecryptFile(target, dir.file("opened"));
+        EXPECT_EQ(readAll(dir.file("opened")), "into the depths");
+        c->EncryptFile(dir.file("other"), target);
+        c->DecryptFile(target, dir.file("opened"));
+        EXPECT_EQ(readAll(dir.file("opened")), "and again");
+        EXPECT_EQ(inFolder(), std::vector<std::string>{name});
+        // One byte more than a name may have: said before any work.
+        std::string description;
+        EXPECT_EQ(kindOf([&] { c->EncryptFile(dir.file("plain"), target + "x"); }, &description),
+                  ErrorKind::Io);
+        EXPECT_NE(description.find("is 256 bytes long, longer than the 255 bytes a file name may have"),
+                  std::string::npos)
+            << description;
+        EXPECT_EQ(inFolder(), std::vector<std::string>{name});
+        fs::remove(target);
+    }
+    // What a killed run leaves there under a hidden name, the next run takes away.
+    const NamedTemporaryFiles namedFiles;
+    const pid_t dead = killedRun(*root, [&] { c->EncryptFile(dir.file("plain"), target); });
+    std::vector<std::string> left = inFolder();
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left[0].rfind("." + name.substr(0, 180) + ".tmp-" + std::to_string(dead) + "-", 0), 0u)
+        << left[0];
+    root->SetOnProcess(nullptr);
+    c->EncryptFile(dir.file("plain"), target);
+    EXPECT_EQ(inFolder(), std::vector<std::string>{name});
 }
 
 // --- Leftovers of the named fallback -------------------------------------------------
