@@ -21,6 +21,7 @@
 #include <thread>
 
 #include "engine/Errors.h"
+#include "engine/TestHooks.h"
 
 namespace engine::detail {
 
@@ -246,9 +247,6 @@ mode_t currentUmask() {
     return mask;
 }
 
-std::atomic<bool> unnamedAllowed{true};
-FileFaults faults;
-
 }  // namespace
 
 InputFile::InputFile(const std::string& path) : m_path(path) {
@@ -362,7 +360,7 @@ AtomicOutputFile::AtomicOutputFile(const std::string& targetPath, mode_t mode, c
 bool AtomicOutputFile::openUnnamed() {
     // Linking the file in later goes through /proc.
     static const bool canLink = ::access("/proc/self/fd", X_OK) == 0;
-    if (!canLink || !unnamedAllowed.load()) return false;
+    if (!canLink || !hooks::unnamedTemporaryFilesAllowed()) return false;
     // Fails on file systems without unnamed files (EOPNOTSUPP, EISDIR); the
     // named file then reports any other reason itself.
     m_fd = ::openat(m_folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
@@ -411,9 +409,7 @@ AtomicOutputFile::~AtomicOutputFile() {
 void AtomicOutputFile::write(const uint8_t* data, size_t length) {
     if (m_fd < 0)
         throw EngineError(ErrorKind::Internal, "Cannot write " + quotedPath(m_target) + ": file closed.");
-    if (faults.beforeWrite)
-        if (const int error = faults.beforeWrite(m_written, length))
-            throw ioError("Cannot write", m_target, error);
+    if (const int error = hooks::writeFault(m_written, length)) throw ioError("Cannot write", m_target, error);
     size_t done = 0;
     while (done < length) {
         const ssize_t n = ::write(m_fd, data + done, length - done);
@@ -554,7 +550,7 @@ std::string AtomicOutputFile::whereLeft() const {
 void AtomicOutputFile::syncFolder() {
     const int folder = ::openat(m_folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folder < 0) return;
-    const int result = faults.syncFolder ? faults.syncFolder(folder) : ::fsync(folder);
+    const int result = hooks::syncFolder(folder);
     const int error = errno;
     ::close(folder);
     if (result != 0 && error != EINVAL)
@@ -563,9 +559,5 @@ void AtomicOutputFile::syncFolder() {
                                              std::strerror(error) +
                                              "), so the file may not survive a crash.");
 }
-
-void allowUnnamedTemporaryFiles(bool allowed) { unnamedAllowed = allowed; }
-
-void setFileFaults(FileFaults injected) { faults = std::move(injected); }
 
 }  // namespace engine::detail

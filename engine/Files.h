@@ -8,7 +8,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
 
 namespace engine::detail {
@@ -135,21 +134,5 @@ private:
     uint64_t m_written = 0;
     uint64_t m_flushedUpTo = 0;
 };
-
-// Whether AtomicOutputFile may use unnamed files (on by default); tests turn it
-// off to try the named fallback.
-void allowUnnamedTemporaryFiles(bool allowed);
-
-// Faults that tests put in AtomicOutputFile's way, for failures a real disk
-// rarely gives on demand. Set them only while no file is being written.
-struct FileFaults {
-    // Called before each write with its offset in the file (on whichever
-    // thread writes): an errno to fail that write with, or 0.
-    std::function<int(uint64_t offset, size_t length)> beforeWrite;
-    // Called in place of fsync() of the target's folder once the new file has
-    // its name; its result and errno stand for fsync's.
-    std::function<int(int folder)> syncFolder;
-};
-void setFileFaults(FileFaults faults);
 
 }  // namespace engine::detail

@@ -5,24 +5,11 @@
 #include <atomic>
 
 #include "engine/Errors.h"
+#include "engine/TestHooks.h"
 
 namespace engine::detail {
 
-namespace {
-
-PacingClock& pacingClock() {
-    static PacingClock clock;
-    return clock;
-}
-
-std::chrono::steady_clock::time_point now() {
-    const PacingClock& clock = pacingClock();
-    return clock ? clock() : std::chrono::steady_clock::now();
-}
-
-}  // namespace
-
-void setPacingClock(PacingClock clock) { pacingClock() = std::move(clock); }
+using hooks::now;
 
 bool ProgressHub::raise(int32_t position, int32_t hashCode) {
     if (!m_handler) return false;

@@ -52,12 +52,6 @@ private:
     std::chrono::steady_clock::time_point m_lastReport{};
 };
 
-// What paces the reports: the steady clock, unless a test puts in its own so
-// that how often a run reports does not depend on the machine's load. Set it
-// only while no call runs; an empty function restores the steady clock.
-using PacingClock = std::function<std::chrono::steady_clock::time_point()>;
-void setPacingClock(PacingClock clock);
-
 // A fresh hashCode for a new engine object, so that its reports can be told
 // from those of others (1, 2, 3, ... in creation order).
 int32_t newHashCode();

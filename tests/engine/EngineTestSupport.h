@@ -26,6 +26,7 @@
 #include "engine/Files.h"
 #include "engine/Progress.h"
 #include "engine/Secret.h"
+#include "engine/TestHooks.h"
 
 namespace engine {
 
