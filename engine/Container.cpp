@@ -154,23 +154,19 @@ bool paddingIsValid(PaddingScheme padding, const uint8_t* at, size_t count) {
 
 // --- Reading a container in any form -------------------------------------------------
 
-// The decoded bytes of a container source, counting raw bytes as progress.
+// The decoded bytes of a container source, read as PieceReader reads any
+// source: raw bytes count as progress.
 class DecodedSource {
 public:
     DecodedSource(ByteSource& raw, Encoding form, Progress& progress)
-        : m_raw(raw), m_form(form), m_progress(progress), m_decoder(form) {}
+        : m_raw(raw, bufferFor(raw.size(), kChunkSize), progress), m_form(form), m_decoder(form) {}
 
     size_t read(uint8_t* out, size_t length) {
-        if (m_form == Encoding::Binary) {
-            const size_t n = m_raw.read(out, length);
-            m_progress.advance(n);
-            return n;
-        }
         size_t done = 0;
         while (done < length) {
-            if (m_offset == m_pending.size() && !refill()) break;
-            const size_t n = std::min(length - done, m_pending.size() - m_offset);
-            std::memcpy(out + done, m_pending.data() + m_offset, n);
+            if (m_offset == m_pending.size && !refill()) break;
+            const size_t n = std::min(length - done, m_pending.size - m_offset);
+            std::memcpy(out + done, m_pending.data + m_offset, n);
             m_offset += n;
             done += n;
         }
@@ -188,35 +184,43 @@ public:
         return out;
     }
 
+    // Once the tag has matched: the source must not have changed meanwhile.
+    void finish() const { m_raw.finish(); }
+
 private:
+    // The next piece: lent by the source as it is in Binary, else decoded.
     bool refill() {
-        m_pending.clear();
+        m_pending = {};
         m_offset = 0;
         if (m_ended) return false;
-        m_rawBuffer.resize(bufferFor(m_raw.size(), kChunkSize));
-        const size_t n = m_raw.read(reinterpret_cast<uint8_t*>(&m_rawBuffer[0]), m_rawBuffer.size());
-        m_progress.advance(n);
-        if (n == 0) {
+        const ByteView piece = m_raw.next();
+        if (m_form == Encoding::Binary) {
+            m_ended = !piece;
+            m_pending = piece;
+            return !m_ended;
+        }
+        m_decoded.clear();
+        if (!piece) {
             m_ended = true;
             try {
-                m_decoder.finish(m_pending);
+                m_decoder.finish(m_decoded);
             } catch (const EngineError& e) {
                 // An unfinished group or digit pair at the very end: the text was cut short.
                 if (e.kind() == ErrorKind::InvalidInput) throw truncatedError();
                 throw;
             }
         } else {
-            m_decoder.update(m_rawBuffer.data(), n, m_pending);
+            m_decoder.update(reinterpret_cast<const char*>(piece.data), piece.size, m_decoded);
         }
+        m_pending = {reinterpret_cast<const uint8_t*>(m_decoded.data()), m_decoded.size()};
         return true;
     }
 
-    ByteSource& m_raw;
+    PieceReader m_raw;
     Encoding m_form;
-    Progress& m_progress;
     StreamDecoder m_decoder;
-    std::string m_rawBuffer;
-    std::string m_pending;
+    std::string m_decoded;
+    ByteView m_pending;
     size_t m_offset = 0;
     bool m_ended = false;
 };
@@ -329,15 +333,16 @@ public:
           m_writer(threaded, chunks(chunk), std::move(writer)),
           m_current(m_writer.take()) {}
 
-    // Reads straight into the chunk: the count read, 0 at the end.
-    size_t readFrom(ByteSource& source) {
-        const size_t n = source.read(m_current.bytes.data() + m_current.length, m_chunk - m_current.length);
-        added(n);
-        return n;
-    }
-
-    // Copies data in, such as what the deflater makes.
+    // Takes data in: a piece of the source or what the deflater makes. A
+    // whole chunk goes through the cipher straight into the chunk, uncopied.
     void append(const uint8_t* data, size_t length) {
+        if (m_current.length == 0 && length == m_chunk) {
+            m_crypter.process(data, m_current.bytes.data(), length);
+            m_current.length = length;
+            m_dataLength += length;
+            pass();
+            return;
+        }
         while (length > 0) {
             const size_t n = std::min(length, m_chunk - m_current.length);
             std::memcpy(m_current.bytes.data() + m_current.length, data, n);
@@ -379,6 +384,11 @@ private:
 
     void send() {
         m_crypter.process(m_current.bytes.data(), m_current.bytes.data(), m_current.length);
+        pass();
+    }
+
+    // Hands the encrypted chunk to the writing stage and takes the next.
+    void pass() {
         m_writer.send(std::move(m_current));
         m_current = m_writer.take();
         m_current.length = 0;
@@ -435,15 +445,13 @@ void sealStream(ByteSource& plain, ByteSink& out, const SealSettings& settings, 
     SealPipeline pipeline(cipher, keys.cipherKey, header.iv, chunk,
                           SealWriter{std::move(mac), std::move(encoded)}, threaded);
     if (header.compressionMethod == kCompressionNone) {
-        while (const size_t n = pipeline.readFrom(plain)) progress.advance(n);
+        feedPieces(plain, chunk, progress,
+                   [&](const uint8_t* data, size_t length) { pipeline.append(data, length); });
     } else {
         Deflater deflater(settings.compression < 0 ? kZlibDefaultLevel : settings.compression,
                           [&](const uint8_t* data, size_t length) { pipeline.append(data, length); });
-        SecretBytes packed(std::min(chunk, kChunkSize));
-        while (const size_t n = plain.read(packed.data(), packed.size())) {
-            progress.advance(n);
-            deflater.write(packed.data(), n);
-        }
+        feedPieces(plain, std::min(chunk, kChunkSize), progress,
+                   [&](const uint8_t* data, size_t length) { deflater.write(data, length); });
         deflater.finish();
     }
     pipeline.finish();
@@ -719,6 +727,7 @@ void openStream(ByteSource& raw, ByteSink& out, KeyOpener& key, const OpenRules&
         openCompressedData(reader, header, keys, std::move(mac), out, progress, chunk, threaded);
     else
         openPlainData(reader, header, keys, *mac, out, chunk, threaded);
+    in.finish();
 }
 
 std::string limitMessage() {

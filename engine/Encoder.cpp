@@ -7,6 +7,7 @@
 #include "engine/Progress.h"
 #include "engine/Relay.h"
 #include "engine/Secret.h"
+#include "engine/Streams.h"
 
 namespace engine::detail {
 
@@ -33,13 +34,10 @@ public:
             progress.begin();
             std::string out;
             out.reserve(static_cast<size_t>(encodedLength(m_encoding, text.size())));
+            MemorySource source(text);
             StreamEncoder encoder(m_encoding);
-            const auto* data = reinterpret_cast<const uint8_t*>(text.data());
-            for (size_t offset = 0; offset < text.size(); offset += kChunkSize) {
-                const size_t n = std::min(kChunkSize, text.size() - offset);
-                encoder.update(data + offset, n, out);
-                progress.advance(n);
-            }
+            feedPieces(source, kChunkSize, progress,
+                       [&](const uint8_t* data, size_t length) { encoder.update(data, length, out); });
             encoder.finish(out);
             progress.finish();
             return out;
@@ -53,12 +51,11 @@ public:
             Progress progress(m_context.hub, m_hashCode, text.size());
             progress.begin();
             std::string out;
+            MemorySource source(text);
             StreamDecoder decoder(m_encoding);
-            for (size_t offset = 0; offset < text.size(); offset += kChunkSize) {
-                const size_t n = std::min(kChunkSize, text.size() - offset);
-                decoder.update(text.data() + offset, n, out);
-                progress.advance(n);
-            }
+            feedPieces(source, kChunkSize, progress, [&](const uint8_t* data, size_t length) {
+                decoder.update(reinterpret_cast<const char*>(data), length, out);
+            });
             decoder.finish(out);
             progress.finish();
             return out;
@@ -72,15 +69,14 @@ public:
     void EncodeFile(const Text& sourcePath, const Text& targetPath) override {
         fileToFile(m_context, m_hashCode, sourcePath, targetPath,
                    [&](InputFile& input, AtomicOutputFile& output, Progress& progress) {
+                       FileSource source(input);
                        StreamEncoder encoder(m_encoding);
-                       Bytes buffer(kChunkSize);
                        std::string out;
-                       while (const size_t n = input.read(buffer.data(), buffer.size())) {
+                       feedPieces(source, kChunkSize, progress, [&](const uint8_t* data, size_t length) {
                            out.clear();
-                           encoder.update(buffer.data(), n, out);
+                           encoder.update(data, length, out);
                            output.write(out);
-                           progress.advance(n);
-                       }
+                       });
                        out.clear();
                        encoder.finish(out);
                        output.write(out);
@@ -88,27 +84,25 @@ public:
     }
 
     void DecodeFile(const Text& sourcePath, const Text& targetPath) override {
-        fileToFile(
-            m_context, m_hashCode, sourcePath, targetPath,
-            [&](InputFile& input, AtomicOutputFile& output, Progress& progress) {
-                StreamDecoder decoder(m_encoding);
-                std::string buffer(kChunkSize, '\0');
-                // Decoding one piece while the writing stage writes the other: the
-                // disk, not the codec, sets the pace of a large file.
-                Relay<std::string, PieceWriter> writer(input.size() >= kThreadedFrom,
-                                                       std::vector<std::string>(2), output);
-                while (const size_t n = input.read(reinterpret_cast<uint8_t*>(&buffer[0]), buffer.size())) {
-                    std::string piece = writer.take();
-                    piece.clear();
-                    decoder.update(buffer.data(), n, piece);
-                    writer.send(std::move(piece));
-                    progress.advance(n);
-                }
-                writer.finish();
-                std::string rest;
-                decoder.finish(rest);
-                output.write(rest);
-            });
+        fileToFile(m_context, m_hashCode, sourcePath, targetPath,
+                   [&](InputFile& input, AtomicOutputFile& output, Progress& progress) {
+                       FileSource source(input);
+                       StreamDecoder decoder(m_encoding);
+                       // Decoding one piece while the writing stage writes the other: the
+                       // disk, not the codec, sets the pace of a large file.
+                       Relay<std::string, PieceWriter> writer(input.size() >= kThreadedFrom,
+                                                              std::vector<std::string>(2), output);
+                       feedPieces(source, kChunkSize, progress, [&](const uint8_t* data, size_t length) {
+                           std::string piece = writer.take();
+                           piece.clear();
+                           decoder.update(reinterpret_cast<const char*>(data), length, piece);
+                           writer.send(std::move(piece));
+                       });
+                       writer.finish();
+                       std::string rest;
+                       decoder.finish(rest);
+                       output.write(rest);
+                   });
     }
 
 private:

@@ -79,15 +79,41 @@ private:
     std::vector<uint8_t> m_buffer;
 };
 
-// Hands everything `source` holds to `sink` in pieces of `piece` bytes,
-// reporting progress after each, and checks that the source did not change.
+// The one way the engine reads a source: pieces of `piece` bytes (fewer only
+// at the end), each counted by `progress` once the reader has worked on it and
+// asks for the next (a report there may abort), and once the reader is done
+// with the last, the check that the source did not change while it was read.
+class PieceReader {
+public:
+    PieceReader(ByteSource& source, size_t piece, Progress& progress)
+        : m_source(source), m_piece(piece), m_progress(progress) {}
+
+    // Empty at the end.
+    ByteView next() {
+        if (m_lent > 0) m_progress.advance(m_lent);
+        const ByteView view = m_source.next(m_piece);
+        m_lent = view.size;
+        return view;
+    }
+
+    // Once everything is read and worked on: throws when the source changed
+    // meanwhile. A reader that must tell a damaged source first (opening a
+    // container checks its tag) calls it after that.
+    void finish() const { m_source.checkUnchanged(); }
+
+private:
+    ByteSource& m_source;
+    size_t m_piece;
+    Progress& m_progress;
+    size_t m_lent = 0;
+};
+
+// Hands everything `source` holds to `sink`, piece by piece, as PieceReader reads it.
 template <class Sink>
 void feedPieces(ByteSource& source, size_t piece, Progress& progress, Sink&& sink) {
-    while (const ByteView view = source.next(piece)) {
-        sink(view.data, view.size);
-        progress.advance(view.size);
-    }
-    source.checkUnchanged();
+    PieceReader reader(source, piece, progress);
+    while (const ByteView view = reader.next()) sink(view.data, view.size);
+    reader.finish();
 }
 
 class ByteSink {
