@@ -7,7 +7,7 @@
 
 namespace {
 
-engine::EngineError noEngineObject() {
+engine::EngineError noEncoderObject() {
     return engine::EngineError(engine::ErrorKind::Internal,
                                "The encoder is not ready: its initialisation failed.");
 }
@@ -59,7 +59,7 @@ std::string clsEnc::Run(const std::string& sEDSource, bool encode) {
         mPgBar->setVisible(true);
     });
     trap.step([&] {
-        if (!encoder) throw noEngineObject();
+        if (!encoder) throw noEncoderObject();
         if (m_source == SourceKind::Text) {
             result = encode ? encoder->EncodeText(sEDSource) : encoder->DecodeText(sEDSource);
         } else {

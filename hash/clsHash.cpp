@@ -7,7 +7,7 @@
 
 namespace {
 
-engine::EngineError noEngineObject() {
+engine::EngineError noHashObject() {
     return engine::EngineError(engine::ErrorKind::Internal,
                                "The hash algorithm is not ready: its initialisation failed.");
 }
@@ -48,7 +48,7 @@ std::string clsHash::HashBinary(const std::string& sHashSource) {
     // The engine object stays alive for this call even if the wrapper is replaced meanwhile.
     std::shared_ptr<engine::EngineHash> hash = mHashObj;
     const bool haveHash = trap.step([&] {
-        if (!hash) throw noEngineObject();
+        if (!hash) throw noHashObject();
     });
     trap.step(haveHash, [&] { hash->Encoding(m_encoding); });
     trap.step([&] {
