@@ -68,9 +68,13 @@ MAN="$SHARE/man/man1/quorval.1.gz"
 man_warnings=$(MANWIDTH=80 man --warnings -l "$MAN" 2>&1 > "$WORK/man.txt")
 check "man -l shows quorval(1) without warnings${man_warnings:+: $man_warnings}" \
     test -z "$man_warnings" -a -s "$WORK/man.txt"
-# Every source file of ours starts with the licence line (after a shebang).
-unlicensed=$(cd "$SRC" && find . \( -path './build*' -o -path './.git' \) -prune -o -type f \
-    \( -name '*.cpp' -o -name '*.h' -o -name '*.sh' -o -name '*.py' -o -name CMakeLists.txt \) -print |
+# Every source file of ours starts with the licence line (after a shebang):
+# the committed ones, or outside git all but the build folders'.
+source_files() {
+    git -C "$SRC" ls-files 2>/dev/null ||
+        (cd "$SRC" && find . \( -path './build*' -o -name .git \) -prune -o -type f -print | sed 's|^\./||')
+}
+unlicensed=$(cd "$SRC" && source_files | grep -E '(\.(cpp|h|sh|py)|(^|/)CMakeLists\.txt)$' |
     while read -r f; do
         head -n 2 "$f" | sed '/^#!/d' | head -n 1 | grep -qE '^(//|#) SPDX-License-Identifier: Apache-2.0$' || echo "$f"
     done)
