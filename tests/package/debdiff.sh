@@ -11,6 +11,7 @@ mkdir -p "$WORK/a" "$WORK/b"
 (cd "$WORK/a" && ar x "$A") && (cd "$WORK/b" && ar x "$B") || { echo "(not ar archives)"; exit 0; }
 diffs=()
 [ "$(ar t "$A")" = "$(ar t "$B")" ] || diffs+=("ar member list: $(ar t "$A" | tr '\n' ' ')/ $(ar t "$B" | tr '\n' ' ')")
+[ "$(ar tv "$A")" = "$(ar tv "$B")" ] || diffs+=("ar headers (member times or modes)")
 for member in $(ar t "$A"); do
     cmp -s "$WORK/a/$member" "$WORK/b/$member" && continue
     case "$member" in
