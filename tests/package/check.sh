@@ -104,7 +104,7 @@ if [ -n "$DEB" ]; then
     check "the package holds the install tree's files" diff "$WORK/tree.txt" "$WORK/deb.txt"
 
     # lintian: no error, no warning (the overrides it reads are in the package).
-    lintian --tag-display-limit 0 --info "$DEB" > "$WORK/lintian.txt" 2>&1
+    lintian --tag-display-limit 0 --display-info "$DEB" > "$WORK/lintian.txt" 2>&1
     grep -v "root privileges" "$WORK/lintian.txt" | sed 's/^/      /'
     check "lintian reports no error and no warning" test -z "$(grep -E '^[EW]: ' "$WORK/lintian.txt")"
 
