@@ -147,7 +147,7 @@ void addAccessibility(ui::FormLayout& f) {
     name(f, "txtResED", "Encoded text or file");
 }
 
-ui::FormLayout build() {
+ui::FormLayout buildMainForm() {
     ui::FormLayout f;
     f.name = "frmMain";
     f.caption = "Exemple";
@@ -275,6 +275,6 @@ ui::FormLayout build() {
 }  // namespace
 
 const ui::FormLayout& frmMainLayout() {
-    static const ui::FormLayout layout = build();
+    static const ui::FormLayout layout = buildMainForm();
     return layout;
 }

@@ -6,7 +6,7 @@ namespace {
 using ui::ControlKind;
 using ui::ControlLayout;
 
-ui::FormLayout build() {
+ui::FormLayout buildKeyForm() {
     ui::FormLayout f;
     f.name = "frmKey";
     f.caption = "";  // set on each use
@@ -33,6 +33,6 @@ ui::FormLayout build() {
 }  // namespace
 
 const ui::FormLayout& frmKeyLayout() {
-    static const ui::FormLayout layout = build();
+    static const ui::FormLayout layout = buildKeyForm();
     return layout;
 }

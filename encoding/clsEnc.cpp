@@ -8,7 +8,7 @@
 namespace {
 
 // The reason the engine gave, such as a failed self-test of the libraries.
-engine::EngineError noEngineObject(const std::string& initFailure) {
+engine::EngineError noEncoderObject(const std::string& initFailure) {
     return engine::EngineError(
         engine::ErrorKind::Internal,
         initFailure.empty() ? "The encoder is not ready: its initialisation failed." : initFailure);
@@ -62,7 +62,7 @@ std::string clsEnc::Run(const std::string& sEDSource, bool encode) {
         mPgBar->setVisible(true);
     });
     trap.step([&] {
-        if (!encoder) throw noEngineObject(m_initFailure);
+        if (!encoder) throw noEncoderObject(m_initFailure);
         if (m_source == SourceKind::Text) {
             result = encode ? encoder->EncodeText(sEDSource) : encoder->DecodeText(sEDSource);
         } else {

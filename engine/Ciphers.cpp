@@ -19,7 +19,7 @@ namespace engine::detail {
 
 namespace {
 
-constexpr size_t kBlockSize = 16;
+constexpr size_t kCipherBlockSize = 16;
 
 const EVP_CIPHER* opensslAes(uint32_t keyBits, BlockMode mode) {
     const bool cbc = mode == BlockMode::Cbc;
@@ -34,13 +34,12 @@ const EVP_CIPHER* opensslAes(uint32_t keyBits, BlockMode mode) {
     return nullptr;
 }
 
-struct CipherContextFree {
-    void operator()(EVP_CIPHER_CTX* context) const { EVP_CIPHER_CTX_free(context); }
-};
-
 }  // namespace
 
 struct BlockCrypter::State {
+    struct CipherContextFree {
+        void operator()(EVP_CIPHER_CTX* context) const { EVP_CIPHER_CTX_free(context); }
+    };
     bool encrypt = true;
     // AES: OpenSSL, which also wipes the key schedule when the context is freed.
     std::unique_ptr<EVP_CIPHER_CTX, CipherContextFree> evp;
@@ -50,7 +49,7 @@ struct BlockCrypter::State {
     std::unique_ptr<Botan::Cipher_Mode> mode;
     // CBC decryption: the cipher block before the next one.
     bool cbcDecrypt = false;
-    uint8_t chain[kBlockSize] = {};
+    uint8_t chain[kCipherBlockSize] = {};
     std::vector<uint8_t> scratch;  // a copy of the cipher text decrypted in place
 };
 
@@ -75,22 +74,22 @@ BlockCrypter::BlockCrypter(const DataCipher& cipher, const uint8_t* key, size_t 
         m_state->block = Botan::BlockCipher::create_or_throw("Twofish");
         m_state->block->set_key(key, keyLength);
         m_state->cbcDecrypt = cipher.mode == BlockMode::Cbc;
-        if (m_state->cbcDecrypt) std::memcpy(m_state->chain, iv, kBlockSize);
+        if (m_state->cbcDecrypt) std::memcpy(m_state->chain, iv, kCipherBlockSize);
     } else {
         m_state->mode = Botan::Cipher_Mode::create_or_throw("Twofish/CBC/NoPadding", Botan::ENCRYPTION);
         m_state->mode->set_key(key, keyLength);
-        m_state->mode->start(iv, kBlockSize);
+        m_state->mode->start(iv, kCipherBlockSize);
     }
 }
 
 BlockCrypter::~BlockCrypter() = default;
 
 void BlockCrypter::process(const uint8_t* in, uint8_t* out, size_t length) {
-    if (length % kBlockSize != 0)
+    if (length % kCipherBlockSize != 0)
         throw EngineError(ErrorKind::Internal, "The block layer was given part of a block.");
     if (m_state->evp) {
         // OpenSSL counts in int.
-        constexpr size_t kMaxStep = (INT_MAX / kBlockSize) * kBlockSize;
+        constexpr size_t kMaxStep = (INT_MAX / kCipherBlockSize) * kCipherBlockSize;
         for (size_t done = 0; done < length;) {
             const size_t n = std::min(length - done, kMaxStep);
             int written = 0;
@@ -112,10 +111,10 @@ void BlockCrypter::process(const uint8_t* in, uint8_t* out, size_t length) {
             m_state->scratch.assign(in, in + length);
             in = m_state->scratch.data();
         }
-        m_state->block->decrypt_n(in, out, length / kBlockSize);
-        Botan::xor_buf(out, m_state->chain, kBlockSize);
-        Botan::xor_buf(out + kBlockSize, in, length - kBlockSize);
-        std::memcpy(m_state->chain, in + length - kBlockSize, kBlockSize);
+        m_state->block->decrypt_n(in, out, length / kCipherBlockSize);
+        Botan::xor_buf(out, m_state->chain, kCipherBlockSize);
+        Botan::xor_buf(out + kCipherBlockSize, in, length - kCipherBlockSize);
+        std::memcpy(m_state->chain, in + length - kCipherBlockSize, kCipherBlockSize);
         return;
     }
     // Botan's modes work in place.
@@ -123,9 +122,9 @@ void BlockCrypter::process(const uint8_t* in, uint8_t* out, size_t length) {
     if (m_state->mode)
         m_state->mode->process(out, length);
     else if (m_state->encrypt)
-        m_state->block->encrypt_n(out, out, length / kBlockSize);
+        m_state->block->encrypt_n(out, out, length / kCipherBlockSize);
     else
-        m_state->block->decrypt_n(out, out, length / kBlockSize);
+        m_state->block->decrypt_n(out, out, length / kCipherBlockSize);
 }
 
 void BlockCrypter::restart(const uint8_t* iv) {
@@ -136,9 +135,9 @@ void BlockCrypter::restart(const uint8_t* iv) {
             throw EngineError(ErrorKind::Internal, "The AES cipher could not be started.");
         }
     } else if (m_state->mode) {
-        m_state->mode->start(iv, kBlockSize);
+        m_state->mode->start(iv, kCipherBlockSize);
     } else if (m_state->cbcDecrypt) {
-        std::memcpy(m_state->chain, iv, kBlockSize);
+        std::memcpy(m_state->chain, iv, kCipherBlockSize);
     }
 }
 
@@ -162,9 +161,9 @@ void blockCipherSelfTest() {
     };
     for (const auto& v : vectors) {
         const DataCipher cipher{v.algorithm, 128, BlockMode::Ecb, PaddingScheme::Zero};
-        uint8_t block[kBlockSize];
-        BlockCrypter(cipher, v.key, sizeof v.key, nullptr, true).process(v.plain, block, kBlockSize);
-        if (std::memcmp(block, v.cipher, kBlockSize) != 0)
+        uint8_t block[kCipherBlockSize];
+        BlockCrypter(cipher, v.key, sizeof v.key, nullptr, true).process(v.plain, block, kCipherBlockSize);
+        if (std::memcmp(block, v.cipher, kCipherBlockSize) != 0)
             throw EngineError(ErrorKind::Internal,
                               std::string(algorithmName(v.algorithm)) + " gives a wrong cipher text.");
     }

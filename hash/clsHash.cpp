@@ -8,7 +8,7 @@
 namespace {
 
 // The reason the engine gave, such as a failed self-test of the libraries.
-engine::EngineError noEngineObject(const std::string& initFailure) {
+engine::EngineError noHashObject(const std::string& initFailure) {
     return engine::EngineError(
         engine::ErrorKind::Internal,
         initFailure.empty() ? "The hash algorithm is not ready: its initialisation failed." : initFailure);
@@ -51,7 +51,7 @@ std::string clsHash::HashBinary(const std::string& sHashSource) {
     // The engine object stays alive for this call even if the wrapper is replaced meanwhile.
     std::shared_ptr<engine::EngineHash> hash = mHashObj;
     const bool haveHash = trap.step([&] {
-        if (!hash) throw noEngineObject(m_initFailure);
+        if (!hash) throw noHashObject(m_initFailure);
     });
     trap.step(haveHash, [&] { hash->Encoding(m_encoding); });
     trap.step([&] {

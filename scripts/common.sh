@@ -12,6 +12,8 @@ PACKAGE_PACKAGES=(dpkg-dev file)
 TEST_PACKAGES=(googletest libgtest-dev libgmock-dev libbenchmark-dev openssl rhash coreutils time)
 # The package check: the validators of the desktop entry and the metainfo, and cpack's tools.
 TEST_PACKAGES+=(desktop-file-utils appstream "${PACKAGE_PACKAGES[@]}")
+# ... and its reviewers: lintian, hardening-check (devscripts), man for the manual page.
+TEST_PACKAGES+=(lintian devscripts man-db)
 # The real window on a private X server, read through the accessibility bus, driven by real key events.
 TEST_PACKAGES+=(xvfb xdotool at-spi2-core dbus-daemon python3-gi gir1.2-atspi-2.0)
 # The end-to-end journeys: the X clipboard read back, and screenshots of the real display.
@@ -36,6 +38,12 @@ install_missing() {
 # Configures BUILD; the options given override the cached ones.
 configure() {
     cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
+}
+
+# The time stamp that makes the package reproducible: the last commit's, or
+# outside a git checkout the changelog's latest entry.
+source_date_epoch() {
+    git -C "$ROOT" log -1 --format=%ct 2>/dev/null || dpkg-parsechangelog -l "$ROOT/packaging/changelog" -STimestamp
 }
 
 # The program alone: no tests, no benchmarks (the run and package commands).

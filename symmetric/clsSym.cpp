@@ -10,7 +10,7 @@
 
 namespace {
 
-engine::EngineError noEngineObject() {
+engine::EngineError noCipherObject() {
     return engine::EngineError(engine::ErrorKind::Internal,
                                "The cipher is not ready: its initialisation failed.");
 }
@@ -88,7 +88,7 @@ void clsSym::ApplyEngineSettings() {
     // A setting the engine refuses is dropped: the operation runs with what the object holds.
     ErrorTrap ignored;
     const bool haveCipher = ignored.step([&] {
-        if (!mSymObj) throw noEngineObject();
+        if (!mSymObj) throw noCipherObject();
     });
     ignored.step(haveCipher, [&] { mSymObj->Encoding(m_encoding); });
     ignored.step(haveCipher, [&] { mSymObj->CipherMode(m_cipherMode); });
@@ -127,7 +127,7 @@ std::string clsSym::Run(Direction direction, const std::string& source) {
             throw engine::EngineError(engine::ErrorKind::InvalidInput,
                                       "The compression level \"" + m_compressionText +
                                           "\" is not a whole number from -32768 to 32767.");
-        if (!cipher) throw noEngineObject();
+        if (!cipher) throw noCipherObject();
         if (!file) {
             result = encrypt ? cipher->EncryptText(source) : cipher->DecryptText(source);
         } else {
