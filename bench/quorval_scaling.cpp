@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/Container.h"
+#include "engine/container/Container.h"
 #include "engine/Engine.h"
 #include "tests/engine/StoredZlib.h"
 

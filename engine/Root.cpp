@@ -8,14 +8,17 @@
 #include <new>
 #include <string>
 
-#include "engine/Algorithms.h"
-#include "engine/Ciphers.h"
-#include "engine/Compression.h"
-#include "engine/Digest.h"
-#include "engine/Errors.h"
-#include "engine/Objects.h"
-#include "engine/Progress.h"
-#include "engine/Rsa.h"
+#include "engine/digest/Algorithms.h"
+#include "engine/container/Ciphers.h"
+#include "engine/container/Compression.h"
+#include "engine/digest/Digest.h"
+#include "engine/core/Errors.h"
+#include "engine/Root.h"
+#include "engine/codec/Encoder.h"
+#include "engine/container/SymCipher.h"
+#include "engine/digest/Hash.h"
+#include "engine/core/Progress.h"
+#include "engine/rsa/Rsa.h"
 
 namespace engine {
 

@@ -13,8 +13,8 @@
 #include <string>
 
 #include "EngineTestSupport.h"
-#include "engine/Codec.h"
-#include "engine/Digest.h"
+#include "engine/codec/Codec.h"
+#include "engine/digest/Digest.h"
 #include "engine/Engine.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "EngineTestSupport.h"
-#include "engine/Codec.h"
+#include "engine/codec/Codec.h"
 #include "engine/Engine.h"
 
 namespace {
