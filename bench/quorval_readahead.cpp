@@ -21,9 +21,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/core/Relay.h"
 #include "engine/digest/Digest.h"
 #include "engine/io/Files.h"
-#include "engine/core/Relay.h"
 #include "engine/io/Streams.h"
 
 using namespace engine;

@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: Apache-2.0
+#include "engine/codec/Encoder.h"
+
 #include "engine/codec/Codec.h"
 #include "engine/core/Errors.h"
-#include "engine/io/FileJob.h"
-#include "engine/io/Files.h"
-#include "engine/codec/Encoder.h"
 #include "engine/core/Progress.h"
 #include "engine/core/Relay.h"
 #include "engine/core/Secret.h"
+#include "engine/io/FileJob.h"
+#include "engine/io/Files.h"
 #include "engine/io/Streams.h"
 
 namespace engine::detail {

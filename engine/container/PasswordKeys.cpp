@@ -54,8 +54,8 @@ SecretBytes PasswordKeyOpener::openKeyBlock(const uint8_t* block, size_t length)
     return deriveSecret(m_password, block + kSaltAt + 1, saltLength, static_cast<uint32_t>(iterations));
 }
 
-SecretBytes PasswordKeyOpener::deriveSecret(const std::string& password, const uint8_t* salt, size_t saltLength,
-                                            uint32_t iterations) {
+SecretBytes PasswordKeyOpener::deriveSecret(const std::string& password, const uint8_t* salt,
+                                            size_t saltLength, uint32_t iterations) {
     SecretBytes secret(kSecretSize);
     Botan::PasswordHashFamily::create_or_throw("PBKDF2(SHA-256)")
         ->from_params(iterations)

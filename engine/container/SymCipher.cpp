@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
+#include "engine/container/SymCipher.h"
+
 #include "engine/container/Container.h"
 #include "engine/core/Errors.h"
-#include "engine/container/SymCipher.h"
 #include "engine/core/Progress.h"
 #include "engine/core/Secret.h"
 

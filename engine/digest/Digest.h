@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "engine/digest/Algorithms.h"
 #include "engine/core/Secret.h"
+#include "engine/digest/Algorithms.h"
 
 namespace engine::detail {
 

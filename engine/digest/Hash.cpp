@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "engine/digest/Algorithms.h"
-#include "engine/codec/Codec.h"
-#include "engine/digest/Digest.h"
-#include "engine/core/Errors.h"
-#include "engine/io/Files.h"
 #include "engine/digest/Hash.h"
+
+#include "engine/codec/Codec.h"
+#include "engine/core/Errors.h"
 #include "engine/core/Progress.h"
 #include "engine/core/Secret.h"
+#include "engine/digest/Algorithms.h"
+#include "engine/digest/Digest.h"
+#include "engine/io/Files.h"
 #include "engine/io/Streams.h"
 
 namespace engine::detail {

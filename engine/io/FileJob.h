@@ -8,8 +8,8 @@
 
 #include "engine/core/Context.h"
 #include "engine/core/Errors.h"
-#include "engine/io/Files.h"
 #include "engine/core/Progress.h"
+#include "engine/io/Files.h"
 
 namespace engine::detail {
 

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "engine/Engine.h"
-#include "engine/io/Files.h"
 #include "engine/core/Progress.h"
+#include "engine/io/Files.h"
 
 namespace engine::detail {
 

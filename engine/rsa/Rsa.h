@@ -4,8 +4,8 @@
 
 #include <memory>
 
-#include "engine/core/Context.h"
 #include "engine/Engine.h"
+#include "engine/core/Context.h"
 
 namespace engine::detail {
 

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "engine/core/Errors.h"
-#include "engine/io/Files.h"
 #include "engine/core/Progress.h"
+#include "engine/io/Files.h"
 #include "engine/io/Streams.h"
 
 namespace engine::detail {

@@ -10,10 +10,10 @@
 #include <memory>
 #include <string>
 
+#include "engine/Engine.h"
 #include "engine/codec/Codec.h"
 #include "engine/container/Container.h"
 #include "engine/core/Context.h"
-#include "engine/Engine.h"
 
 namespace engine::detail {
 

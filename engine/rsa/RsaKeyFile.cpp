@@ -30,11 +30,11 @@
 #include <vector>
 
 #include "engine/core/Errors.h"
-#include "engine/io/Files.h"
 #include "engine/core/Progress.h"
+#include "engine/core/Secret.h"
+#include "engine/io/Files.h"
 #include "engine/rsa/Rsa.h"
 #include "engine/rsa/RsaKey.h"
-#include "engine/core/Secret.h"
 
 namespace engine::detail {
 

@@ -23,10 +23,10 @@
 #include <vector>
 
 #include "engine/Engine.h"
-#include "engine/io/Files.h"
 #include "engine/core/Progress.h"
 #include "engine/core/Secret.h"
 #include "engine/core/TestHooks.h"
+#include "engine/io/Files.h"
 
 namespace engine {
 

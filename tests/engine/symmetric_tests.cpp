@@ -15,9 +15,9 @@
 
 #include "EngineTestSupport.h"
 #include "StoredZlib.h"
+#include "engine/Engine.h"
 #include "engine/container/Compression.h"
 #include "engine/container/Container.h"
-#include "engine/Engine.h"
 #include "engine/io/Streams.h"
 
 namespace {
