@@ -108,7 +108,7 @@ public:
     size_t read(uint8_t* out, size_t length) {
         size_t done = 0;
         while (done < length) {
-            if (m_offset == m_pending.size && !refill()) break;
+            if (m_offset == m_pending.size && !refill(length - done)) break;
             const size_t n = std::min(length - done, m_pending.size - m_offset);
             std::memcpy(out + done, m_pending.data + m_offset, n);
             m_offset += n;
@@ -132,12 +132,15 @@ public:
     void finish() const { m_raw.finish(); }
 
 private:
-    // The next piece: lent by the source as it is in Binary, else decoded.
-    bool refill() {
+    // The next piece: in Binary as much as the caller wants, lent by the
+    // source; else a piece of text, decoded.
+    bool refill(size_t wanted) {
         m_pending = {};
         m_offset = 0;
         if (m_ended) return false;
-        const ByteView piece = m_raw.next();
+        // Counted as it is read.
+        const ByteView piece = m_form == Encoding::Binary ? m_raw.next(wanted) : m_raw.next();
+        m_raw.done(piece);
         if (m_form == Encoding::Binary) {
             m_ended = !piece;
             m_pending = piece;

@@ -79,22 +79,19 @@ private:
 };
 
 // The one way the engine reads a source: pieces of `piece` bytes (fewer only
-// at the end), each counted by `progress` once the reader has worked on it and
-// asks for the next (a report there may abort), and once the reader is done
-// with the last, the check that the source did not change while it was read.
+// at the end), each counted by `progress` once the reader says it is done
+// with it (a report there may abort), and at the end the check that the
+// source did not change while it was read.
 class PieceReader {
 public:
     PieceReader(ByteSource& source, size_t piece, Progress& progress)
         : m_source(source), m_piece(piece), m_progress(progress) {}
 
-    // Empty at the end.
-    ByteView next() {
-        if (m_lent > 0) m_progress.advance(m_lent);
-        const ByteView view = m_source.next(m_piece);
-        m_lent = view.size;
-        return view;
-    }
-
+    // Empty at the end; `length` asks for another size than the reader's own.
+    ByteView next() { return m_source.next(m_piece); }
+    ByteView next(size_t length) { return m_source.next(length); }
+    // A piece is worked on (or taken in): it counts as progress.
+    void done(const ByteView& view) { m_progress.advance(view.size); }
     // Once everything is read and worked on: throws when the source changed
     // meanwhile. A reader that must tell a damaged source first (opening a
     // container checks its tag) calls it after that.
@@ -104,14 +101,17 @@ private:
     ByteSource& m_source;
     size_t m_piece;
     Progress& m_progress;
-    size_t m_lent = 0;
 };
 
-// Hands everything `source` holds to `sink`, piece by piece, as PieceReader reads it.
+// Hands everything `source` holds to `sink`, piece by piece, each counted
+// once the sink has it.
 template <class Sink>
 void feedPieces(ByteSource& source, size_t piece, Progress& progress, Sink&& sink) {
     PieceReader reader(source, piece, progress);
-    while (const ByteView view = reader.next()) sink(view.data, view.size);
+    while (const ByteView view = reader.next()) {
+        sink(view.data, view.size);
+        reader.done(view);
+    }
     reader.finish();
 }
 
