@@ -211,6 +211,23 @@ TEST_F(ScreenFit, TheWindowStaysWithinTheScreenWithEveryControlWithinReachUnderN
             }
         }
     }
+    // A smaller font while it scrolls: the table's own window again wherever it fits.
+    QFont compact(QStringLiteral("Liberation Sans"));
+    compact.setPointSizeF(8);
+    QApplication::setFont(compact);
+    const QSize whole = form().geometry().size(frmMainLayout().clientWidth, frmMainLayout().clientHeight);
+    const QSize room = top()->screen()->availableGeometry().size();
+    if (whole.width() <= room.width() && whole.height() <= room.height()) {
+        EXPECT_EQ(form().scroller(), nullptr);
+        EXPECT_EQ(top()->size(), whole);
+        for (const ui::ControlLayout& c : frmMainLayout().controls) {
+            if (c.container.empty()) {
+                EXPECT_EQ(form().widget(c.name, c.index)->parentWidget(), top()) << c.name;
+            }
+        }
+        EXPECT_TRUE(form().widget("frTxtED")->isVisible());
+        EXPECT_FALSE(form().widget("frTxtHash")->isVisible());
+    }
 }
 
 // Near the right edge of each option button, where its caption has long ended.

@@ -86,7 +86,8 @@ QtForm::QtForm(const ui::FormLayout& layout, FormRole role, QWidget* owner, cons
     m_window->installEventFilter(new EventHook(m_links.get(), [this](QObject*, QEvent* event) {
         // The frame arrives with the window manager (and moves the window), a screen with a move.
         const QEvent::Type type = event->type();
-        if (type == QEvent::Show || type == QEvent::Move || type == QEvent::ScreenChangeInternal) fitScreen();
+        if (type == QEvent::Show || type == QEvent::Move || type == QEvent::ScreenChangeInternal)
+            fitScreen(type == QEvent::Show);
         if (event->type() != QEvent::Close) return false;
         closeRequested.raise();
         if (m_role == FormRole::Dialog) return false;
@@ -175,17 +176,17 @@ QSize QtForm::room() const {
     return room;
 }
 
-void QtForm::fitScreen() {
+void QtForm::fitScreen(bool place) {
     if (m_role != FormRole::Main || !m_refit) return;
     const QSize now = room();
     if (now != m_room) {
         m_room = now;
         applyGeometry(m_refit(m_room));
     }
-    // Placed where the desktop left room for it, should it stick out (no window manager
-    // placed it, or one did without looking at its size).
+    // Placed where the desktop left room for it, should it stick out as it shows (no window
+    // manager placed it, or one did without looking at its size); later the user decides.
     const QScreen* screen = m_window->screen();
-    if (!screen || !m_window->isVisible()) return;
+    if (!place || !screen || !m_window->isVisible()) return;
     const QRect area = screen->availableGeometry();
     const QRect frame = m_window->frameGeometry();
     if (area.contains(frame) || frame.width() > area.width() || frame.height() > area.height()) return;

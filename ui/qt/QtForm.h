@@ -84,7 +84,8 @@ private:
     };
 
     void build(const Geometry& geometry);
-    void fitScreen();
+    // Refits for the room on the screen should it have changed; `place` moves the window into it.
+    void fitScreen(bool place);
     void setScrolling(bool on);
     // Places the bottom row at the window's bottom, within its width; returns the window's size.
     QSize placeScrolling(const Geometry& geometry);
