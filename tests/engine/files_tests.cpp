@@ -399,7 +399,7 @@ TEST_F(FileCipherTest, APipeIsRefusedWithoutWaitingForAWriter) {
 
 TEST_F(FileCipherTest, TheSourceCannotBeItsOwnTarget) {
     writeAll(dir.file("plain"), "precious");
-    ::link(dir.file("plain").c_str(), dir.file("hardlink").c_str());
+    ASSERT_EQ(::link(dir.file("plain").c_str(), dir.file("hardlink").c_str()), 0);
     auto c = cipher();
     EXPECT_EQ(kindOf([&] { c->EncryptFile(dir.file("plain"), dir.file("plain")); }), ErrorKind::InvalidInput);
     EXPECT_EQ(kindOf([&] { c->EncryptFile(dir.file("plain"), dir.file("hardlink")); }),

@@ -35,7 +35,11 @@ void quietHandler(QtMsgType type, const QMessageLogContext& context, const QStri
 void makeApplication() {
     if (g_app) return;
     g_previousHandler = qInstallMessageHandler(quietHandler);
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The window fits itself to its screen: the offscreen one is made large enough for the
+    // table's own rectangles at every scale and font the tests use (800x600 otherwise).
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if (platform.isEmpty() || platform == "offscreen")
+        qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" QUORVAL_OFFSCREEN_SCREEN);
     g_app = std::make_unique<QApplication>(g_argc, g_argv);
     QApplication::setApplicationName(QStringLiteral("Quorval"));
     QApplication::setApplicationVersion(QStringLiteral("1.00"));

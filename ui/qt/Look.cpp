@@ -191,9 +191,29 @@ double captionOverflow(const ui::FormLayout& layout, const QFont& font) {
 Look fitLook(const ui::FormLayout& layout, const QFont& font) {
     Look look;
     look.font = font;
+    const double overflow = captionOverflow(layout, font);
     // Grown in steps of 5 %, so that a font of nearly the same size draws the same window.
-    look.layoutScale = std::max(1.0, std::ceil(captionOverflow(layout, font) * 20.0 - 1e-9) / 20.0);
+    look.layoutScale = std::max(1.0, std::ceil(overflow * 20.0 - 1e-9) / 20.0);
+    // Shrunk for a small screen in steps of 1 %; below half its size the window would be
+    // more margin than text, and scrolling serves better.
+    look.minimumScale = std::min(look.layoutScale, std::max(0.5, std::ceil(overflow * 100.0 - 1e-9) / 100.0));
     return look;
+}
+
+double fitToRoom(const Look& look, int widthTwips, int heightTwips, const QSize& room, double screenScale,
+                 int step) {
+    auto fits = [&](double factor) {
+        const QSize size = Geometry(screenScale * factor, step).size(widthTwips, heightTwips);
+        return size.width() <= room.width() && size.height() <= room.height();
+    };
+    if (!room.isValid() || fits(look.layoutScale)) return look.layoutScale;
+    // In whole percents, from the largest the room allows down to the look's minimum.
+    const int least = static_cast<int>(std::lround(look.minimumScale * 100));
+    const double ratio = std::min(room.width() * 15.0 / (widthTwips * screenScale),
+                                  room.height() * 15.0 / (heightTwips * screenScale));
+    int percent = std::min(static_cast<int>(std::floor(ratio * 100)), static_cast<int>(std::lround(look.layoutScale * 100)));
+    while (percent > least && !fits(percent / 100.0)) --percent;
+    return std::max(percent, least) / 100.0;
 }
 
 Look installLook(const ui::FormLayout& mainLayout) {

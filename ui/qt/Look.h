@@ -6,6 +6,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QSize>
 #include <thread>
 
 #include "ui/Controls.h"
@@ -16,6 +17,8 @@ namespace ui::qt {
 struct Look {
     QFont font;
     double layoutScale = 1.0;  // 1.0 when the font fits the table's rectangles
+    // The smallest factor at which every caption still fits: below 1.0 for a small font.
+    double minimumScale = 1.0;
 };
 
 // Installs the style once per application (the palette stays the platform's),
@@ -24,6 +27,11 @@ Look installLook(const ui::FormLayout& mainLayout);
 
 // The layout factor under which every caption of the layout fits this font.
 Look fitLook(const ui::FormLayout& layout, const QFont& font);
+
+// The layout factor for a window of widthTwips x heightTwips given `room` logical
+// pixels on its screen: the look's own where that fits, else the largest that fits,
+// but never below the look's minimum (the window then scrolls).
+double fitToRoom(const Look& look, int widthTwips, int heightTwips, const QSize& room, double screenScale, int step);
 
 // How much larger the most crowded control needs its rectangle to be with this
 // font (at the screen's scale): 1.0 or less when every caption fits.

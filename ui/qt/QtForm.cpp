@@ -2,6 +2,7 @@
 #include "ui/qt/QtForm.h"
 
 #include <QAbstractScrollArea>
+#include <QApplication>
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -14,6 +15,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QToolButton>
@@ -43,10 +47,19 @@ bool takesFocus(ui::ControlKind kind) {
     }
 }
 
+// An option button that answers over the whole rectangle the table gives it, not
+// only over its circle and caption: a click right of a short caption selects it too.
+class WholeOptionButton : public QRadioButton {
+public:
+    using QRadioButton::QRadioButton;
+
+protected:
+    bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
+};
+
 }  // namespace
 
-QtForm::QtForm(const ui::FormLayout& layout, FormRole role, QWidget* owner, const Geometry& geometry,
-               std::function<Geometry()> refit)
+QtForm::QtForm(const ui::FormLayout& layout, FormRole role, QWidget* owner, const Geometry& geometry, Refit refit)
     : m_layout(layout), m_role(role), m_geometry(geometry), m_refit(std::move(refit)) {
     installAccessibility();
     if (role == FormRole::Main) {
@@ -71,6 +84,10 @@ QtForm::QtForm(const ui::FormLayout& layout, FormRole role, QWidget* owner, cons
     // The close box: the main window stays open and the logic decides; a dialog
     // closes (and a running showModal returns) once the logic has heard of it.
     m_window->installEventFilter(new EventHook(m_links.get(), [this](QObject*, QEvent* event) {
+        // The frame arrives with the window manager (and moves the window), a screen with a move.
+        const QEvent::Type type = event->type();
+        if (type == QEvent::Show || type == QEvent::Move || type == QEvent::ScreenChangeInternal)
+            fitScreen(type == QEvent::Show);
         if (event->type() != QEvent::Close) return false;
         closeRequested.raise();
         if (m_role == FormRole::Dialog) return false;
@@ -79,7 +96,12 @@ QtForm::QtForm(const ui::FormLayout& layout, FormRole role, QWidget* owner, cons
     }));
     m_window->setObjectName(qtext(layout.name));
     m_window->setWindowTitle(qtext(layout.caption));
-    build(geometry);
+    if (role == FormRole::Main && m_refit) {
+        m_room = room();
+        build(m_refit(m_room));
+    } else {
+        build(geometry);
+    }
 }
 
 QtForm::~QtForm() = default;
@@ -107,6 +129,15 @@ void QtForm::build(const Geometry& geometry) {
     applyGeometry(geometry);
     chainTabOrder();
     keepTabStopsOnSelection();
+    // While the window scrolls, the control with the focus is brought into view.
+    if (m_role == FormRole::Main)
+        QObject::connect(qApp, &QApplication::focusChanged, m_links.get(), [this](QWidget*, QWidget* now) {
+            if (!m_scroller || !now || !m_content->isAncestorOf(now)) return;
+            // The whole control, not only a box's caret; the top left of one larger than the view.
+            const QPoint centre = now->mapTo(m_content, now->rect().center());
+            const int margin = m_geometry.pixels(120);
+            m_scroller->ensureVisible(centre.x(), centre.y(), now->width() / 2 + margin, now->height() / 2 + margin);
+        });
 
     // Escape and Enter reach the form's cancel and default buttons from any control.
     auto* keys = new EventHook(m_links.get(), [this](QObject* watched, QEvent* event) {
@@ -131,14 +162,142 @@ void QtForm::followPlatform(QEvent::Type type) {
         for (auto& [key, entry] : m_controls)
             if (auto* box = dynamic_cast<QtTextBox*>(entry.control.get())) box->setBackColor(box->backColor());
     } else if (type == QEvent::ApplicationFontChange && m_refit) {
-        const Geometry fitted = m_refit();
+        const Geometry fitted = m_refit(m_room);
         if (fitted != m_geometry) applyGeometry(fitted);
     }
 }
 
+QSize QtForm::room() const {
+    if (m_role != FormRole::Main) return QSize();
+    const QScreen* screen = m_window->screen();
+    if (!screen) return QSize();
+    QSize room = screen->availableGeometry().size();
+    if (m_window->isVisible()) room -= m_window->frameGeometry().size() - m_window->size();
+    return room;
+}
+
+void QtForm::fitScreen(bool place) {
+    if (m_role != FormRole::Main || !m_refit) return;
+    const QSize now = room();
+    if (now != m_room) {
+        m_room = now;
+        applyGeometry(m_refit(m_room));
+    }
+    // Placed where the desktop left room for it, should it stick out as it shows (no window
+    // manager placed it, or one did without looking at its size); later the user decides.
+    const QScreen* screen = m_window->screen();
+    if (!place || !screen || !m_window->isVisible()) return;
+    const QRect area = screen->availableGeometry();
+    const QRect frame = m_window->frameGeometry();
+    if (area.contains(frame) || frame.width() > area.width() || frame.height() > area.height()) return;
+    QPoint corner = frame.topLeft();
+    corner.setX(std::clamp(corner.x(), area.left(), area.right() + 1 - frame.width()));
+    corner.setY(std::clamp(corner.y(), area.top(), area.bottom() + 1 - frame.height()));
+    m_window->move(corner);
+}
+
+bool QtForm::inBottomRow(const ui::ControlLayout& c) const {
+    if (!c.container.empty() || c.kind == ui::ControlKind::TabStrip) return false;
+    bool belowStrip = false;
+    for (const ui::ControlLayout& strip : m_layout.controls) {
+        if (strip.kind != ui::ControlKind::TabStrip || !strip.container.empty()) continue;
+        if (c.rect.top < strip.rect.top + strip.rect.height) return false;
+        belowStrip = true;
+    }
+    return belowStrip;
+}
+
+void QtForm::setScrolling(bool on) {
+    if (on == (m_scroller != nullptr)) return;
+    QWidget* focused = m_window->focusWidget();
+    if (on) {
+        m_scroller = new QScrollArea(m_window.get());
+        m_scroller->setObjectName(QStringLiteral("scroller"));
+        m_scroller->setFrameShape(QFrame::NoFrame);
+        m_scroller->setFocusPolicy(Qt::NoFocus);
+        m_scroller->setWidgetResizable(false);
+        m_content = new QWidget;
+        m_content->setObjectName(QStringLiteral("scrolled"));
+        m_scroller->setWidget(m_content);
+        m_scroller->lower();
+        m_scroller->show();
+    }
+    // Everything but the bottom row moves into the scroll area, or back, in table order,
+    // so that frames still lie over the tab strip.
+    QWidget* parent = on ? m_content : m_window.get();
+    for (const ui::ControlLayout& c : m_layout.controls) {
+        if (!c.container.empty() || inBottomRow(c)) continue;
+        QWidget* w = widget(c.name, c.index);
+        const bool hidden = w->testAttribute(Qt::WA_WState_ExplicitShowHide) && w->isHidden();
+        w->setParent(parent);
+        if (!hidden) w->show();
+    }
+    if (!on) {
+        delete m_scroller;
+        m_scroller = nullptr;
+        m_content = nullptr;
+    }
+    chainTabOrder();
+    if (focused) focused->setFocus(Qt::OtherFocusReason);
+}
+
+QSize QtForm::placeScrolling(const Geometry& geometry) {
+    const QSize whole = geometry.size(m_layout.clientWidth, m_layout.clientHeight);
+    int rowTop = m_layout.clientHeight;
+    for (const ui::ControlLayout& c : m_layout.controls)
+        if (inBottomRow(c)) rowTop = std::min(rowTop, c.rect.top);
+    // The scrolled part ends where the rest of the table does, its margin to the row kept.
+    int contentBottom = 0;
+    for (const ui::ControlLayout& c : m_layout.controls)
+        if (c.container.empty() && !inBottomRow(c)) contentBottom = std::max(contentBottom, c.rect.top + c.rect.height);
+    const QSize content(whole.width(), geometry.pixels(std::min(contentBottom, rowTop)));
+    const int row = whole.height() - content.height();  // the bottom row and its margin
+
+    // Scroll bars only where needed; one may bring the other.
+    const int bar = m_scroller->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_scroller);
+    const int step = geometry.step();
+    auto fitting = [step](int wanted, int room) { return wanted <= room ? wanted : room / step * step; };
+    bool across = false;
+    bool down = content.height() > m_room.height() - row;
+    QSize size;
+    for (int pass = 0; pass < 2; ++pass) {
+        size.setWidth(fitting(content.width() + (down ? bar : 0), m_room.width()));
+        across = content.width() > size.width() - (down ? bar : 0);
+        size.setHeight(fitting(content.height() + row + (across ? bar : 0), m_room.height()));
+        down = content.height() > size.height() - row - (across ? bar : 0);
+    }
+    m_content->setFixedSize(content);
+    m_scroller->setGeometry(0, 0, size.width(), size.height() - row);
+
+    // The bottom row keeps its distance from the window's bottom; the buttons on the right
+    // keep theirs from its right edge, short of covering those on the left.
+    const int shift = std::max(0, whole.width() - size.width());
+    int leftEnd = 0;
+    int rightStart = whole.width();
+    for (const ui::ControlLayout& c : m_layout.controls) {
+        if (!inBottomRow(c)) continue;
+        const QRect r = geometry.rect(c.rect);
+        if (2 * c.rect.left < m_layout.clientWidth)
+            leftEnd = std::max(leftEnd, r.right() + 1);
+        else
+            rightStart = std::min(rightStart, r.left());
+    }
+    const int gap = geometry.pixels(120);
+    const int rightShift = std::min(shift, std::max(0, rightStart - leftEnd - gap));
+    for (const ui::ControlLayout& c : m_layout.controls) {
+        if (!inBottomRow(c)) continue;
+        QRect r = geometry.rect(c.rect);
+        r.translate(2 * c.rect.left < m_layout.clientWidth ? 0 : -rightShift, size.height() - whole.height());
+        widget(c.name, c.index)->setGeometry(r);
+    }
+    return size;
+}
+
 void QtForm::applyGeometry(const Geometry& geometry) {
     m_geometry = geometry;
-    m_window->setFixedSize(geometry.size(m_layout.clientWidth, m_layout.clientHeight));
+    const QSize whole = geometry.size(m_layout.clientWidth, m_layout.clientHeight);
+    setScrolling(m_role == FormRole::Main && m_room.isValid() &&
+                 (whole.width() > m_room.width() || whole.height() > m_room.height()));
     for (const ui::ControlLayout& c : m_layout.controls) {
         if (c.kind == ui::ControlKind::UpDown) continue;
         QWidget* w = widget(c.name, c.index);
@@ -153,6 +312,7 @@ void QtForm::applyGeometry(const Geometry& geometry) {
     }
     for (const ui::ControlLayout& c : m_layout.controls)
         if (c.kind == ui::ControlKind::UpDown) fitUpDown(c, geometry);
+    m_window->setFixedSize(m_scroller ? placeScrolling(geometry) : whole);
 }
 
 void QtForm::createControl(const ui::ControlLayout& c, QWidget* parent) {
@@ -194,7 +354,7 @@ void QtForm::createControl(const ui::ControlLayout& c, QWidget* parent) {
         case ui::ControlKind::Option: {
             // Auto-exclusive, as a radio button is for screen readers and arrow keys; the
             // array's group decides which buttons exclude each other.
-            auto* option = new QRadioButton(caption, parent);
+            auto* option = new WholeOptionButton(caption, parent);
             const std::string groupName = "group:" + c.name;
             auto* group = parent->findChild<QButtonGroup*>(qtext(groupName), Qt::FindDirectChildrenOnly);
             if (!group) {

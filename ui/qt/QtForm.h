@@ -19,6 +19,7 @@ class QButtonGroup;
 class QKeyEvent;
 class QPushButton;
 class QRadioButton;
+class QScrollArea;
 
 namespace ui::qt {
 
@@ -29,9 +30,10 @@ enum class FormRole {
 
 class QtForm : public ui::Form {
 public:
-    // refit, when given, is asked for the geometry again whenever the font changes.
-    QtForm(const ui::FormLayout& layout, FormRole role, QWidget* owner, const Geometry& geometry,
-           std::function<Geometry()> refit = {});
+    // refit, when given, is asked for the geometry again whenever the font changes, and for
+    // the main window also whenever the room it has on its screen changes (and at the start).
+    using Refit = std::function<Geometry(const QSize& room)>;
+    QtForm(const ui::FormLayout& layout, FormRole role, QWidget* owner, const Geometry& geometry, Refit refit = {});
     ~QtForm() override;
     QtForm(const QtForm&) = delete;
     QtForm& operator=(const QtForm&) = delete;
@@ -62,8 +64,13 @@ public:
     FormRole role() const { return m_role; }
     const Geometry& geometry() const { return m_geometry; }
 
-    // Places every control for this geometry; the window takes its size.
+    // Places every control for this geometry; the window takes its size. A main window
+    // larger than its room keeps the bottom row in view and scrolls the rest.
     void applyGeometry(const Geometry& geometry);
+    // The room a main window has: its screen's available area less the window frame.
+    QSize room() const;
+    // The scroll area the part above the bottom row lies in while the window scrolls.
+    QScrollArea* scroller() const { return m_scroller; }
 
 private:
     struct Entry {
@@ -77,6 +84,13 @@ private:
     };
 
     void build(const Geometry& geometry);
+    // Refits for the room on the screen should it have changed; `place` moves the window into it.
+    void fitScreen(bool place);
+    void setScrolling(bool on);
+    // Places the bottom row at the window's bottom, within its width; returns the window's size.
+    QSize placeScrolling(const Geometry& geometry);
+    // Lies below every tab strip, outside any frame: "OK", "Cancel" and the like.
+    bool inBottomRow(const ui::ControlLayout& layout) const;
     void createControl(const ui::ControlLayout& layout, QWidget* parent);
     void placeUpDown(const ui::ControlLayout& layout);
     void fitUpDown(const ui::ControlLayout& layout, const Geometry& geometry);
@@ -97,11 +111,14 @@ private:
     ui::FormLayout m_layout;
     FormRole m_role;
     Geometry m_geometry;
-    std::function<Geometry()> m_refit;
+    Refit m_refit;
+    QSize m_room;
     // Members go in reverse order: first the links, then the controls (each
     // with its own links), and only then the window with every widget in it,
     // so that no widget being torn down can reach a control or the logic.
     std::unique_ptr<QWidget> m_window;
+    QScrollArea* m_scroller = nullptr;  // only while the window scrolls
+    QWidget* m_content = nullptr;
     std::vector<OptionGroup> m_groups;
     ui::ControlMap<Entry> m_controls;
     // The form's end of its Qt connections and the parent of its event hooks.

@@ -28,18 +28,28 @@ QtWindowing::QtWindowing(const ui::FormLayout& mainLayout)
     : m_mainLayout(mainLayout),
       m_look(installLook(mainLayout)),
       m_geometry(Geometry::screenScale() * m_look.layoutScale, Geometry::deviceStep()),
-      m_main(std::make_unique<QtForm>(mainLayout, FormRole::Main, nullptr, m_geometry, [this] { return refit(); })) {}
+      m_main(std::make_unique<QtForm>(mainLayout, FormRole::Main, nullptr, m_geometry,
+                                      [this](const QSize& room) { return refit(room); })) {}
 
-Geometry QtWindowing::refit() {
-    m_look = fitLook(m_mainLayout, QApplication::font());
-    m_geometry = Geometry(Geometry::screenScale() * m_look.layoutScale, Geometry::deviceStep());
-    return m_geometry;
+Geometry QtWindowing::refit(const QSize& room) {
+    // Measuring the captions costs a few milliseconds: only a new font needs it.
+    if (QApplication::font() != m_look.font)
+        m_look = fitLook(m_mainLayout, QApplication::font());
+    const double screenScale = Geometry::screenScale();
+    const int step = Geometry::deviceStep();
+    m_geometry = Geometry(screenScale * m_look.layoutScale, step);
+    if (!room.isValid()) return m_geometry;
+    const double factor =
+        fitToRoom(m_look, m_mainLayout.clientWidth, m_mainLayout.clientHeight, room, screenScale, step);
+    return Geometry(screenScale * factor, step);
 }
 
 QtWindowing::~QtWindowing() { setScreenPointer(ui::MousePointer::Default); }
 
 std::unique_ptr<ui::Form> QtWindowing::createForm(const ui::FormLayout& layout) {
-    return std::make_unique<QtForm>(layout, FormRole::Dialog, m_main->window(), m_geometry, [this] { return refit(); });
+    // Dialogs are small: they keep the look's size on any screen.
+    return std::make_unique<QtForm>(layout, FormRole::Dialog, m_main->window(), m_geometry,
+                                    [this](const QSize&) { return refit(QSize()); });
 }
 
 QWidget* QtWindowing::dialogOwner() const {

@@ -41,12 +41,15 @@ public:
     bool unloaded() const { return m_unloaded; }
 
     const Look& look() const { return m_look; }
+    // The look's geometry, which dialogs take; the main window's own may be smaller
+    // to fit its screen (mainForm().geometry()).
     const Geometry& geometry() const { return m_geometry; }
 
 private:
     QWidget* dialogOwner() const;
-    // The look and geometry for the application's font as it is now.
-    Geometry refit();
+    // The look for the application's font as it is now; the main window's geometry
+    // for `room` on its screen (the look's own for an invalid room).
+    Geometry refit(const QSize& room);
 
     ui::FormLayout m_mainLayout;
     Look m_look;
