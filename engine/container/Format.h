@@ -106,9 +106,10 @@ public:
         : m_raw(raw, bufferFor(raw.size(), kChunkSize), progress), m_form(form), m_decoder(form) {}
 
     size_t read(uint8_t* out, size_t length) {
+        if (m_form == Encoding::Binary) return m_raw.readInto(out, length);
         size_t done = 0;
         while (done < length) {
-            if (m_offset == m_pending.size && !refill(length - done)) break;
+            if (m_offset == m_pending.size && !refill()) break;
             const size_t n = std::min(length - done, m_pending.size - m_offset);
             std::memcpy(out + done, m_pending.data + m_offset, n);
             m_offset += n;
@@ -132,20 +133,14 @@ public:
     void finish() const { m_raw.finish(); }
 
 private:
-    // The next piece: in Binary as much as the caller wants, lent by the
-    // source; else a piece of text, decoded.
-    bool refill(size_t wanted) {
+    // The next piece of text, decoded.
+    bool refill() {
         m_pending = {};
         m_offset = 0;
         if (m_ended) return false;
         // Counted as it is read.
-        const ByteView piece = m_form == Encoding::Binary ? m_raw.next(wanted) : m_raw.next();
+        const ByteView piece = m_raw.next();
         m_raw.done(piece);
-        if (m_form == Encoding::Binary) {
-            m_ended = !piece;
-            m_pending = piece;
-            return !m_ended;
-        }
         m_decoded.clear();
         if (!piece) {
             m_ended = true;

@@ -87,11 +87,17 @@ public:
     PieceReader(ByteSource& source, size_t piece, Progress& progress)
         : m_source(source), m_piece(piece), m_progress(progress) {}
 
-    // Empty at the end; `length` asks for another size than the reader's own.
+    // Empty at the end.
     ByteView next() { return m_source.next(m_piece); }
-    ByteView next(size_t length) { return m_source.next(length); }
     // A piece is worked on (or taken in): it counts as progress.
     void done(const ByteView& view) { m_progress.advance(view.size); }
+    // Straight into the reader's own buffer (`length` bytes unless the source
+    // ends first), counted at once: for a reader that keeps what it reads.
+    size_t readInto(uint8_t* buffer, size_t length) {
+        const size_t n = m_source.read(buffer, length);
+        m_progress.advance(n);
+        return n;
+    }
     // Once everything is read and worked on: throws when the source changed
     // meanwhile. A reader that must tell a damaged source first (opening a
     // container checks its tag) calls it after that.
