@@ -45,7 +45,6 @@ frmMain::frmMain(ui::Windowing& windowing, EngineFactory engineFactory)
 
 frmMain::~frmMain() {
     if (!m_unloaded) Form_Unload();
-    m_encTab->ReleaseWrapper();
 }
 
 // ---------------------------------------------------------------- start-up
@@ -105,10 +104,13 @@ void frmMain::requestUnload() {
     m_windowing.unloadMain();
 }
 
+// Every wrapper goes before the engine root that made its objects, in one
+// place and one order, so that nothing the window holds outlives the root.
 void frmMain::Form_Unload() {
     m_symTab->ReleaseWrapper();
     m_hashTab->ReleaseWrapper();
     m_asymTab->ReleaseWrapper();
+    m_encTab->ReleaseWrapper();
     if (mCls) mCls->SetOnProcess(nullptr);
     mCls.reset();
     m_unloaded = true;
@@ -136,8 +138,6 @@ void frmMain::box_FileDropped(ui::OptionButton& fileOption, ui::TextBox& box, co
     box.setText(path);
     modUtils::NoteChosenFile(path);
 }
-
-bool frmMain::CheckSource(const std::string& /*source*/, bool /*textSelected*/) { return true; }
 
 // ---------------------------------------------------------------- progress and abort
 

@@ -48,7 +48,6 @@ private:
     ui::Windowing& windowing() override { return m_windowing; }
     ui::Form& form() override { return m_form; }
     void connectAction(ui::Button& button, std::function<void()> action) override;
-    bool CheckSource(const std::string& source, bool textSelected) override;
     void beginOperation() override;
     void endOperation() override;
 

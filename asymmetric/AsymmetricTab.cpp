@@ -145,24 +145,18 @@ void AsymmetricTab::cmdAsymGenKey_Click() {
 // ---------------------------------------------------------------- operations
 
 void AsymmetricTab::cmdEncAsym_Click() {
-    if (m_host.CheckSource(txtContAsym.text(), m_form.option("optAsym", 0).value())) {
-        cmdAsymVerifSign.setEnabled(false);
-        RunAsymEncrypt();
-    }
+    cmdAsymVerifSign.setEnabled(false);
+    RunAsymEncrypt();
 }
 
 void AsymmetricTab::cmdDecAsym_Click() {
-    if (m_host.CheckSource(txtResAsym.text(), m_form.option("optAsym", 0).value())) {
-        cmdAsymVerifSign.setEnabled(false);
-        RunAsymDecrypt();
-    }
+    cmdAsymVerifSign.setEnabled(false);
+    RunAsymDecrypt();
 }
 
 void AsymmetricTab::cmdAsign_Click() {
-    if (m_host.CheckSource(txtContAsym.text(), m_form.option("optAsym", 0).value())) {
-        cmdAsymVerifSign.setEnabled(true);
-        RunAsymSign();
-    }
+    cmdAsymVerifSign.setEnabled(true);
+    RunAsymSign();
 }
 
 void AsymmetricTab::RunAsymEncrypt() {

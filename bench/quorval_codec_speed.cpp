@@ -27,8 +27,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/Codec.h"
-#include "engine/Files.h"
+#include "engine/codec/Codec.h"
+#include "engine/io/Files.h"
 
 namespace {
 

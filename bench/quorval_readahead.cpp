@@ -21,10 +21,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/Digest.h"
-#include "engine/Files.h"
-#include "engine/Relay.h"
-#include "engine/Streams.h"
+#include "engine/core/Relay.h"
+#include "engine/digest/Digest.h"
+#include "engine/io/Files.h"
+#include "engine/io/Streams.h"
 
 using namespace engine;
 using namespace engine::detail;

@@ -22,8 +22,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/Container.h"
 #include "engine/Engine.h"
+#include "engine/container/Container.h"
 #include "tests/engine/StoredZlib.h"
 
 namespace {

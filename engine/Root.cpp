@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
+#include "engine/Root.h"
+
 #include <botan/hex.h>
 #include <botan/version.h>
 
@@ -8,14 +10,16 @@
 #include <new>
 #include <string>
 
-#include "engine/Algorithms.h"
-#include "engine/Ciphers.h"
-#include "engine/Compression.h"
-#include "engine/Digest.h"
-#include "engine/Errors.h"
-#include "engine/Objects.h"
-#include "engine/Progress.h"
-#include "engine/Rsa.h"
+#include "engine/codec/Encoder.h"
+#include "engine/container/Ciphers.h"
+#include "engine/container/Compression.h"
+#include "engine/container/SymCipher.h"
+#include "engine/core/Errors.h"
+#include "engine/core/Progress.h"
+#include "engine/digest/Algorithms.h"
+#include "engine/digest/Digest.h"
+#include "engine/digest/Hash.h"
+#include "engine/rsa/Rsa.h"
 
 namespace engine {
 

@@ -14,7 +14,7 @@
 #include <optional>
 #include <vector>
 
-#include "engine/Codec.h"
+#include "engine/codec/Codec.h"
 #include "fuzz/FuzzSupport.h"
 
 using namespace fuzz;

@@ -8,7 +8,7 @@
 // Input: one byte (bit 7: raw; else bit 0: rules other than the container's
 // own, from bits 1-3), then the container's fields, or the raw text.
 
-#include "engine/Container.h"
+#include "engine/container/Container.h"
 #include "fuzz/ContainerModel.h"
 
 using namespace fuzz;

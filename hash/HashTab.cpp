@@ -19,7 +19,7 @@ HashTab::HashTab(TabHost& host)
 HashTab::~HashTab() = default;
 
 void HashTab::cmdHashBin_Click() {
-    if (m_host.CheckSource(txtCont.text(), m_form.option("optHash", 0).value())) RunHash(m_host.engineRoot());
+    RunHash(m_host.engineRoot());
 }
 
 void HashTab::RunHash(const std::shared_ptr<engine::EngineRoot>& mcls) {

@@ -26,11 +26,11 @@ SymmetricTab::SymmetricTab(TabHost& host)
 SymmetricTab::~SymmetricTab() = default;
 
 void SymmetricTab::cmdEncSym_Click() {
-    if (m_host.CheckSource(txtContSym.text(), m_form.option("optSym", 0).value())) RunSymEncrypt();
+    RunSymEncrypt();
 }
 
 void SymmetricTab::cmdDecSym_Click() {
-    if (m_host.CheckSource(txtResSym.text(), true)) RunSymDecrypt();
+    RunSymDecrypt();
 }
 
 void SymmetricTab::RunSymEncrypt() {

@@ -23,7 +23,6 @@ public:
     // Runs the action on a click unless an operation is running or the window
     // is gone: the engine is never entered twice. The shell holds the connection.
     virtual void connectAction(ui::Button& button, std::function<void()> action) = 0;
-    virtual bool CheckSource(const std::string& source, bool textSelected) = 0;
     virtual bool operationRunning() const = 0;
 
     // A running operation: the busy pointer while it runs, the default pointer

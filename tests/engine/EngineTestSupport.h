@@ -23,9 +23,10 @@
 #include <vector>
 
 #include "engine/Engine.h"
-#include "engine/Files.h"
-#include "engine/Progress.h"
-#include "engine/Secret.h"
+#include "engine/core/Progress.h"
+#include "engine/core/Secret.h"
+#include "engine/core/TestHooks.h"
+#include "engine/io/Files.h"
 
 namespace engine {
 

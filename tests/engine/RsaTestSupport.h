@@ -10,7 +10,7 @@
 #include <string>
 
 #include "EngineTestSupport.h"
-#include "engine/Rsa.h"
+#include "engine/rsa/Rsa.h"
 
 namespace enginetest {
 

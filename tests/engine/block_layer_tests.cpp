@@ -9,8 +9,8 @@
 #include <string>
 
 #include "EngineTestSupport.h"
-#include "engine/Ciphers.h"
-#include "engine/Container.h"
+#include "engine/container/Ciphers.h"
+#include "engine/container/Container.h"
 
 namespace {
 

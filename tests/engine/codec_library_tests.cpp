@@ -13,9 +13,9 @@
 #include <string>
 
 #include "EngineTestSupport.h"
-#include "engine/Codec.h"
-#include "engine/Digest.h"
 #include "engine/Engine.h"
+#include "engine/codec/Codec.h"
+#include "engine/digest/Digest.h"
 
 namespace {
 

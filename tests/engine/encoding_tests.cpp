@@ -10,8 +10,8 @@
 #include <string>
 
 #include "EngineTestSupport.h"
-#include "engine/Codec.h"
 #include "engine/Engine.h"
+#include "engine/codec/Codec.h"
 
 namespace {
 

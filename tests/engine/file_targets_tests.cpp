@@ -26,8 +26,8 @@
 #include "AnotherUser.h"
 #include "EngineTestSupport.h"
 #include "engine/Engine.h"
-#include "engine/Errors.h"
-#include "engine/Files.h"
+#include "engine/core/Errors.h"
+#include "engine/io/Files.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 
 #include "EngineTestSupport.h"
 #include "engine/Engine.h"
-#include "engine/Files.h"
+#include "engine/io/Files.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "EngineTestSupport.h"
-#include "engine/Container.h"
+#include "engine/container/Container.h"
 
 namespace {
 

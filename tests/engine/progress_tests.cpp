@@ -9,7 +9,7 @@
 
 #include "EngineTestSupport.h"
 #include "engine/Engine.h"
-#include "engine/Progress.h"
+#include "engine/core/Progress.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/Relay.h"
+#include "engine/core/Relay.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "RsaTestSupport.h"
-#include "engine/Codec.h"
+#include "engine/codec/Codec.h"
 
 namespace {
 

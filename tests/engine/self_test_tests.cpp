@@ -13,7 +13,7 @@
 
 #include "EngineTestSupport.h"
 #include "engine/Engine.h"
-#include "engine/Objects.h"
+#include "engine/Root.h"
 
 namespace {
 

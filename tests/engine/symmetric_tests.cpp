@@ -15,10 +15,10 @@
 
 #include "EngineTestSupport.h"
 #include "StoredZlib.h"
-#include "engine/Compression.h"
-#include "engine/Container.h"
 #include "engine/Engine.h"
-#include "engine/Streams.h"
+#include "engine/container/Compression.h"
+#include "engine/container/Container.h"
+#include "engine/io/Streams.h"
 
 namespace {
 

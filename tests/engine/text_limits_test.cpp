@@ -10,7 +10,7 @@
 #include <string>
 
 #include "EngineTestSupport.h"
-#include "engine/Container.h"
+#include "engine/container/Container.h"
 
 namespace {
 

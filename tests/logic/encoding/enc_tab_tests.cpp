@@ -63,6 +63,15 @@ TEST_F(EncodingTab, StartsOnBase64WithBinaryGreyedAndTheFirstEncodeMakesABase64W
     EXPECT_FALSE(form.progressBar("pgBar").isVisible());
 }
 
+TEST_F(EncodingTab, UnloadReleasesItsWrapperWithTheOtherTabs) {
+    left().type("abc");
+    encode();
+    ASSERT_TRUE(window->encodingTab().encWrapper());
+    form.button("cmdOk").userClick();
+    EXPECT_FALSE(window->encodingTab().encWrapper());
+    EXPECT_EQ(lastEncoder.use_count(), 1) << "only the test holds the encoder now";
+}
+
 TEST_F(EncodingTab, BothDirectionsShareOneWrapperUntilTheEncodingChanges) {
     left().type("abc");
     encode();

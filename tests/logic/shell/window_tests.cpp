@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "engine/Objects.h"
+#include "engine/Root.h"
 #include "support/WindowFixture.h"
 
 using namespace fake;
