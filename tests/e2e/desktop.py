@@ -272,7 +272,18 @@ class Program:
     def dialog(self, role, name):
         """Waits for a top-level window of ours that takes the keys."""
         window = wait_for(lambda: self.window(role, name), f"the {role} {name!r}")
-        wait_for(lambda: self.active(window), f"the {role} {name!r} to take the keys")
+        try:
+            wait_for(lambda: self.active(window), f"the {role} {name!r} to take the keys")
+        except Failure:
+            # With no window manager to give it the focus, a dialog shown right after
+            # another closed stayed on screen without the keys in 2 of about 24 runs beside
+            # other tests (the X server ignores a focus request older than the last focus
+            # change, the likely cause). A person clicks into it; so do we, once, at its
+            # top-left margin, and say so in the log.
+            print(f"NOTE [{self.journey}]: the {role} {name!r} did not take the keys; clicked into it", flush=True)
+            x, y, _, _ = extents(window)
+            xdotool("mousemove", str(x + 3), str(y + 3), "click", "1")
+            wait_for(lambda: self.active(window), f"the {role} {name!r} to take the keys after a click")
         return window
 
     def closed(self, role, name):
