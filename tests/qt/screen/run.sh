@@ -13,6 +13,7 @@ shots="$2"
 missing=()
 command -v Xvfb >/dev/null || missing+=(xvfb)
 command -v xdotool >/dev/null || missing+=(xdotool)
+command -v dbus-run-session >/dev/null || missing+=(dbus-daemon)
 if [ ${#missing[@]} -ne 0 ]; then
     echo "Skipped: needs ${missing[*]}"
     exit 77
@@ -37,8 +38,11 @@ for size in 1366x768 1280x720; do
     for scale in 1 1.25 2; do
         echo "== $size at scale $scale"
         rm -rf "$shots/$size-scale-$scale"
+        # A session bus of its own, as a desktop has: without one, Qt's attempts to reach
+        # it leave an allocation of libdbus behind, which LeakSanitizer reports.
         QT_SCALE_FACTOR="$scale" QUORVAL_SCREEN_SHOTS="$shots/$size-scale-$scale" \
-            "$qt_tests" --gtest_filter='ScreenFit.*' --gtest_brief=1 || status=1
+            dbus-run-session -- "$qt_tests" --gtest_filter='ScreenFit.*' --gtest_brief=1 \
+            2> >(grep -v -e 'fd limit' -e '^dbus-daemon' >&2) || status=1
     done
     stop_display
 done
