@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/ptrace.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -217,6 +218,8 @@ TEST(HardenedProcess, AnotherProcessOfTheSameUserCannotAttach) {
         if (::pipe(ready) != 0) return std::string("no pipe");
         const pid_t target = ::fork();
         if (target == 0) {
+            // Dumpable, as a program is when it starts (becoming nobody cleared the flag).
+            ::prctl(PR_SET_DUMPABLE, 1, 0, 0, 0);
             engine::HardenProcess();
             if (::write(ready[1], "", 1) != 1) ::_exit(3);
             ::pause();
