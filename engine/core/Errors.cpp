@@ -79,6 +79,15 @@ bool isInvisibleControl(uint32_t c) {
 
 void scrubMemory(void* data, size_t length) { Botan::secure_scrub_memory(data, length); }
 
+void* allocateSecret(size_t length) {
+    // The library's allocator counts elements; one byte each here.
+    void* data = Botan::allocate_memory(length == 0 ? 1 : length, 1);
+    if (!data) throw std::bad_alloc();
+    return data;
+}
+
+void freeSecret(void* data, size_t length) { Botan::deallocate_memory(data, length == 0 ? 1 : length, 1); }
+
 void rethrowAsEngineError(const std::string& context, ErrorKind damagedKind) {
     try {
         throw;
@@ -96,8 +105,9 @@ void rethrowAsEngineError(const std::string& context, ErrorKind damagedKind) {
             case Botan::ErrorType::InvalidArgument:
             case Botan::ErrorType::InvalidKeyLength:
             case Botan::ErrorType::InvalidNonceLength:
-                throw EngineError(ErrorKind::InvalidInput,
-                                  withContext(context, "the data or a setting does not suit this operation."));
+                throw EngineError(
+                    ErrorKind::InvalidInput,
+                    withContext(context, "the data or a setting does not suit this operation."));
             case Botan::ErrorType::IoError:
             case Botan::ErrorType::SystemError:
                 throw EngineError(ErrorKind::Io, withContext(context, "reading or writing failed."));

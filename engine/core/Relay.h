@@ -19,22 +19,19 @@
 #include <stdexcept>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "engine/core/Secret.h"
-#include <vector>
 
 namespace engine::detail {
 
 // Below this size a second thread costs more than it saves.
 constexpr uint64_t kThreadedFrom = 1 << 20;
 
-// Frees an array of `size` bytes, wiped first.
+// Frees an array of `size` bytes from allocateSecret.
 struct ScrubbedArray {
     size_t size = 0;
-    void operator()(uint8_t* bytes) const {
-        scrubMemory(bytes, size);
-        delete[] bytes;
-    }
+    void operator()(uint8_t* bytes) const { freeSecret(bytes, size); }
 };
 
 // Bytes that one stage holds at a time: moved, never copied. A buffer moved
@@ -43,7 +40,8 @@ struct ScrubbedArray {
 class Buffer {
 public:
     Buffer() = default;
-    explicit Buffer(size_t size) : m_bytes(new uint8_t[size](), ScrubbedArray{size}), m_size(size) {}
+    explicit Buffer(size_t size)
+        : m_bytes(static_cast<uint8_t*>(allocateSecret(size)), ScrubbedArray{size}), m_size(size) {}
     Buffer(Buffer&& other) noexcept
         : m_bytes(std::move(other.m_bytes)), m_size(std::exchange(other.m_size, 0)) {}
     Buffer& operator=(Buffer&& other) noexcept {

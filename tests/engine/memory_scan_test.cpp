@@ -38,7 +38,9 @@ std::string readAll(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-std::string bytesOf(const Botan::secure_vector<uint8_t>& data) { return std::string(data.begin(), data.end()); }
+std::string bytesOf(const Botan::secure_vector<uint8_t>& data) {
+    return std::string(data.begin(), data.end());
+}
 
 // A number as DER holds it, and as the library's words hold it in memory.
 void addNumber(std::vector<Needle>& needles, const std::string& name, const Botan::BigInt& number) {
@@ -49,12 +51,14 @@ void addNumber(std::vector<Needle>& needles, const std::string& name, const Bota
 
 // The password container's secret and its two keys, from the documented
 // derivation and the salt in its header.
-void addPasswordKeys(std::vector<Needle>& needles, const std::string& container, const std::string& password) {
+void addPasswordKeys(std::vector<Needle>& needles, const std::string& container,
+                     const std::string& password) {
     const auto* bytes = reinterpret_cast<const uint8_t*>(container.data());
     const size_t keyBlock = 17 + bytes[14];
     ASSERT_EQ(bytes[keyBlock], 1) << "PBKDF2";
-    const uint32_t iterations = (uint32_t(bytes[keyBlock + 1]) << 24) | (uint32_t(bytes[keyBlock + 2]) << 16) |
-                                (uint32_t(bytes[keyBlock + 3]) << 8) | bytes[keyBlock + 4];
+    const uint32_t iterations = (uint32_t(bytes[keyBlock + 1]) << 24) |
+                                (uint32_t(bytes[keyBlock + 2]) << 16) | (uint32_t(bytes[keyBlock + 3]) << 8) |
+                                bytes[keyBlock + 4];
     const size_t saltLength = bytes[keyBlock + 5];
     Botan::secure_vector<uint8_t> secret(32);
     Botan::PasswordHashFamily::create_or_throw("PBKDF2(SHA-256)")
@@ -64,9 +68,9 @@ void addPasswordKeys(std::vector<Needle>& needles, const std::string& container,
     needles.push_back({"derived secret", bytesOf(secret)});
     auto hkdf = Botan::KDF::create_or_throw("HKDF(SHA-256)");
     for (const std::string label : {"Quorval container 1 cipher key", "Quorval container 1 MAC key"})
-        needles.push_back({label, bytesOf(hkdf->derive_key(32, secret.data(), secret.size(), nullptr, 0,
-                                                           reinterpret_cast<const uint8_t*>(label.data()),
-                                                           label.size()))});
+        needles.push_back(
+            {label, bytesOf(hkdf->derive_key(32, secret.data(), secret.size(), nullptr, 0,
+                                             reinterpret_cast<const uint8_t*>(label.data()), label.size()))});
 }
 
 // Names of the needles found in any readable mapping of `pid`. Mappings
@@ -120,11 +124,13 @@ TEST(MemoryAfterUse, NoKeyKeyFileTextOrPlainTextIsLeftInTheProcess) {
     std::ofstream(dir.file("plain"), std::ios::binary) << plain;
 
     std::shared_ptr<engine::EngineAsymKey> publicKey;
-    auto privateKey = root->NewKeyPair(engine::KeyKind::KeyPair, 1024, "", engine::EncryptionSchema::Oaep, publicKey);
+    auto privateKey =
+        root->NewKeyPair(engine::KeyKind::KeyPair, 1024, "", engine::EncryptionSchema::Oaep, publicKey);
     privateKey->SaveToFile(dir.file("key.pem"));
     publicKey->EncryptFile(dir.file("plain"), dir.file("rsa.qv"));
     const std::string password = "correct horse battery staple";
-    root->NewSymCipher(engine::SymAlgorithm::Aes, password, 256)->EncryptFile(dir.file("plain"), dir.file("pw.qv"));
+    root->NewSymCipher(engine::SymAlgorithm::Aes, password, 256)
+        ->EncryptFile(dir.file("plain"), dir.file("pw.qv"));
 
     std::vector<Needle> needles;
     addPasswordKeys(needles, readAll(dir.file("pw.qv")), password);
@@ -146,9 +152,9 @@ TEST(MemoryAfterUse, NoKeyKeyFileTextOrPlainTextIsLeftInTheProcess) {
     ASSERT_EQ(::pipe2(toDriver, O_CLOEXEC), 0);
     ASSERT_EQ(::pipe2(fromDriver, O_CLOEXEC), 0);
     const std::string driver = QUORVAL_ENGINE_DRIVER;
-    const std::vector<std::string> args = {driver,           "decrypt",          dir.file("key.pem"),
-                                           dir.file("rsa.qv"), dir.file("rsa.out"), password,
-                                           dir.file("pw.qv"),  dir.file("pw.out")};
+    const std::vector<std::string> args = {
+        driver,   "decrypt",         dir.file("key.pem"), dir.file("rsa.qv"), dir.file("rsa.out"),
+        password, dir.file("pw.qv"), dir.file("pw.out")};
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::dup2(toDriver[0], STDIN_FILENO);
@@ -165,7 +171,8 @@ TEST(MemoryAfterUse, NoKeyKeyFileTextOrPlainTextIsLeftInTheProcess) {
     const ssize_t got = ::read(fromDriver[0], said, sizeof said - 1);
     EXPECT_EQ(std::string(said, got > 0 ? static_cast<size_t>(got) : 0), "done\n");
     uint64_t scanned = 0;
-    const std::vector<std::string> found = got > 0 ? findInMemory(pid, needles, scanned) : std::vector<std::string>();
+    const std::vector<std::string> found =
+        got > 0 ? findInMemory(pid, needles, scanned) : std::vector<std::string>();
     ::close(toDriver[1]);
     ::close(fromDriver[0]);
     int status = 0;
@@ -176,8 +183,8 @@ TEST(MemoryAfterUse, NoKeyKeyFileTextOrPlainTextIsLeftInTheProcess) {
     EXPECT_GT(scanned, 1u << 20);
     std::string names;
     for (const auto& name : found) names += "\n  " + name;
-    EXPECT_TRUE(found.empty()) << "left in the driver's memory (" << needles.size() << " looked for, " << scanned
-                               << " bytes read):" << names;
+    EXPECT_TRUE(found.empty()) << "left in the driver's memory (" << needles.size() << " looked for, "
+                               << scanned << " bytes read):" << names;
 }
 
 std::string driverStatus() {
