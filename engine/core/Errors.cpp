@@ -105,9 +105,8 @@ void rethrowAsEngineError(const std::string& context, ErrorKind damagedKind) {
             case Botan::ErrorType::InvalidArgument:
             case Botan::ErrorType::InvalidKeyLength:
             case Botan::ErrorType::InvalidNonceLength:
-                throw EngineError(
-                    ErrorKind::InvalidInput,
-                    withContext(context, "the data or a setting does not suit this operation."));
+                throw EngineError(ErrorKind::InvalidInput,
+                                  withContext(context, "the data or a setting does not suit this operation."));
             case Botan::ErrorType::IoError:
             case Botan::ErrorType::SystemError:
                 throw EngineError(ErrorKind::Io, withContext(context, "reading or writing failed."));

@@ -252,15 +252,9 @@ bool checkRsaNumbers(const std::string& path, const Botan::secure_vector<uint8_t
 // Our names for the kinds of key a user may meet.
 std::string kindName(const Botan::OID& oid) {
     const std::pair<const char*, const char*> known[] = {
-        {"1.2.840.113549.1.1.10", "RSA-PSS"},
-        {"1.2.840.10045.2.1", "EC"},
-        {"1.2.840.10040.4.1", "DSA"},
-        {"1.2.840.113549.1.3.1", "DH"},
-        {"1.2.840.10046.2.1", "DH"},
-        {"1.3.101.110", "X25519"},
-        {"1.3.101.111", "X448"},
-        {"1.3.101.112", "Ed25519"},
-        {"1.3.101.113", "Ed448"},
+        {"1.2.840.113549.1.1.10", "RSA-PSS"}, {"1.2.840.10045.2.1", "EC"},   {"1.2.840.10040.4.1", "DSA"},
+        {"1.2.840.113549.1.3.1", "DH"},       {"1.2.840.10046.2.1", "DH"},   {"1.3.101.110", "X25519"},
+        {"1.3.101.111", "X448"},              {"1.3.101.112", "Ed25519"},    {"1.3.101.113", "Ed448"},
     };
     const std::string dotted = oid.to_string();
     for (const auto& [id, name] : known)
@@ -272,8 +266,8 @@ std::string kindName(const Botan::OID& oid) {
 // other algorithms are refused by their algorithm identifier.
 void checkAlgorithm(const std::string& path, const Botan::OID& oid) {
     if (oid == Botan::OID("1.2.840.113549.1.1.1")) return;
-    throw keyFileError(
-        path, "holds a key of an unsupported kind (" + kindName(oid) + "); only RSA keys can be used.");
+    throw keyFileError(path, "holds a key of an unsupported kind (" + kindName(oid) +
+                                 "); only RSA keys can be used.");
 }
 
 // What a key file held, before its kind and algorithm are checked.
@@ -487,8 +481,8 @@ std::shared_ptr<EngineAsymKey> LoadRsaKey(const EngineContext& context, const Te
     Progress progress(context.hub, hashCode, 1);
     progress.begin();
 
-    std::shared_ptr<EngineAsymKey> result = translateErrors(
-        "Loading the key from " + quotedPath(fileName), [&]() -> std::shared_ptr<EngineAsymKey> {
+    std::shared_ptr<EngineAsymKey> result =
+        translateErrors("Loading the key from " + quotedPath(fileName), [&]() -> std::shared_ptr<EngineAsymKey> {
             ScrubbedText bytes;
             readKeyFile(fileName, bytes.value);
             LoadedKey loaded = parseKeyFile(fileName, bytes.value);
