@@ -13,7 +13,7 @@ namespace engine::detail {
 void scrubMemory(void* data, size_t length);
 
 // Memory for secrets from Botan's locked pool (mlock) while it has room, else
-// from the heap; zeroed. Freed wiped. Throws std::bad_alloc.
+// from the heap (always, under AddressSanitizer); zeroed. Freed wiped. Throws std::bad_alloc.
 void* allocateSecret(size_t length);
 void freeSecret(void* data, size_t length);
 
