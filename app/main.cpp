@@ -16,6 +16,7 @@
 #include "ui/qt/QtWindowing.h"
 
 int main(int argc, char* argv[]) {
+    engine::HardenProcess();
     // Fontconfig reads its configuration while Qt starts.
     ui::qt::FontWarmUp fonts;
     QApplication app(argc, argv);

@@ -142,4 +142,9 @@ struct EngineOptions {
 // description, and no object is made.
 std::shared_ptr<EngineRoot> CreateEngineRoot(const EngineOptions& options = {});
 
+// For a program's first lines: no core file on a crash (core limit 0) and
+// the process not dumpable, so that another process of the same user cannot
+// attach to it or read its memory. Needs no window: every front end calls it.
+void HardenProcess();
+
 }  // namespace engine

@@ -51,7 +51,7 @@ struct BlockCrypter::State {
     // CBC decryption: the cipher block before the next one.
     bool cbcDecrypt = false;
     uint8_t chain[kCipherBlockSize] = {};
-    std::vector<uint8_t> scratch;  // a copy of the cipher text decrypted in place
+    SecretBytes scratch;  // a copy of the cipher text decrypted in place: plain text
 };
 
 BlockCrypter::BlockCrypter(const DataCipher& cipher, const uint8_t* key, size_t keyLength, const uint8_t* iv,

@@ -47,8 +47,9 @@ public:
 
 // Password key source. Key block: KDF id (PBKDF2 only; any other is
 // NotOurData), its iterations, salt (16 fresh random bytes per container). The
-// empty password is a password like any other. Both wipe their copy of the
-// password when destroyed.
+// empty password is a password like any other. Each makes or opens one key
+// block, and wipes its copy of the password once the key is derived (or when
+// destroyed, on a failure before).
 class PasswordKeySealer : public KeySealer {
 public:
     // iterations 0 means kDefaultPbkdf2Iterations.
@@ -60,6 +61,7 @@ public:
 private:
     std::string m_password;
     uint32_t m_iterations;
+    bool m_spent = false;
 };
 
 class PasswordKeyOpener : public KeyOpener {
@@ -78,6 +80,7 @@ protected:
 
 private:
     std::string m_password;
+    bool m_spent = false;
 };
 
 }  // namespace engine::detail

@@ -7,6 +7,21 @@
 
 namespace engine::detail {
 
+namespace {
+
+// A key source's copy of the password lives until its one key is derived.
+void spendPassword(std::string& password, bool& spent) {
+    scrubMemory(&password[0], password.size());
+    password.clear();
+    spent = true;
+}
+
+void checkUnspent(bool spent) {
+    if (spent) throw EngineError(ErrorKind::Internal, "A password key source was used twice.");
+}
+
+}  // namespace
+
 PasswordKeySealer::PasswordKeySealer(const std::string& password, uint32_t iterations)
     : m_password(password), m_iterations(iterations == 0 ? kDefaultPbkdf2Iterations : iterations) {
     if (m_iterations > kMaxPbkdf2Iterations)
@@ -16,6 +31,7 @@ PasswordKeySealer::PasswordKeySealer(const std::string& password, uint32_t itera
 PasswordKeySealer::~PasswordKeySealer() { scrubMemory(&m_password[0], m_password.size()); }
 
 void PasswordKeySealer::makeKeyBlock(Bytes& block, SecretBytes& secret) {
+    checkUnspent(m_spent);
     Botan::AutoSeeded_RNG rng;
     Bytes salt(kSaltSize);
     rng.randomize(salt.data(), salt.size());
@@ -29,6 +45,7 @@ void PasswordKeySealer::makeKeyBlock(Bytes& block, SecretBytes& secret) {
         ->from_params(m_iterations)
         ->derive_key(secret.data(), secret.size(), m_password.data(), m_password.size(), salt.data(),
                      salt.size());
+    spendPassword(m_password, m_spent);
 }
 
 PasswordKeyOpener::PasswordKeyOpener(const std::string& password) : m_password(password) {}
@@ -36,6 +53,7 @@ PasswordKeyOpener::PasswordKeyOpener(const std::string& password) : m_password(p
 PasswordKeyOpener::~PasswordKeyOpener() { scrubMemory(&m_password[0], m_password.size()); }
 
 SecretBytes PasswordKeyOpener::openKeyBlock(const uint8_t* block, size_t length) {
+    checkUnspent(m_spent);
     if (length < 1) throw damagedError();
     if (block[0] != kKdfPbkdf2)
         throw EngineError(ErrorKind::NotOurData,
@@ -51,7 +69,10 @@ SecretBytes PasswordKeyOpener::openKeyBlock(const uint8_t* block, size_t length)
     const size_t saltLength = block[kSaltAt];
     if (saltLength < kMinSaltSize || saltLength > kMaxSaltSize || length != kSaltAt + 1 + saltLength)
         throw damagedError();
-    return deriveSecret(m_password, block + kSaltAt + 1, saltLength, static_cast<uint32_t>(iterations));
+    SecretBytes secret =
+        deriveSecret(m_password, block + kSaltAt + 1, saltLength, static_cast<uint32_t>(iterations));
+    spendPassword(m_password, m_spent);
+    return secret;
 }
 
 SecretBytes PasswordKeyOpener::deriveSecret(const std::string& password, const uint8_t* salt,

@@ -21,17 +21,27 @@
 #include <utility>
 #include <vector>
 
+#include "engine/core/Secret.h"
+
 namespace engine::detail {
 
 // Below this size a second thread costs more than it saves.
 constexpr uint64_t kThreadedFrom = 1 << 20;
 
+// Frees an array of `size` bytes from allocateSecret.
+struct ScrubbedArray {
+    size_t size = 0;
+    void operator()(uint8_t* bytes) const { freeSecret(bytes, size); }
+};
+
 // Bytes that one stage holds at a time: moved, never copied. A buffer moved
-// away is empty, and any use of it throws at once.
+// away is empty, and any use of it throws at once. Wiped when freed, since it
+// may hold plain text.
 class Buffer {
 public:
     Buffer() = default;
-    explicit Buffer(size_t size) : m_bytes(new uint8_t[size]()), m_size(size) {}
+    explicit Buffer(size_t size)
+        : m_bytes(static_cast<uint8_t*>(allocateSecret(size)), ScrubbedArray{size}), m_size(size) {}
     Buffer(Buffer&& other) noexcept
         : m_bytes(std::move(other.m_bytes)), m_size(std::exchange(other.m_size, 0)) {}
     Buffer& operator=(Buffer&& other) noexcept {
@@ -51,7 +61,7 @@ private:
         throw std::logic_error("A buffer was used after it was handed on.");
     }
 
-    std::unique_ptr<uint8_t[]> m_bytes;
+    std::unique_ptr<uint8_t[], ScrubbedArray> m_bytes;
     size_t m_size = 0;
 };
 

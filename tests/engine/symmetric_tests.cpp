@@ -434,6 +434,21 @@ TEST(PasswordKeySources, TheirCopyOfThePasswordIsWipedWithThem) {
     EXPECT_FALSE((leavesBehind<engine::detail::PasswordKeyOpener>(password, password)));
 }
 
+TEST(PasswordKeySources, TheirCopyOfThePasswordIsWipedOnceTheKeyIsDerived) {
+    const std::string password = "tiger-lily-42";
+    engine::detail::PasswordKeySealer sealer(password, 1000);
+    Bytes block;
+    engine::detail::SecretBytes secret;
+    sealer.makeKeyBlock(block, secret);
+    const std::string bytes(reinterpret_cast<const char*>(&sealer), sizeof sealer);
+    EXPECT_EQ(bytes.find(password), std::string::npos);
+    EXPECT_EQ(kindOf([&] { sealer.makeKeyBlock(block, secret); }), ErrorKind::Internal);
+    engine::detail::PasswordKeyOpener opener(password);
+    EXPECT_EQ(opener.openKeyBlock(block.data(), block.size()), secret);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&opener), sizeof opener).find(password),
+              std::string::npos);
+}
+
 // A key source of the other kind, as RSA encryption has.
 class FixedSecret : public engine::detail::KeySealer, public engine::detail::KeyOpener {
 public:
