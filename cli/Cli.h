@@ -122,7 +122,8 @@ private:
 };
 
 // The engine root with the progress handler that reports to `share` and
-// aborts once a stop was requested.
+// aborts once a stop was requested. Objects hold their root's reports
+// weakly: keep the root for as long as its objects work.
 std::shared_ptr<engine::EngineRoot> NewRoot(ProgressShare* share);
 
 // ---------------------------------------------------------------- commands
