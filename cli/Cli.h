@@ -114,6 +114,11 @@ public:
     ProgressShare(Progress& progress, uint64_t bytes) : m_progress(progress), m_bytes(bytes) {}
     void position(int32_t percent);
     void done() { position(100); }
+    // The next call's share, on the same Progress.
+    void restart(uint64_t bytes) {
+        m_bytes = bytes;
+        m_reported = 0;
+    }
 
 private:
     Progress& m_progress;

@@ -151,19 +151,24 @@ void hashAll(const Arguments& args, std::vector<HashJob>& jobs, const std::funct
             }
         return jobs.size();
     };
-    auto hashOne = [&](size_t index) {
+    // One engine root a thread: a root runs its self-test once, and a tree
+    // of small files would otherwise pay for it at every file.
+    struct ThreadRoot {
+        explicit ThreadRoot(Progress& progress) : share(progress, 0), root(NewRoot(&share)) {}
+        ProgressShare share;
+        std::shared_ptr<engine::EngineRoot> root;
+    };
+    auto hashOne = [&](ThreadRoot& thread, size_t index) {
         HashJob& job = jobs[index];
         std::string digest, error;
         int code = kOk;
-        ProgressShare share(progress, sizes[index]);
+        thread.share.restart(sizes[index]);
         try {
-            // The root lives as long as its object: it carries the progress and the stop.
-            const auto root = NewRoot(&share);
-            auto hash = root->NewHash(job.algorithm);
+            auto hash = thread.root->NewHash(job.algorithm);
             hash->Encoding(job.encoding);
             digest = job.name == "-" ? hash->HashStream(STDIN_FILENO) : hash->HashFile(job.name);
             if (job.encoding == engine::OutputEncoding::Hex) digest = lowerText(digest);
-            share.done();
+            thread.share.done();
         } catch (const EngineError& e) {
             error = e.what();
             code = ExitCodeFor(e);
@@ -179,8 +184,9 @@ void hashAll(const Arguments& args, std::vector<HashJob>& jobs, const std::funct
         ready.notify_all();
     };
     auto worker = [&] {
+        ThreadRoot thread(progress);
         // After a stop each job ends at its first report: every one is done, none printed.
-        for (size_t index; (index = claim(false)) < jobs.size();) hashOne(index);
+        for (size_t index; (index = claim(false)) < jobs.size();) hashOne(thread, index);
     };
     const size_t cores = std::max(1u, std::thread::hardware_concurrency());
     const size_t count = std::min(cores, jobs.size());
@@ -205,7 +211,10 @@ void hashAll(const Arguments& args, std::vector<HashJob>& jobs, const std::funct
         pthread_sigmask(SIG_SETMASK, &before, nullptr);
     }
     const size_t input = claim(true);
-    if (input < jobs.size()) hashOne(input);
+    if (input < jobs.size()) {
+        ThreadRoot thread(progress);
+        hashOne(thread, input);
+    }
     worker();
     for (auto& thread : threads) thread.join();
     reporter.join();
@@ -391,6 +400,8 @@ int cipherCommand(const Arguments& args, bool encrypt) {
     const bool toStdout = !encrypt && toStandardOutput(args);
     const std::string target = toStdout ? std::string() : outputFor(args, source, encrypt ? "Enc" : "Dec");
     if (!toStdout) requireNewOrForced(args, target);
+    // A source that cannot be read is reported before the password is asked for.
+    engine::FileSize(source);
     Secret password;
     ReadPassword(args, encrypt ? PasswordUse::Encrypt : PasswordUse::Decrypt, password);
     withProgress(args, source, [&](const std::shared_ptr<engine::EngineRoot>& root) {

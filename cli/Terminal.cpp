@@ -205,7 +205,7 @@ Progress::Progress(const Arguments& args, uint64_t totalBytes) : m_total(totalBy
     if (args.has("quiet")) return;
     if (args.has("progress"))
         m_mode = Mode::Lines;
-    else if (::isatty(STDERR_FILENO))
+    else if (::isatty(STDERR_FILENO) && totalBytes > 0)  // a stream's size is unknown: no bar to fill
         m_mode = Mode::Bar;
 }
 
