@@ -134,7 +134,7 @@ if [ -n "$DEB" ]; then
         "$BUILD"/CMakeFiles/quorval-cli.dir/cli/main.cpp.o; do
         members=$(readelf -n "$obj" | grep -c '^File:')
         marked=$(readelf -n "$obj" | grep -c 'x86 feature: IBT, SHSTK')
-        check "control-flow protection in every object of ${obj##*/}" test "$marked" -ge 1 -a "$marked" -ge "$members"
+        check "control-flow protection in every object of ${obj#"$BUILD"/}" test "$marked" -ge 1 -a "$marked" -ge "$members"
     done
 
     # Reproducible: a second build folder, the program alone, gives the same bytes.
