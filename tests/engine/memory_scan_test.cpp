@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 // What is left in a process after use, read from outside: an engine driver
-// decrypts an RSA container and two password containers (PBKDF2 and
-// Argon2id at its full cost) to files, releases
-// every object and waits while this test reads its whole memory. And what a
-// hardened process gives away: no core file on a crash, no ptrace by another
-// process of the same user.
+// decrypts an RSA container and two password containers (PBKDF2, and
+// Argon2id at its full cost) to files, releases every object and waits while
+// this test reads its whole memory. And what a hardened process gives away:
+// no core file on a crash, no ptrace by another process of the same user.
 #include <botan/bigint.h>
 #include <botan/data_src.h>
 #include <botan/kdf.h>
