@@ -7,6 +7,8 @@
 #include <botan/argon2.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
