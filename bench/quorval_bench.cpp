@@ -5,6 +5,7 @@
 //   quorval_bench hash md5|sha1|tiger FILE
 //   quorval_bench encrypt aes|twofish FILE OUT      (256-bit key, CBC, PKCS#7, no compression)
 //   quorval_bench decrypt aes|twofish FILE OUT
+//   quorval_bench derive N                          (N empty texts encrypted: N key derivations)
 //   quorval_bench encode base64|hex FILE OUT
 //   quorval_bench decode base64|hex FILE OUT
 //   quorval_bench sign FILE                         (a fresh 1024-bit key signs the file)
@@ -34,7 +35,7 @@ using Clock = std::chrono::steady_clock;
 const char* kPassword = "benchmark password";
 
 int usage() {
-    std::fprintf(stderr, "usage: quorval_bench hash|encrypt|decrypt|encode|decode|sign|keygen|abort-latency ...\n");
+    std::fprintf(stderr, "usage: quorval_bench hash|encrypt|decrypt|derive|encode|decode|sign|keygen|abort-latency ...\n");
     return 2;
 }
 
@@ -69,6 +70,11 @@ int run(int argc, char** argv) {
             cipher->EncryptFile(argv[3], argv[4]);
         else
             cipher->DecryptFile(argv[3], argv[4]);
+    } else if (command == "derive" && argc == 3) {
+        // An empty text: the key derivation is nearly all of its time.
+        auto cipher = root->NewSymCipher(engine::SymAlgorithm::Aes, kPassword, 256);
+        for (int i = std::stoi(argv[2]); i > 0; --i)
+            if (cipher->EncryptText("").empty()) return 1;
     } else if (command == "encode" && argc == 5) {
         root->NewEncoder(codeNamed<engine::OutputEncoding>(argv[2]))->EncodeFile(argv[3], argv[4]);
     } else if (command == "decode" && argc == 5) {

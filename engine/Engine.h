@@ -144,8 +144,14 @@ public:
 
 // Tuning that only tests and benchmarks change.
 struct EngineOptions {
-    // PBKDF2-HMAC-SHA-256 iterations for new password-encrypted data (0 = the
-    // engine's default). Decryption always uses the cost recorded in the data.
+    // New password-encrypted data derives its key with Argon2id; these lower
+    // its memory (KiB), passes and lanes (0 = the engine's default: 64 MiB, 3
+    // passes, 4 lanes). Decryption always uses the cost recorded in the data.
+    uint32_t argon2MemoryKiB = 0;
+    uint32_t argon2Passes = 0;
+    uint32_t argon2Lanes = 0;
+    // Not 0: PBKDF2-HMAC-SHA-256 with this many iterations instead, as data
+    // written before Argon2id.
     uint32_t kdfIterations = 0;
 };
 

@@ -288,10 +288,12 @@ Expected open(const std::string& text, ModelKeySource& key, int rulesAlgorithm, 
 
 // --- The cheap password source ---------------------------------------------------
 
-std::string CheapPasswordSource::secretFor(const uint8_t* salt, size_t saltLength, uint32_t iterations) {
+std::string CheapPasswordSource::secretFor(const uint8_t* salt, size_t saltLength, uint8_t kdf, uint32_t cost1,
+                                           uint32_t cost2, uint32_t cost3) {
     auto sha256 = Botan::HashFunction::create_or_throw("SHA-256");
-    sha256->update("Quorval fuzzing in the place of PBKDF2");
-    sha256->update(bigEndian(iterations, 4));
+    sha256->update("Quorval fuzzing in the place of PBKDF2 and Argon2id");
+    sha256->update(kdf);
+    sha256->update(bigEndian(cost1, 4) + bigEndian(cost2, 4) + bigEndian(cost3, 4));
     sha256->update(salt, saltLength);
     const auto digest = sha256->final();
     return std::string(digest.begin(), digest.end());
@@ -299,30 +301,59 @@ std::string CheapPasswordSource::secretFor(const uint8_t* salt, size_t saltLengt
 
 std::string CheapPasswordSource::makeKeyBlock(Reader& in, std::string& secret) {
     const uint8_t choice = in.byte();
-    const uint8_t kdf = (choice & 1) ? in.byte() : 1;
-    const uint32_t iterations = (choice & 2) ? in.u32() : 1 + in.u16();
+    // Argon2id's layout (memory, passes, lanes) or PBKDF2's (iterations); a small valid cost unless bit 1.
+    const bool argon2 = choice & 32;
+    const uint8_t kdf = (choice & 1) ? in.byte() : (argon2 ? 2 : 1);
+    std::string block(1, static_cast<char>(kdf));
+    uint32_t cost[3] = {0, 0, 0};
+    if (argon2) {
+        cost[2] = (choice & 2) ? in.byte() : 1 + in.byte() % 8;
+        cost[1] = (choice & 2) ? in.u32() : 1 + in.byte() % 10;
+        cost[0] = (choice & 2) ? in.u32() : 8 * cost[2] + in.u16();
+        block += bigEndian(cost[0], 4) + bigEndian(cost[1], 4) + std::string(1, static_cast<char>(cost[2]));
+    } else {
+        cost[0] = (choice & 2) ? in.u32() : 1 + in.u16();
+        block += bigEndian(cost[0], 4);
+    }
     const uint8_t saltLength = (choice & 4) ? in.byte() : static_cast<uint8_t>(16 + in.byte() % 49);
     const std::string salt = padded(in.bytes(saltLength), saltLength);
-    std::string block = std::string(1, static_cast<char>(kdf)) + bigEndian(iterations, 4) +
-                        std::string(1, static_cast<char>(saltLength)) + salt;
+    block += std::string(1, static_cast<char>(saltLength)) + salt;
     if (choice & 8) block.resize(in.byte() % (block.size() + 1));
     if (choice & 16) block += in.bytes(in.byte() % 8);
-    secret = secretFor(reinterpret_cast<const uint8_t*>(salt.data()), salt.size(), iterations);
+    secret = secretFor(reinterpret_cast<const uint8_t*>(salt.data()), salt.size(), kdf, cost[0], cost[1], cost[2]);
     return block;
 }
 
 std::optional<std::string> CheapPasswordSource::openKeyBlock(const std::string& block) {
     if (block.empty()) throw damaged();
-    if (block[0] != 1) throw Refusal{ErrorKind::NotOurData, {}};
-    if (block.size() < 5) throw damaged();
-    const uint64_t iterations = readBigEndian(block, 1, 4);
-    if (iterations == 0) throw damaged();
-    if (iterations > 4000000) throw Refusal{ErrorKind::NotOurData, {}};
-    if (block.size() < 6) throw damaged();
-    const size_t saltLength = static_cast<uint8_t>(block[5]);
-    if (saltLength < 16 || saltLength > 64 || block.size() != 6 + saltLength) throw damaged();
-    return secretFor(reinterpret_cast<const uint8_t*>(block.data()) + 6, saltLength,
-                     static_cast<uint32_t>(iterations));
+    const uint8_t kdf = static_cast<uint8_t>(block[0]);
+    uint32_t cost[3] = {0, 0, 0};
+    size_t saltAt = 0;
+    if (kdf == 1) {
+        if (block.size() < 5) throw damaged();
+        const uint64_t iterations = readBigEndian(block, 1, 4);
+        if (iterations == 0) throw damaged();
+        if (iterations > 4000000) throw Refusal{ErrorKind::NotOurData, {}};
+        cost[0] = static_cast<uint32_t>(iterations);
+        saltAt = 5;
+    } else if (kdf == 2) {
+        if (block.size() < 10) throw damaged();
+        const uint64_t memory = readBigEndian(block, 1, 4), passes = readBigEndian(block, 5, 4);
+        const uint64_t lanes = static_cast<uint8_t>(block[9]);
+        if (memory > 262144 || passes > 10 || lanes > 8) throw Refusal{ErrorKind::NotOurData, {}};
+        if (passes == 0 || lanes == 0 || memory < 8 * lanes) throw damaged();
+        cost[0] = static_cast<uint32_t>(memory);
+        cost[1] = static_cast<uint32_t>(passes);
+        cost[2] = static_cast<uint32_t>(lanes);
+        saltAt = 10;
+    } else {
+        throw Refusal{ErrorKind::NotOurData, {}};
+    }
+    if (block.size() < saltAt + 1) throw damaged();
+    const size_t saltLength = static_cast<uint8_t>(block[saltAt]);
+    if (saltLength < 16 || saltLength > 64 || block.size() != saltAt + 1 + saltLength) throw damaged();
+    return secretFor(reinterpret_cast<const uint8_t*>(block.data()) + saltAt + 1, saltLength, kdf, cost[0], cost[1],
+                     cost[2]);
 }
 
 // --- Building -------------------------------------------------------------------

@@ -35,14 +35,16 @@ public:
 };
 
 // The password source below the key derivation: the secret is SHA-256 of a
-// fixed text, the iterations and the salt, which the harness's opener computes
-// in the place of PBKDF2.
+// fixed text, the KDF, its cost (PBKDF2's iterations, or Argon2id's memory,
+// passes and lanes) and the salt, which the harness's opener computes in the
+// place of the derivation.
 class CheapPasswordSource : public ModelKeySource {
 public:
     uint8_t kind() const override { return 1; }
     std::string makeKeyBlock(Reader& in, std::string& secret) override;
     std::optional<std::string> openKeyBlock(const std::string& block) override;
-    static std::string secretFor(const uint8_t* salt, size_t saltLength, uint32_t iterations);
+    static std::string secretFor(const uint8_t* salt, size_t saltLength, uint8_t kdf, uint32_t cost1, uint32_t cost2,
+                                 uint32_t cost3);
 };
 
 struct Expected {

@@ -104,6 +104,20 @@ def password_block(iterations=1000, salt_extra=0):
     return bytes([0]) + u16(iterations - 1) + bytes([salt_extra]) + bytes(range(7, 7 + 16 + salt_extra))
 
 
+def argon2_block(memory_kib=64, passes=1, lanes=1, salt_extra=0, kdf=None, raw=False, cut=None):
+    # choice bit 5: Argon2id's layout; bit 0: a KDF byte of our own; bit 1: the cost as recorded
+    # (lanes byte, passes u32, memory u32), else lanes - 1, passes - 1 and memory - 8 x lanes;
+    # bit 3: the block cut to `cut` bytes
+    choice = 32 | (1 if kdf is not None else 0) | (2 if raw else 0) | (8 if cut is not None else 0)
+    out = bytes([choice]) + (bytes([kdf]) if kdf is not None else b"")
+    if raw:
+        out += bytes([lanes]) + struct.pack(">II", passes, memory_kib)
+    else:
+        out += bytes([lanes - 1, passes - 1]) + u16(memory_kib - 8 * lanes)
+    out += bytes([salt_extra]) + bytes(range(7, 7 + 16 + salt_extra))
+    return out + (bytes([cut]) if cut is not None else b"")
+
+
 def password():
     text = b"Hello, world!"
     lines = b"The quick brown fox jumps over the lazy dog.\n" * 3
@@ -129,6 +143,17 @@ def password():
     seed("long-twofish-cbc-hex", container((1, 2, 1, 1, 0, 0), blk, lines * 40, text_form=form(2), tweaks=0x1000))
     seed("long-aes-zlib-b64", container((0, 0, 1, 1, 1, 6), blk, lines * 40, text_form=form(1), tweaks=0x1000))
     seed("kdf-above-limit", container((0, 0, 1, 1, 0, 0), bytes([2]) + struct.pack(">I", 4000001) + bytes([16]) + bytes(16), text))
+    # Argon2id headers: a small cost, so that a fuzzer's pace is kept (the harness derives cheaply anyway).
+    seed("argon2-aes256-cbc", container((0, 2, 1, 1, 0, 0), argon2_block(64, 3, 4), text))
+    seed("argon2-twofish128-ecb-zlib-b64", container((1, 0, 0, 1, 1, 6), argon2_block(8, 1, 1, 48), lines, text_form=form(1)))
+    seed("argon2-worst-accepted", container((0, 0, 1, 1, 0, 0), argon2_block(262144, 10, 8, raw=True), text))
+    seed("argon2-memory-above-limit", container((0, 0, 1, 1, 0, 0), argon2_block(262145, 3, 4, raw=True), text))
+    seed("argon2-passes-above-limit", container((0, 0, 1, 1, 0, 0), argon2_block(64, 11, 1, raw=True), text))
+    seed("argon2-lanes-above-limit", container((0, 0, 1, 1, 0, 0), argon2_block(72, 1, 9, raw=True), text))
+    seed("argon2-below-8-kib-a-lane", container((0, 0, 1, 1, 0, 0), argon2_block(31, 1, 4, raw=True), text))
+    seed("argon2-no-pass", container((0, 0, 1, 1, 0, 0), argon2_block(64, 0, 1, raw=True), text))
+    seed("argon2-cut-in-cost", container((0, 0, 1, 1, 0, 0), argon2_block(64, 1, 1, cut=7), text))
+    seed("kdf-unknown", container((0, 0, 1, 1, 0, 0), argon2_block(64, 1, 1, kdf=3), text))
     for name in sorted(os.listdir(CONTAINERS)):
         if name.startswith(("aes", "twofish")) and name in ("aes128-cbc-pkcs7-z1-text.hex", "aes256-ecb-x923-z9-text.b64",
                                                             "twofish128-cbc-x923-zdef-text.b64", "aes128-ecb-zero-z0-text.bin"):

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 // The password container, opened below the key derivation so that each input
 // is cheap: the opener is the engine's, with a quick function in the place of
-// PBKDF2. Most inputs build a validly MACed container whose every field the
-// fuzzer chooses (ContainerModel.cpp); the rest go to the opener as they are.
+// PBKDF2 and Argon2id. Most inputs build a validly MACed container whose every
+// field the fuzzer chooses (ContainerModel.cpp); the rest go to the opener as
+// they are.
 // Either way the outcome must be the reference opener's.
 //
 // Input: one byte (bit 7: raw; else bit 0: rules other than the container's
@@ -22,8 +23,11 @@ public:
 
 protected:
     SecretBytes deriveSecret(const std::string&, const uint8_t* salt, size_t saltLength,
-                             uint32_t iterations) override {
-        const std::string secret = CheapPasswordSource::secretFor(salt, saltLength, iterations);
+                             const PasswordKdf& kdf) override {
+        const std::string secret =
+            kdf.id == kKdfPbkdf2
+                ? CheapPasswordSource::secretFor(salt, saltLength, kdf.id, kdf.iterations, 0, 0)
+                : CheapPasswordSource::secretFor(salt, saltLength, kdf.id, kdf.memoryKiB, kdf.passes, kdf.lanes);
         return SecretBytes(secret.begin(), secret.end());
     }
 };

@@ -304,6 +304,6 @@ bench_finish() {
 }
 
 # The gpg command line of both sides' runs, and its strongest iterated S2K
-# (SHA-256), the nearest it has to our PBKDF2 cost.
+# (SHA-256), the nearest it has to our key derivation's cost.
 BENCH_GPG="gpg --batch --yes --quiet --no-symkey-cache --pinentry-mode loopback"
 BENCH_GPG_S2K="--s2k-mode 3 --s2k-digest-algo SHA256 --s2k-count 65011712"

@@ -4,12 +4,14 @@ set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="${QUORVAL_BUILD_DIR:-$ROOT/build}"
 
-BUILD_PACKAGES=(g++ cmake make pkg-config qt6-base-dev libgl-dev libbotan-2-dev libssl-dev zlib1g-dev fonts-dejavu-core fonts-liberation2)
+BUILD_PACKAGES=(g++ cmake make pkg-config qt6-base-dev libgl-dev libbotan-2-dev libssl-dev zlib1g-dev libargon2-dev fonts-dejavu-core fonts-liberation2)
 # Loaded at run time: Qt's platform plugin for Wayland sessions.
 RUN_PACKAGES=(qt6-wayland)
 # `cpack -G DEB` finds the dependencies with dpkg-shlibdeps, and its binaries with file.
 PACKAGE_PACKAGES=(dpkg-dev file)
 TEST_PACKAGES=(googletest libgtest-dev libgmock-dev libbenchmark-dev openssl rhash coreutils time python3)
+# The independent reader of password containers: Argon2id, HKDF and AES for Debian's Python.
+TEST_PACKAGES+=(python3-argon2 python3-cryptography)
 # The package check: the validators of the desktop entry and the metainfo, and cpack's tools.
 TEST_PACKAGES+=(desktop-file-utils appstream "${PACKAGE_PACKAGES[@]}")
 # ... and its reviewers: lintian, hardening-check (devscripts), man for the manual page.
@@ -18,7 +20,8 @@ TEST_PACKAGES+=(lintian devscripts man-db)
 TEST_PACKAGES+=(xvfb xdotool at-spi2-core dbus-daemon python3-gi gir1.2-atspi-2.0)
 # The end-to-end journeys: the X clipboard read back, and screenshots of the real display.
 TEST_PACKAGES+=(xclip imagemagick)
-BENCH_PACKAGES=(botan openssl gnupg rhash coreutils time)
+# argon2: the reference command for one key derivation.
+BENCH_PACKAGES=(botan openssl gnupg rhash coreutils time argon2)
 # The fuzz build: Debian's clang 14 and its libFuzzer and sanitizer runtimes.
 FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 

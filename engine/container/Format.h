@@ -39,7 +39,6 @@ constexpr size_t kSecretSize = 32;
 constexpr size_t kSaltSize = 16;
 constexpr size_t kMinSaltSize = 16;
 constexpr size_t kMaxSaltSize = 64;
-constexpr uint8_t kKdfPbkdf2 = 1;
 constexpr uint8_t kCompressionNone = 0;
 constexpr uint8_t kCompressionZlib = 1;
 // zlib's own default level, for the public -1.

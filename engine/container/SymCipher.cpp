@@ -22,7 +22,7 @@ public:
     ~SymCipherObject() override { scrubMemory(&m_password[0], m_password.size()); }
 
     Text EncryptText(const Text& text) override {
-        PasswordKeySealer key(m_password, m_context.options.kdfIterations);
+        PasswordKeySealer key(m_password, kdfForNewData(m_context.options));
         return sealText(m_context, m_hashCode, text, m_settings, key);
     }
 
@@ -32,7 +32,7 @@ public:
     }
 
     void EncryptFile(const Text& sourcePath, const Text& targetPath) override {
-        PasswordKeySealer key(m_password, m_context.options.kdfIterations);
+        PasswordKeySealer key(m_password, kdfForNewData(m_context.options));
         sealFile(m_context, m_hashCode, sourcePath, targetPath, m_settings, key);
     }
 

@@ -80,6 +80,11 @@ bool isInvisibleControl(uint32_t c) {
 
 void scrubMemory(void* data, size_t length) { Botan::secure_scrub_memory(data, length); }
 
+__attribute__((noinline)) void scrubStackBelow() {
+    unsigned char area[64 * 1024];
+    scrubMemory(area, sizeof area);
+}
+
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
 #define QUORVAL_ADDRESS_SANITIZER 1

@@ -12,6 +12,11 @@ namespace engine::detail {
 // Overwrites memory in a way the compiler may not optimise away.
 void scrubMemory(void* data, size_t length);
 
+// Overwrites 64 KiB of the stack below the caller's frame: what the functions
+// it called left there once they returned (a library's parser may copy a
+// key's bytes into its frames).
+void scrubStackBelow();
+
 // Memory for secrets from Botan's locked pool (mlock) while it has room, else
 // from the heap (always, under AddressSanitizer); zeroed. Freed wiped. Throws std::bad_alloc.
 void* allocateSecret(size_t length);

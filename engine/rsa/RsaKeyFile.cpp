@@ -480,6 +480,11 @@ std::shared_ptr<EngineAsymKey> LoadRsaKey(const EngineContext& context, const Te
     const int32_t hashCode = newHashCode();
     Progress progress(context.hub, hashCode, 1);
     progress.begin();
+    // Botan's key parsing leaves pieces of the key's DER in stack frames it
+    // returned from; wiped on every path.
+    struct StackScrub {
+        ~StackScrub() { scrubStackBelow(); }
+    } scrub;
 
     std::shared_ptr<EngineAsymKey> result =
         translateErrors("Loading the key from " + quotedPath(fileName), [&]() -> std::shared_ptr<EngineAsymKey> {

@@ -235,7 +235,7 @@ TEST_F(ContainerFormat, EachOutOfRangeHeaderFieldGetsItsDocumentedError) {
         {"an IV in ECB", ecb, 14, 16, ErrorKind::WrongKeyOrDamaged},
         {"no IV in CBC", stored, 14, 0, ErrorKind::WrongKeyOrDamaged},
         {"key block of 4097 bytes", stored, kBlockLengthAt, 0x10, ErrorKind::WrongKeyOrDamaged},
-        {"KDF 2", stored, kBlockAt, 2, ErrorKind::NotOurData},
+        {"KDF 3", stored, kBlockAt, 3, ErrorKind::NotOurData},
         {"salt of 15 bytes", stored, kBlockAt + 5, 15, ErrorKind::WrongKeyOrDamaged},
         {"salt of 65 bytes", stored, kBlockAt + 5, 65, ErrorKind::WrongKeyOrDamaged},
     };

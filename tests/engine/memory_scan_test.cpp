@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 // What is left in a process after use, read from outside: an engine driver
-// decrypts an RSA container and a password container to files, releases
-// every object and waits while this test reads its whole memory. And what a
-// hardened process gives away: no core file on a crash, no ptrace by another
-// process of the same user.
+// decrypts an RSA container and two password containers (PBKDF2, and
+// Argon2id at its full cost) to files, releases every object and waits while
+// this test reads its whole memory. And what a hardened process gives away:
+// no core file on a crash, no ptrace by another process of the same user.
 #include <botan/bigint.h>
 #include <botan/data_src.h>
 #include <botan/kdf.h>
@@ -55,21 +55,31 @@ void addPasswordKeys(std::vector<Needle>& needles, const std::string& container,
                      const std::string& password) {
     const auto* bytes = reinterpret_cast<const uint8_t*>(container.data());
     const size_t keyBlock = 17 + bytes[14];
-    ASSERT_EQ(bytes[keyBlock], 1) << "PBKDF2";
-    const uint32_t iterations = (uint32_t(bytes[keyBlock + 1]) << 24) |
-                                (uint32_t(bytes[keyBlock + 2]) << 16) | (uint32_t(bytes[keyBlock + 3]) << 8) |
-                                bytes[keyBlock + 4];
-    const size_t saltLength = bytes[keyBlock + 5];
+    auto number = [&](size_t at) {
+        return (uint32_t(bytes[at]) << 24) | (uint32_t(bytes[at + 1]) << 16) | (uint32_t(bytes[at + 2]) << 8) |
+               bytes[at + 3];
+    };
     Botan::secure_vector<uint8_t> secret(32);
-    Botan::PasswordHashFamily::create_or_throw("PBKDF2(SHA-256)")
-        ->from_params(iterations)
-        ->derive_key(secret.data(), secret.size(), password.data(), password.size(), bytes + keyBlock + 6,
-                     saltLength);
-    needles.push_back({"derived secret", bytesOf(secret)});
+    const uint8_t kdf = bytes[keyBlock];
+    ASSERT_TRUE(kdf == 1 || kdf == 2);
+    if (kdf == 1) {
+        Botan::PasswordHashFamily::create_or_throw("PBKDF2(SHA-256)")
+            ->from_params(number(keyBlock + 1))
+            ->derive_key(secret.data(), secret.size(), password.data(), password.size(), bytes + keyBlock + 6,
+                         bytes[keyBlock + 5]);
+    } else {
+        // Botan's Argon2id, M, t and p as the header records them.
+        Botan::PasswordHashFamily::create_or_throw("Argon2id")
+            ->from_params(number(keyBlock + 1), number(keyBlock + 5), bytes[keyBlock + 9])
+            ->derive_key(secret.data(), secret.size(), password.data(), password.size(), bytes + keyBlock + 11,
+                         bytes[keyBlock + 10]);
+    }
+    const std::string which = kdf == 1 ? "PBKDF2 " : "Argon2id ";
+    needles.push_back({which + "derived secret", bytesOf(secret)});
     auto hkdf = Botan::KDF::create_or_throw("HKDF(SHA-256)");
     for (const std::string label : {"Quorval container 1 cipher key", "Quorval container 1 MAC key"})
         needles.push_back(
-            {label, bytesOf(hkdf->derive_key(32, secret.data(), secret.size(), nullptr, 0,
+            {which + label, bytesOf(hkdf->derive_key(32, secret.data(), secret.size(), nullptr, 0,
                                              reinterpret_cast<const uint8_t*>(label.data()), label.size()))});
 }
 
@@ -131,9 +141,14 @@ TEST(MemoryAfterUse, NoKeyKeyFileTextOrPlainTextIsLeftInTheProcess) {
     const std::string password = "correct horse battery staple";
     root->NewSymCipher(engine::SymAlgorithm::Aes, password, 256)
         ->EncryptFile(dir.file("plain"), dir.file("pw.qv"));
+    // And at the default cost: Argon2id's 64 MiB work area held what the password became.
+    engine::CreateEngineRoot()
+        ->NewSymCipher(engine::SymAlgorithm::Aes, password, 256)
+        ->EncryptFile(dir.file("plain"), dir.file("argon2.qv"));
 
     std::vector<Needle> needles;
     addPasswordKeys(needles, readAll(dir.file("pw.qv")), password);
+    addPasswordKeys(needles, readAll(dir.file("argon2.qv")), password);
     const std::string pem = readAll(dir.file("key.pem"));
     Botan::DataSource_Memory source(pem);
     const auto key = Botan::PKCS8::load_key(source);
@@ -154,7 +169,7 @@ TEST(MemoryAfterUse, NoKeyKeyFileTextOrPlainTextIsLeftInTheProcess) {
     const std::string driver = QUORVAL_ENGINE_DRIVER;
     const std::vector<std::string> args = {
         driver,   "decrypt",         dir.file("key.pem"), dir.file("rsa.qv"), dir.file("rsa.out"),
-        password, dir.file("pw.qv"), dir.file("pw.out")};
+        password, dir.file("pw.qv"), dir.file("pw.out"), dir.file("argon2.qv"), dir.file("argon2.out")};
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::dup2(toDriver[0], STDIN_FILENO);
@@ -180,6 +195,7 @@ TEST(MemoryAfterUse, NoKeyKeyFileTextOrPlainTextIsLeftInTheProcess) {
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_EQ(readAll(dir.file("rsa.out")), plain);
     EXPECT_EQ(readAll(dir.file("pw.out")), plain);
+    EXPECT_EQ(readAll(dir.file("argon2.out")), plain);
     EXPECT_GT(scanned, 1u << 20);
     std::string names;
     for (const auto& name : found) names += "\n  " + name;

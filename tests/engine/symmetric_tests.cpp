@@ -375,8 +375,7 @@ TEST_F(SymmetricTest, AKeyDerivationCostAboveTheLimitIsRefusedBeforeAnyWork) {
     EXPECT_EQ(kindOf([&] { c->EncryptText("x"); }), ErrorKind::InvalidInput);
 }
 
-TEST_F(SymmetricTest, AnArgon2idKeyBlockIsNotOurs) {
-    // The program never writes Argon2id, and its cost could not be bounded well enough.
+TEST_F(SymmetricTest, AnArgon2idKeyBlockPutInAnotherContainerIsDerivedAndFailsItsHeaderTag) {
     std::string sealed = binaryContainer("x");
     constexpr size_t kBlockLengthAt = kIvAt + 16, kBlockAt = kBlockLengthAt + 2, kPbkdf2BlockLength = 22;
     // KDF 2, 8 KiB of memory, 1 pass, 1 lane, 16 bytes of salt.
@@ -385,7 +384,7 @@ TEST_F(SymmetricTest, AnArgon2idKeyBlockIsNotOurs) {
     sealed.replace(kBlockAt, kPbkdf2BlockLength, argon2);
     sealed[kBlockLengthAt] = 0;
     sealed[kBlockLengthAt + 1] = static_cast<char>(argon2.size());
-    EXPECT_EQ(kindOf([&] { cipher()->DecryptText(sealed); }), ErrorKind::NotOurData);
+    EXPECT_EQ(kindOf([&] { cipher()->DecryptText(sealed); }), ErrorKind::WrongKeyOrDamaged);
 }
 
 TEST_F(SymmetricTest, ATextResultAboveTheLimitIsRefused) {

@@ -3,7 +3,7 @@
 // process from outside: it starts as a front end does, does one job, releases
 // every object, says "done" on stdout and waits for stdin to close.
 //
-//   engine_driver decrypt KEYFILE RSA_CONTAINER RSA_OUT PASSWORD PASSWORD_CONTAINER PASSWORD_OUT
+//   engine_driver decrypt KEYFILE RSA_CONTAINER RSA_OUT PASSWORD (PASSWORD_CONTAINER PASSWORD_OUT)...
 //   engine_driver status        prints "dumpable D core SOFT HARD"
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -18,16 +18,16 @@
 
 namespace {
 
-void decrypt(char** argv) {
+void decrypt(int argc, char** argv) {
     auto root = engine::CreateEngineRoot();
     {
         auto key = root->LoadKey(argv[2], engine::KeyKind::PrivateKey, engine::EncryptionSchema::Oaep);
         key->DecryptFile(argv[3], argv[4]);
     }
-    {
+    for (int at = 6; at + 1 < argc; at += 2) {
         std::string password = argv[5];
         auto cipher = root->NewSymCipher(engine::SymAlgorithm::Aes, password, 256);
-        cipher->DecryptFile(argv[6], argv[7]);
+        cipher->DecryptFile(argv[at], argv[at + 1]);
     }
 }
 
@@ -37,8 +37,8 @@ int main(int argc, char** argv) {
     engine::HardenProcess();
     const std::string mode = argc > 1 ? argv[1] : "";
     try {
-        if (mode == "decrypt" && argc == 8) {
-            decrypt(argv);
+        if (mode == "decrypt" && argc >= 8 && argc % 2 == 0) {
+            decrypt(argc, argv);
         } else if (mode == "status") {
             rlimit core{};
             ::getrlimit(RLIMIT_CORE, &core);

@@ -101,7 +101,7 @@ if [ -n "$DEB" ]; then
     check "package name quorval" test "$(dpkg-deb -f "$DEB" Package)" = quorval
     DEPENDS=$(dpkg-deb -f "$DEB" Depends)
     echo "      Depends: $DEPENDS"
-    for lib in libqt6core6 libqt6gui6 libqt6widgets6 libbotan-2-19 libssl3 zlib1g qt6-wayland; do
+    for lib in libqt6core6 libqt6gui6 libqt6widgets6 libbotan-2-19 libssl3 zlib1g libargon2-1 qt6-wayland; do
         check "Depends names $lib" grep -qE "(^|, )$lib( |,|$)" <<< "$DEPENDS"
     done
     # The package holds exactly the install tree's files.

@@ -150,6 +150,16 @@ TEST_F(BadCipherText, DataThatIsNotACipherTextOfThisKindIsSaidToBeSo) {
     // PBKDF2 iterations far above the bound, which would take minutes before any progress.
     std::string costly = container("x", kBinary);
     for (int i = 0; i < 4; ++i) costly[15 + 16 + 2 + 1 + i] = '\x7f';
+    // The PBKDF2 key block replaced by an Argon2id one: KDF, memory (KiB), passes, lanes, salt.
+    auto withArgon2 = [&](const std::string& cost) {
+        std::string sealed = container("x", kBinary);
+        const std::string block = cost + '\x10' + std::string(16, 's');
+        sealed.replace(15 + 16, 2 + 22, std::string{'\0', static_cast<char>(block.size())} + block);
+        return sealed;
+    };
+    const std::string argon2Costly = withArgon2(std::string("\x02\x00\x10\x00\x00\x00\x00\x00\x03\x04", 10));
+    const std::string unknownKdf = withArgon2(std::string("\x03\x00\x00\x01\x00\x00\x00\x00\x03\x04", 10));
+    const std::string noLane = withArgon2(std::string("\x02\x00\x00\x01\x00\x00\x00\x00\x03\x00", 10));
     std::shared_ptr<engine::EngineAsymKey> publicKey;
     const auto privateKey =
         root2->NewKeyPair(engine::KeyKind::KeyPair, 512, "", engine::EncryptionSchema::Oaep, publicKey);
@@ -162,6 +172,9 @@ TEST_F(BadCipherText, DataThatIsNotACipherTextOfThisKindIsSaidToBeSo) {
          "This data was written in container format 2, which this version of the program cannot read."},
         {version0, notOurs},
         {costly, "This data asks for a key-derivation cost above the limit this program accepts."},
+        {argon2Costly, "This data asks for a key-derivation cost above the limit this program accepts."},
+        {unknownKdf, "This data uses a key derivation this program does not support."},
+        {noLane, kDamaged},
         {publicKey->EncryptText("for a key pair"),
          "This data was encrypted with an RSA public key; decrypt it with the matching RSA private key."},
     };
