@@ -19,6 +19,8 @@ TEST_PACKAGES+=(xvfb xdotool at-spi2-core dbus-daemon python3-gi gir1.2-atspi-2.
 # The end-to-end journeys: the X clipboard read back, and screenshots of the real display.
 TEST_PACKAGES+=(xclip imagemagick)
 BENCH_PACKAGES=(botan openssl gnupg rhash coreutils time)
+# quorval-cli's lines: age beside it, findutils' xargs to run rhash on every core, python3 to make the tree.
+BENCH_PACKAGES+=(age findutils python3)
 # The fuzz build: Debian's clang 14 and its libFuzzer and sanitizer runtimes.
 FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 
