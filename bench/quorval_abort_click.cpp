@@ -79,6 +79,7 @@ public:
     explicit TimedHash(std::shared_ptr<engine::EngineHash> inner) : m_inner(std::move(inner)) {}
     void Encoding(engine::OutputEncoding encoding) override { m_inner->Encoding(encoding); }
     engine::Text HashText(const engine::Text& text) override { return m_inner->HashText(text); }
+    engine::Text HashStream(int fd) override { return m_inner->HashStream(fd); }
     engine::Text HashFile(const engine::Text& path) override {
         marks.hashStarted = nowMs();
         try {

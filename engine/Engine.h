@@ -66,6 +66,9 @@ public:
     virtual void Encoding(OutputEncoding encoding) = 0;
     virtual Text HashText(const Text& text) = 0;
     virtual Text HashFile(const Text& path) = 0;
+    // Everything that can be read from the descriptor (a pipe, standard
+    // input), up to its end; the descriptor stays open.
+    virtual Text HashStream(int fd) = 0;
 };
 
 class EngineCipher {
@@ -75,6 +78,11 @@ public:
     virtual Text DecryptText(const Text& text) = 0;
     virtual void EncryptFile(const Text& sourcePath, const Text& targetPath) = 0;
     virtual void DecryptFile(const Text& sourcePath, const Text& targetPath) = 0;
+    // Decrypts a regular file into the descriptor (standard output): a first
+    // pass authenticates the whole file and writes nothing; only then does a
+    // second pass write, and it fails before writing any piece of a file that
+    // has changed since.
+    virtual void DecryptFileToStream(const Text& sourcePath, int fd) = 0;
     virtual void Compression(int16_t level) = 0;
     virtual void Encoding(OutputEncoding encoding) = 0;
 };
@@ -102,6 +110,11 @@ public:
     virtual void EncodeFile(const Text& sourcePath, const Text& targetPath) = 0;
     virtual Text DecodeText(const Text& text) = 0;
     virtual void DecodeFile(const Text& sourcePath, const Text& targetPath) = 0;
+    // From one descriptor to another as the data comes (standard input to
+    // standard output), until the input ends. Decoding writes what it has
+    // decoded before it meets bad input: a stream cannot be taken back.
+    virtual void EncodeStream(int inFd, int outFd) = 0;
+    virtual void DecodeStream(int inFd, int outFd) = 0;
 };
 
 // position: 0..100 while working, above 100 once finished. hashCode identifies
@@ -141,6 +154,24 @@ struct EngineOptions {
 // unusable, every factory call throws EngineError(Internal) with a
 // description, and no object is made.
 std::shared_ptr<EngineRoot> CreateEngineRoot(const EngineOptions& options = {});
+
+// The name a file operation gives its output when none is chosen: `suffix`
+// ("Enc", "Dec") inserted before the last four characters of the path (a
+// shorter name gets it in front), never before a folder separator:
+// "report.txt" gives "reportEnc.txt". Every front end names outputs so.
+Text NameBeside(const Text& path, const Text& suffix);
+
+// The size of the regular file at `path` (for progress shown in bytes);
+// throws EngineError(Io) as reading it would.
+uint64_t FileSize(const Text& path);
+
+// Reads a whole regular file of at most `limit` bytes (a signature, a
+// list of digests); a larger one throws TooLarge.
+Text ReadWholeFile(const Text& path, uint64_t limit);
+
+// Writes `data` to a new file that appears at `path` only once complete,
+// with the engine's rules for what a target may replace.
+void WriteWholeFile(const Text& path, const Text& data);
 
 // For a program's first lines: no core file on a crash (core limit 0) and
 // the process not dumpable, so that another process of the same user cannot

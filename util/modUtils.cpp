@@ -49,16 +49,8 @@ void RequireFileName(const std::string& path, const std::string& box) {
 }
 
 std::string AddFileSuffix(const std::string& path, const std::string& suffix) {
-    // Four characters, not bytes: names may hold UTF-8. A shorter path gets the suffix in front.
-    std::string::size_type cut = path.size();
-    for (int characters = 0; characters < 4 && cut > 0; ++characters) {
-        --cut;
-        while (cut > 0 && (static_cast<unsigned char>(path[cut]) & 0xC0) == 0x80) --cut;
-    }
-    // Never in front of a folder separator: the output stays in the source's folder.
-    std::string::size_type slash = path.find_last_of('/');
-    if (slash != std::string::npos && cut <= slash) cut = slash + 1;
-    return path.substr(0, cut) + suffix + path.substr(cut);
+    // The engine's rule, so that every front end names outputs alike.
+    return engine::NameBeside(path, suffix);
 }
 
 bool ConfirmReplace(ui::Windowing& windowing, const std::string& target) {

@@ -6,6 +6,7 @@
 #include "engine/core/Progress.h"
 #include "engine/core/Relay.h"
 #include "engine/core/Secret.h"
+#include "engine/io/Descriptors.h"
 #include "engine/io/FileJob.h"
 #include "engine/io/Files.h"
 #include "engine/io/Streams.h"
@@ -104,6 +105,50 @@ public:
                        decoder.finish(rest);
                        output.write(rest);
                    });
+    }
+
+    void EncodeStream(int inFd, int outFd) override {
+        try {
+            Progress progress(m_context.hub, m_hashCode, 0);
+            progress.begin();
+            DescriptorSource source(inFd, progress);
+            DescriptorSink sink(outFd, "the output");
+            StreamEncoder encoder(m_encoding);
+            std::string out;
+            feedPieces(source, kChunkSize, progress, [&](const uint8_t* data, size_t length) {
+                out.clear();
+                encoder.update(data, length, out);
+                sink.write(out);
+            });
+            out.clear();
+            encoder.finish(out);
+            sink.write(out);
+            progress.finish();
+        } catch (...) {
+            rethrowAsEngineError("Encoding failed");
+        }
+    }
+
+    void DecodeStream(int inFd, int outFd) override {
+        try {
+            Progress progress(m_context.hub, m_hashCode, 0);
+            progress.begin();
+            DescriptorSource source(inFd, progress);
+            DescriptorSink sink(outFd, "the output");
+            StreamDecoder decoder(m_encoding);
+            std::string out;
+            feedPieces(source, kChunkSize, progress, [&](const uint8_t* data, size_t length) {
+                out.clear();
+                decoder.update(reinterpret_cast<const char*>(data), length, out);
+                sink.write(out);
+            });
+            out.clear();
+            decoder.finish(out);
+            sink.write(out);
+            progress.finish();
+        } catch (...) {
+            rethrowAsEngineError("Decoding failed");
+        }
     }
 
 private:

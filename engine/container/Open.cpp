@@ -9,6 +9,7 @@
 #include "engine/container/Compression.h"
 #include "engine/container/Format.h"
 #include "engine/core/Relay.h"
+#include "engine/io/Descriptors.h"
 #include "engine/io/FileJob.h"
 
 namespace engine::detail {
@@ -347,6 +348,40 @@ void openFile(const EngineContext& context, int32_t hashCode, const std::string&
                    FileSink sink(output);
                    openStream(source, sink, key, rules, progress, true);
                });
+}
+
+void openFileToStream(const EngineContext& context, int32_t hashCode, const std::string& sourcePath, int fd,
+                      KeyOpener& firstPass, KeyOpener& secondPass, OpenRules rules) {
+    // Each write first checks that the file is still the one authenticated.
+    class CheckedSink : public ByteSink {
+    public:
+        CheckedSink(const InputFile& input, int fd) : m_input(input), m_out(fd, "the output") {}
+        void write(const uint8_t* data, size_t length) override {
+            m_input.checkNotModified();
+            m_out.write(data, length);
+        }
+
+    private:
+        const InputFile& m_input;
+        DescriptorSink m_out;
+    };
+    try {
+        InputFile input(sourcePath);
+        // Both passes on one bar.
+        Progress progress(context.hub, hashCode, input.size() * 2);
+        progress.begin();
+        FileSource source(input);
+        DiscardSink nothing;
+        openStream(source, nothing, firstPass, rules, progress, true);
+        input.checkUnchanged();
+        input.rewind();
+        CheckedSink out(input, fd);
+        openStream(source, out, secondPass, rules, progress, true);
+        input.checkUnchanged();
+        progress.finish();
+    } catch (...) {
+        rethrowNamingFile(sourcePath);
+    }
 }
 
 }  // namespace engine::detail

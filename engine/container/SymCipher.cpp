@@ -41,6 +41,12 @@ public:
         openFile(m_context, m_hashCode, sourcePath, targetPath, key, rules());
     }
 
+    void DecryptFileToStream(const Text& sourcePath, int fd) override {
+        PasswordKeyOpener first(m_password);
+        PasswordKeyOpener second(m_password);
+        openFileToStream(m_context, m_hashCode, sourcePath, fd, first, second, rules());
+    }
+
     void Compression(int16_t level) override {
         if (level < -1 || level > 9)
             throw EngineError(ErrorKind::InvalidInput,

@@ -50,6 +50,11 @@ void Progress::poll() {
     report(std::max(position, m_lastPosition));
 }
 
+void Progress::pollNow() {
+    m_lastReport = {};
+    poll();
+}
+
 void Progress::setPosition(int32_t percent) {
     if (now() - m_lastReport < kMinInterval) return;
     report(std::max(std::clamp(percent, 0, 100), m_lastPosition));

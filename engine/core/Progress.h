@@ -38,6 +38,7 @@ public:
     void begin();                     // reports 0
     void advance(uint64_t units);     // reports when due
     void poll();                      // reports the current position when due (work of unknown size)
+    void pollNow();                   // reports it at once (a wait was interrupted by a signal)
     void setPosition(int32_t percent);  // for work measured in steps; reports when due
     void finish();                    // reports 101
 

@@ -7,6 +7,7 @@
 #include "engine/core/Secret.h"
 #include "engine/digest/Algorithms.h"
 #include "engine/digest/Digest.h"
+#include "engine/io/Descriptors.h"
 #include "engine/io/Files.h"
 #include "engine/io/Streams.h"
 
@@ -33,7 +34,8 @@ public:
     Text HashText(const Text& text) override {
         try {
             MemorySource source(text);
-            return hash(source);
+            Progress progress(m_context.hub, m_hashCode, source.size());
+            return hash(source, progress);
         } catch (...) {
             rethrowAsEngineError("Hashing failed");
         }
@@ -43,18 +45,28 @@ public:
         try {
             InputFile file(path);
             FileSource source(file);
-            return hash(source);
+            Progress progress(m_context.hub, m_hashCode, source.size());
+            return hash(source, progress);
         } catch (...) {
             rethrowNamingFile(path);
         }
     }
 
+    Text HashStream(int fd) override {
+        try {
+            Progress progress(m_context.hub, m_hashCode, 0);
+            DescriptorSource source(fd, progress);
+            return hash(source, progress);
+        } catch (...) {
+            rethrowAsEngineError("Hashing the input failed");
+        }
+    }
+
 private:
     // The encoding is read as the call starts: a progress handler may set it again.
-    Text hash(ByteSource& source) {
+    Text hash(ByteSource& source, Progress& progress) {
         const detail::Encoding encoding = m_encoding;
         auto digest = newDigest(m_algorithm);
-        Progress progress(m_context.hub, m_hashCode, source.size());
         progress.begin();
         feedPieces(source, kHashBuffer, progress,
                    [&](const uint8_t* data, size_t length) { digest->update(data, length); });

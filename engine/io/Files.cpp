@@ -301,10 +301,17 @@ void InputFile::rewind() {
 }
 
 void InputFile::checkUnchanged() const {
+    if (m_read != m_size)
+        throw EngineError(ErrorKind::Io,
+                          "The file " + quotedPath(m_path) + " changed while it was being read.");
+    checkNotModified();
+}
+
+void InputFile::checkNotModified() const {
     struct stat info {};
     if (::fstat(m_fd, &info) != 0) throw ioError("Cannot read", m_path, errno);
     // The change time catches a rewrite whose modification time was put back.
-    const bool same = m_read == m_size && static_cast<uint64_t>(info.st_size) == m_size &&
+    const bool same = static_cast<uint64_t>(info.st_size) == m_size &&
                       info.st_mtim.tv_sec == m_modified.tv_sec &&
                       info.st_mtim.tv_nsec == m_modified.tv_nsec && info.st_ctim.tv_sec == m_changed.tv_sec &&
                       info.st_ctim.tv_nsec == m_changed.tv_nsec;

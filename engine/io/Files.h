@@ -38,6 +38,9 @@ public:
     // since the result would then describe bytes that were never on disk
     // together, or a file that is no longer there.
     void checkUnchanged() const;
+    // The same check at any point of reading, without the count of bytes
+    // read: for a second pass that must stop before using a changed file.
+    void checkNotModified() const;
     // True when `name` in the folder `folder` (a descriptor) is this very file
     // (also through links).
     bool isSameFile(int folder, const std::string& name) const;

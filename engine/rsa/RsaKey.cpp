@@ -134,6 +134,12 @@ void RsaKeyObject::DecryptFile(const Text& sourcePath, const Text& targetPath) {
     openFile(m_context, m_hashCode, sourcePath, targetPath, opener, OpenRules{});
 }
 
+void RsaKeyObject::DecryptFileToStream(const Text& sourcePath, int fd) {
+    RsaKeyOpener first(privateKeyFor("decrypting"));
+    RsaKeyOpener second(privateKeyFor("decrypting"));
+    openFileToStream(m_context, m_hashCode, sourcePath, fd, first, second, OpenRules{});
+}
+
 void RsaKeyObject::SaveToFile(const Text& path) {
     saveRsaKey(m_context, m_hashCode, *m_public, m_private.get(), path);
 }

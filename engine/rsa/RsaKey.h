@@ -75,6 +75,7 @@ public:
     Text DecryptText(const Text& text) override;
     void EncryptFile(const Text& sourcePath, const Text& targetPath) override;
     void DecryptFile(const Text& sourcePath, const Text& targetPath) override;
+    void DecryptFileToStream(const Text& sourcePath, int fd) override;
     void Compression(int16_t level) override;
     void Encoding(OutputEncoding encoding) override;
 

@@ -40,6 +40,7 @@ public:
     MOCK_METHOD(void, Encoding, (engine::OutputEncoding), (override));
     MOCK_METHOD(engine::Text, HashText, (const engine::Text&), (override));
     MOCK_METHOD(engine::Text, HashFile, (const engine::Text&), (override));
+    MOCK_METHOD(engine::Text, HashStream, (int), (override));
 };
 
 // The six methods every cipher has, mocked once for both kinds of cipher.
@@ -50,6 +51,7 @@ public:
     MOCK_METHOD(engine::Text, DecryptText, (const engine::Text&), (override));
     MOCK_METHOD(void, EncryptFile, (const engine::Text&, const engine::Text&), (override));
     MOCK_METHOD(void, DecryptFile, (const engine::Text&, const engine::Text&), (override));
+    MOCK_METHOD(void, DecryptFileToStream, (const engine::Text&, int), (override));
     MOCK_METHOD(void, Compression, (int16_t), (override));
     MOCK_METHOD(void, Encoding, (engine::OutputEncoding), (override));
 };
@@ -76,6 +78,8 @@ public:
     MOCK_METHOD(void, EncodeFile, (const engine::Text&, const engine::Text&), (override));
     MOCK_METHOD(engine::Text, DecodeText, (const engine::Text&), (override));
     MOCK_METHOD(void, DecodeFile, (const engine::Text&, const engine::Text&), (override));
+    MOCK_METHOD(void, EncodeStream, (int, int), (override));
+    MOCK_METHOD(void, DecodeStream, (int, int), (override));
 };
 
 // The number behind an engine code: the window's settings are numbers, and
