@@ -23,8 +23,9 @@ source "$(dirname "$0")/benchlib.sh"
 ALONE=0
 [ -z "${BENCH_RESULTS:-}" ] && ALONE=1
 if [ "$ALONE" = 1 ]; then
-    install_missing "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
-    build
+    install_missing "${BUILD_PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
+    configure
+    cmake --build "$BUILD" -j"$(nproc)" --target quorval-cli
 fi
 bench_setup bench-data
 CLI="$BUILD/quorval-cli"
