@@ -77,6 +77,17 @@ TEST_P(AsymParity, KeysContainersAndSignaturesCrossBothWays) {
     ASSERT_TRUE(tab().asymKeyReady());
     save(1, wPrivate);
     save(0, wPublic);
+    if (size == 0) {
+        // Settings left unset are the window's defaults.
+        const Header window = headerOf(encrypt("x"));
+        writeAll(file("x.txt"), "x");
+        const CliRun r = cli({"rsa-encrypt", "--key", wPublic, "-o", file("x.qrv"), file("x.txt")});
+        ASSERT_EQ(r.status, 0) << describe(r);
+        const Header ours = headerOf(readAll(file("x.qrv")));
+        EXPECT_EQ(enginetest::hexOf(ours.settings), enginetest::hexOf(window.settings));
+        EXPECT_EQ(ours.schema, window.schema);
+        EXPECT_EQ(ours.form, window.form);
+    }
     const CliRun made = cli({"genkey", "--bits", bits, "--schema", kSchemas[1 - size % 2], "-o", cPrivate,
                              "--public-out", cPublic});
     ASSERT_EQ(made.status, 0) << describe(made);

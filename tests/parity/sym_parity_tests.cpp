@@ -150,4 +150,17 @@ TEST_F(SymParity, WhatTheCliEncryptsTheWindowDecryptsWithTheSettingsAsked) {
     EXPECT_TRUE(ui.messageBoxes.empty());
 }
 
+TEST_F(SymParity, UnsetSettingsAreTheWindowsDefaults) {
+    form.textBox("txtContSym").setText("x");
+    form.button("cmdEncSym").userClick();
+    const Header window = headerOf(form.textBox("txtResSym").text());
+    writeAll(dir.file("plain.txt"), "x");
+    const CliRun r = runIn(dir.path(), {QUORVAL_CLI, "encrypt", "--password-file", dir.file("password"), dir.file("plain.txt")});
+    ASSERT_EQ(r.status, 0) << parity::describe(r);
+    const Header cli = headerOf(readAll(dir.file("plainEnc.txt")));
+    EXPECT_EQ(enginetest::hexOf(cli.settings), enginetest::hexOf(window.settings));
+    EXPECT_EQ(cli.form, window.form);
+    EXPECT_TRUE(ui.messageBoxes.empty());
+}
+
 }  // namespace
