@@ -114,6 +114,11 @@ public:
     ProgressShare(Progress& progress, uint64_t bytes) : m_progress(progress), m_bytes(bytes) {}
     void position(int32_t percent);
     void done() { position(100); }
+    // The next call's share, on the same Progress.
+    void restart(uint64_t bytes) {
+        m_bytes = bytes;
+        m_reported = 0;
+    }
 
 private:
     Progress& m_progress;
@@ -122,7 +127,8 @@ private:
 };
 
 // The engine root with the progress handler that reports to `share` and
-// aborts once a stop was requested.
+// aborts once a stop was requested. Objects hold their root's reports
+// weakly: keep the root for as long as its objects work.
 std::shared_ptr<engine::EngineRoot> NewRoot(ProgressShare* share);
 
 // ---------------------------------------------------------------- commands

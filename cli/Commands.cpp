@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // The subcommands, each a thin layer over one engine call.
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -137,52 +139,82 @@ void hashAll(const Arguments& args, std::vector<HashJob>& jobs, const std::funct
     Progress progress(args, total);
     std::mutex lock;
     std::condition_variable ready;
-    size_t next = 0;
-    auto worker = [&] {
-        for (;;) {
-            size_t index;
-            {
-                const std::lock_guard<std::mutex> guard(lock);
-                if (next >= jobs.size()) return;
-                index = next++;
+    std::vector<char> claimed(jobs.size(), 0);
+    // Standard input is read on the main thread, the one that signals
+    // interrupt: a stop request then ends a read that waits for a writer.
+    auto claim = [&](bool input) -> size_t {
+        const std::lock_guard<std::mutex> guard(lock);
+        for (size_t i = 0; i < jobs.size(); ++i)
+            if (!claimed[i] && (jobs[i].name == "-") == input) {
+                claimed[i] = 1;
+                return i;
             }
-            HashJob& job = jobs[index];
-            std::string digest, error;
-            int code = kOk;
-            ProgressShare share(progress, sizes[index]);
-            try {
-                auto hash = NewRoot(&share)->NewHash(job.algorithm);
-                hash->Encoding(job.encoding);
-                digest = job.name == "-" ? hash->HashStream(STDIN_FILENO) : hash->HashFile(job.name);
-                if (job.encoding == engine::OutputEncoding::Hex) digest = lowerText(digest);
-                share.done();
-            } catch (const EngineError& e) {
-                error = e.what();
-                code = ExitCodeFor(e);
-            } catch (const std::exception& e) {
-                error = e.what();
-                code = kFailed;
-            }
-            const std::lock_guard<std::mutex> guard(lock);
-            job.digest = std::move(digest);
-            job.error = std::move(error);
-            job.code = code;
-            job.done = true;
-            ready.notify_all();
+        return jobs.size();
+    };
+    // One engine root a thread: a root runs its self-test once, and a tree
+    // of small files would otherwise pay for it at every file.
+    struct ThreadRoot {
+        explicit ThreadRoot(Progress& progress) : share(progress, 0), root(NewRoot(&share)) {}
+        ProgressShare share;
+        std::shared_ptr<engine::EngineRoot> root;
+    };
+    auto hashOne = [&](ThreadRoot& thread, size_t index) {
+        HashJob& job = jobs[index];
+        std::string digest, error;
+        int code = kOk;
+        thread.share.restart(sizes[index]);
+        try {
+            auto hash = thread.root->NewHash(job.algorithm);
+            hash->Encoding(job.encoding);
+            digest = job.name == "-" ? hash->HashStream(STDIN_FILENO) : hash->HashFile(job.name);
+            if (job.encoding == engine::OutputEncoding::Hex) digest = lowerText(digest);
+            thread.share.done();
+        } catch (const EngineError& e) {
+            error = e.what();
+            code = ExitCodeFor(e);
+        } catch (const std::exception& e) {
+            error = e.what();
+            code = kFailed;
         }
+        const std::lock_guard<std::mutex> guard(lock);
+        job.digest = std::move(digest);
+        job.error = std::move(error);
+        job.code = code;
+        job.done = true;
+        ready.notify_all();
+    };
+    auto worker = [&] {
+        ThreadRoot thread(progress);
+        // After a stop each job ends at its first report: every one is done, none printed.
+        for (size_t index; (index = claim(false)) < jobs.size();) hashOne(thread, index);
     };
     const size_t cores = std::max(1u, std::thread::hardware_concurrency());
     const size_t count = std::min(cores, jobs.size());
     std::vector<std::thread> threads;
-    for (size_t i = 1; i < count; ++i) threads.emplace_back(worker);
-    std::thread reporter([&] {
-        for (auto& job : jobs) {
-            std::unique_lock<std::mutex> guard(lock);
-            ready.wait(guard, [&] { return job.done; });
-            guard.unlock();
-            report(job);
-        }
-    });
+    std::thread reporter;
+    {
+        // The threads started here leave SIGINT and SIGTERM to the main thread.
+        sigset_t stops, before;
+        sigemptyset(&stops);
+        sigaddset(&stops, SIGINT);
+        sigaddset(&stops, SIGTERM);
+        pthread_sigmask(SIG_BLOCK, &stops, &before);
+        for (size_t i = 1; i < count; ++i) threads.emplace_back(worker);
+        reporter = std::thread([&] {
+            for (auto& job : jobs) {
+                std::unique_lock<std::mutex> guard(lock);
+                ready.wait(guard, [&] { return job.done; });
+                guard.unlock();
+                report(job);
+            }
+        });
+        pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    }
+    const size_t input = claim(true);
+    if (input < jobs.size()) {
+        ThreadRoot thread(progress);
+        hashOne(thread, input);
+    }
     worker();
     for (auto& thread : threads) thread.join();
     reporter.join();
@@ -282,7 +314,7 @@ int hashCheck(const Arguments& args, int algorithmChoice) {
     size_t index = 0;
     hashAll(args, jobs, [&](HashJob& job) {
         const std::string& want = expected[index++];
-        if (job.code == kStopped) return;
+        if (StopRequested()) return;
         if (!job.error.empty()) {
             printFailure(job.error);
             std::printf("%s: FAILED open or read\n", job.name.c_str());
@@ -328,6 +360,7 @@ int hashCommand(const Arguments& args) {
     }
     int code = kOk;
     hashAll(args, jobs, [&](HashJob& job) {
+        if (StopRequested()) return;
         if (!job.error.empty()) {
             if (job.code != kStopped) printFailure(job.error);
             code = std::max(code, job.code);
@@ -367,6 +400,8 @@ int cipherCommand(const Arguments& args, bool encrypt) {
     const bool toStdout = !encrypt && toStandardOutput(args);
     const std::string target = toStdout ? std::string() : outputFor(args, source, encrypt ? "Enc" : "Dec");
     if (!toStdout) requireNewOrForced(args, target);
+    // A source that cannot be read is reported before the password is asked for.
+    engine::FileSize(source);
     Secret password;
     ReadPassword(args, encrypt ? PasswordUse::Encrypt : PasswordUse::Decrypt, password);
     withProgress(args, source, [&](const std::shared_ptr<engine::EngineRoot>& root) {
@@ -491,7 +526,8 @@ int codecCommand(const Arguments& args, bool encode) {
             throw UsageError("from standard input the result goes to standard output; redirect it");
         Progress progress(args, 0);
         ProgressShare share(progress, 0);
-        auto encoder = NewRoot(&share)->NewEncoder(encoding);
+        const auto root = NewRoot(&share);
+        auto encoder = root->NewEncoder(encoding);
         encode ? encoder->EncodeStream(STDIN_FILENO, STDOUT_FILENO)
                : encoder->DecodeStream(STDIN_FILENO, STDOUT_FILENO);
         progress.finish();

@@ -8,7 +8,9 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 
 #include "cli/Cli.h"
@@ -17,9 +19,11 @@ namespace cli {
 
 namespace {
 
-volatile sig_atomic_t g_stop = 0;
+// Lock-free, so that the handler may set it and every thread may read it.
+std::atomic<bool> g_stop{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 
-extern "C" void onStopSignal(int) { g_stop = 1; }
+extern "C" void onStopSignal(int) { g_stop.store(true); }
 
 // Longer passwords are refused rather than copied into a larger buffer.
 constexpr size_t kPasswordLimit = 4096;
@@ -129,7 +133,7 @@ void InstallStopHandlers() {
     ::sigaction(SIGTERM, &action, nullptr);
 }
 
-bool StopRequested() { return g_stop != 0; }
+bool StopRequested() { return g_stop.load(); }
 
 Secret::Secret() { m_text.reserve(kPasswordLimit + 1); }
 
@@ -201,7 +205,7 @@ Progress::Progress(const Arguments& args, uint64_t totalBytes) : m_total(totalBy
     if (args.has("quiet")) return;
     if (args.has("progress"))
         m_mode = Mode::Lines;
-    else if (::isatty(STDERR_FILENO))
+    else if (::isatty(STDERR_FILENO) && totalBytes > 0)  // a stream's size is unknown: no bar to fill
         m_mode = Mode::Bar;
 }
 

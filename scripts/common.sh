@@ -9,7 +9,7 @@ BUILD_PACKAGES=(g++ cmake make pkg-config qt6-base-dev libgl-dev libbotan-2-dev 
 RUN_PACKAGES=(qt6-wayland)
 # `cpack -G DEB` finds the dependencies with dpkg-shlibdeps, and its binaries with file.
 PACKAGE_PACKAGES=(dpkg-dev file)
-TEST_PACKAGES=(googletest libgtest-dev libgmock-dev libbenchmark-dev openssl rhash coreutils time)
+TEST_PACKAGES=(googletest libgtest-dev libgmock-dev libbenchmark-dev openssl rhash coreutils time python3)
 # The package check: the validators of the desktop entry and the metainfo, and cpack's tools.
 TEST_PACKAGES+=(desktop-file-utils appstream "${PACKAGE_PACKAGES[@]}")
 # ... and its reviewers: lintian, hardening-check (devscripts), man for the manual page.

@@ -33,6 +33,10 @@ SHARE="$ROOT/usr/share"
 DESKTOP="$SHARE/applications/$ID.desktop"
 METAINFO="$SHARE/metainfo/$ID.metainfo.xml"
 check "bin/quorval is an executable" test -x "$ROOT/usr/bin/quorval"
+check "bin/quorval-cli is an executable" test -x "$ROOT/usr/bin/quorval-cli"
+COMPLETION="$ROOT/usr/share/bash-completion/completions/quorval-cli"
+check "bash completion for quorval-cli" bash -n "$COMPLETION"
+check "the completion offers the commands" grep -q "rsa-decrypt" "$COMPLETION"
 check "desktop entry $ID.desktop" test -f "$DESKTOP"
 check "metainfo $ID.metainfo.xml" test -f "$METAINFO"
 for size in 16 24 32 48 64 128 256; do
@@ -44,8 +48,8 @@ for size in 16 24 32 48 64 128 256; do
     fi
 done
 check "scalable icon" grep -q "<svg" "$SHARE/icons/hicolor/scalable/apps/$ID.svg"
-unexpected=$(cd "$ROOT" && find . -type f | grep -v -e "^./usr/bin/quorval$" -e "/$ID\.\(desktop\|metainfo\.xml\|png\|svg\)$" \
-    -e "^./usr/share/man/man1/quorval\.1\.gz$" -e "^./usr/share/doc/quorval/\(copyright\|changelog\.gz\)$" \
+unexpected=$(cd "$ROOT" && find . -type f | grep -v -e "^./usr/bin/quorval\(-cli\)\?$" -e "/$ID\.\(desktop\|metainfo\.xml\|png\|svg\)$" \
+    -e "^./usr/share/man/man1/quorval\(-cli\)\?\.1\.gz$" -e "^./usr/share/bash-completion/completions/quorval-cli$" -e "^./usr/share/doc/quorval/\(copyright\|changelog\.gz\)$" \
     -e "^./usr/share/lintian/overrides/quorval$")
 check "nothing else installed${unexpected:+: $unexpected}" test -z "$unexpected"
 
@@ -64,10 +68,12 @@ check "copyright file in the machine-readable format, Apache-2.0" \
     grep -qx "License: Apache-2.0" "$SHARE/doc/quorval/copyright"
 check "changelog.gz is a Debian changelog of version 1.00" \
     test "$(gzip -dc "$SHARE/doc/quorval/changelog.gz" | dpkg-parsechangelog -l - -SVersion 2>/dev/null)" = 1.00
-MAN="$SHARE/man/man1/quorval.1.gz"
-man_warnings=$(MANWIDTH=80 man --warnings -l "$MAN" 2>&1 > "$WORK/man.txt")
-check "man -l shows quorval(1) without warnings${man_warnings:+: $man_warnings}" \
-    test -z "$man_warnings" -a -s "$WORK/man.txt"
+for page in quorval quorval-cli; do
+    MAN="$SHARE/man/man1/$page.1.gz"
+    man_warnings=$(MANWIDTH=80 man --warnings -l "$MAN" 2>&1 > "$WORK/man-$page.txt")
+    check "man -l shows $page(1) without warnings${man_warnings:+: $man_warnings}" \
+        test -z "$man_warnings" -a -s "$WORK/man-$page.txt"
+done
 # Every source file of ours starts with the licence line (after a shebang):
 # the committed ones, or outside git all but the build folders'.
 source_files() {
@@ -113,19 +119,22 @@ if [ -n "$DEB" ]; then
     # one: that line is checked on our own objects instead.
     mkdir -p "$WORK/unpacked"
     dpkg-deb -x "$DEB" "$WORK/unpacked"
-    hardening-check --nocfprotection "$WORK/unpacked/usr/bin/quorval" > "$WORK/hardening.txt" 2>&1
-    hardened=$?
-    sed 's/^/      /' "$WORK/hardening.txt"
-    check "hardening-check: every protection present" test "$hardened" -eq 0
-    for line in "Position Independent Executable: yes" "Stack protected: yes" "Fortify Source functions: yes" \
-        "Read-only relocations: yes" "Immediate binding: yes"; do
-        check "hardening-check: $line" grep -qF "$line" "$WORK/hardening.txt"
+    for program in quorval quorval-cli; do
+        hardening-check --nocfprotection "$WORK/unpacked/usr/bin/$program" > "$WORK/hardening-$program.txt" 2>&1
+        hardened=$?
+        sed 's/^/      /' "$WORK/hardening-$program.txt"
+        check "hardening-check $program: every protection present" test "$hardened" -eq 0
+        for line in "Position Independent Executable: yes" "Stack protected: yes" "Fortify Source functions: yes" \
+            "Read-only relocations: yes" "Immediate binding: yes"; do
+            check "hardening-check $program: $line" grep -qF "$line" "$WORK/hardening-$program.txt"
+        done
     done
     for obj in "$BUILD"/libquorval_engine.a "$BUILD"/libquorval_logic.a "$BUILD"/libquorval_qtui.a \
-        "$BUILD"/CMakeFiles/quorval.dir/app/main.cpp.o; do
+        "$BUILD"/libquorval_cli.a "$BUILD"/CMakeFiles/quorval.dir/app/main.cpp.o \
+        "$BUILD"/CMakeFiles/quorval-cli.dir/cli/main.cpp.o; do
         members=$(readelf -n "$obj" | grep -c '^File:')
         marked=$(readelf -n "$obj" | grep -c 'x86 feature: IBT, SHSTK')
-        check "control-flow protection in every object of ${obj##*/}" test "$marked" -ge 1 -a "$marked" -ge "$members"
+        check "control-flow protection in every object of ${obj#"$BUILD"/}" test "$marked" -ge 1 -a "$marked" -ge "$members"
     done
 
     # Reproducible: a second build folder, the program alone, gives the same bytes.
@@ -138,7 +147,7 @@ if [ -n "$DEB" ]; then
         [ -n "$value" ] && second_config+=("-D$var=$value")
     done
     if cmake -S "$SRC" -B "$SECOND" "${second_config[@]}" > "$WORK/second.log" 2>&1 &&
-        cmake --build "$SECOND" -j"$(nproc)" --target quorval >> "$WORK/second.log" 2>&1 &&
+        cmake --build "$SECOND" -j"$(nproc)" --target quorval quorval-cli >> "$WORK/second.log" 2>&1 &&
         (cd "$SECOND" && cpack -G DEB -B "$WORK/deb2") >> "$WORK/second.log" 2>&1; then
         DEB2=$(find "$WORK/deb2" -maxdepth 1 -name 'quorval_*.deb' | head -n 1)
         if cmp -s "$DEB" "$DEB2"; then
