@@ -67,9 +67,9 @@ NOTES = {
     "quorval-cli-hash-a-sha1-vs-sha1sum": "a faster library: Botan's SHA-1 uses the SHA instructions",
     "quorval-cli-hash-a-sha1-vs-botan-hash-buf-size-65536": "none: the same Botan SHA-1",
     "quorval-cli-hash-a-sha1-10-000-files-vs-sha1sum":
-        "threads: a file on each core; a faster library: Botan's SHA-1",
+        "threads: a file on each core; a faster library: Botan's SHA-1 uses the SHA instructions",
     "quorval-cli-hash-a-sha1-10-000-files-vs-rhash-sha1-on-2-processes":
-        "a faster library: Botan's SHA-1 uses the SHA instructions; both use every core",
+        "none: the same SHA instructions on every core (rhash loads OpenSSL's SHA-1); ours makes more system calls a file",
     "quorval-cli-encrypt-aes-256-cbc-vs-openssl-enc-aes-256-cbc":
         "threads: the MAC and the writes on the second core; early write-back",
     "quorval-cli-decrypt-aes-256-cbc-vs-openssl-enc-d-aes-256-cbc":
@@ -78,7 +78,8 @@ NOTES = {
         "threads and early write-back, against a faster cipher with no key derivation",
     "quorval-cli-decrypt-aes-256-cbc-vs-age-d-i-x25519-chacha20-poly1305":
         "threads and early write-back, against a faster cipher with no key derivation",
-    "quorval-cli-version-a-process-each-vs-openssl-version": "none: our process loads Botan as well as OpenSSL",
+    "quorval-cli-version-a-process-each-vs-openssl-version":
+        "none: our process loads and binds Botan and its libraries as well as OpenSSL",
 }
 
 
