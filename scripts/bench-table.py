@@ -8,7 +8,8 @@
     scripts/bench-table.py RESULTS.tsv --keys             lists the lines' keys and notes
 
 RESULTS.tsv is what scripts/bench.sh wrote (build/bench-results/, the path is its
-last line). A quick run, a size other than 1 GiB, fewer pairs than the full run's
+last line), or another bench script run alone: its tables go between markers of
+its own, "bench-table:SCRIPT:begin" and "bench-table:SCRIPT:end" (e.g. bench-cli). A quick run, a size other than 1 GiB, fewer pairs than the full run's
 or uncommitted changes are refused unless --force: the README quotes full runs of
 committed code only.
 
@@ -59,10 +60,34 @@ NOTES = {
     "newkeypair-rsa-1024-a-process-per-key-vs-openssl-genpkey":
         "none: the same generator; our process starts more slowly",
     "newkeypair-rsa-2048-a-process-per-key-vs-openssl-genpkey": "a faster library: Botan's generator; threads: the two primes at once",
+
+    # quorval-cli against the command-line tools (scripts/bench-cli.sh).
+    "quorval-cli-hash-a-md5-vs-md5sum": "a faster library: OpenSSL's MD5",
+    "quorval-cli-hash-a-md5-vs-botan-hash-buf-size-65536": "a faster library: OpenSSL's MD5",
+    "quorval-cli-hash-a-sha1-vs-sha1sum": "a faster library: Botan's SHA-1 uses the SHA instructions",
+    "quorval-cli-hash-a-sha1-vs-botan-hash-buf-size-65536": "none: the same Botan SHA-1",
+    "quorval-cli-hash-a-sha1-10-000-files-vs-sha1sum":
+        "threads: a file on each core; a faster library: Botan's SHA-1 uses the SHA instructions",
+    "quorval-cli-hash-a-sha1-10-000-files-vs-rhash-sha1-on-2-processes":
+        "none: the same SHA instructions on every core (rhash loads OpenSSL's SHA-1); ours makes more system calls a file",
+    "quorval-cli-encrypt-aes-256-cbc-vs-openssl-enc-aes-256-cbc":
+        "threads: the MAC and the writes on the second core; early write-back",
+    "quorval-cli-decrypt-aes-256-cbc-vs-openssl-enc-d-aes-256-cbc":
+        "threads: the MAC on one core, AES and the writes on the other; early write-back",
+    "quorval-cli-encrypt-aes-256-cbc-vs-age-r-x25519-chacha20-poly1305":
+        "threads and early write-back, against a faster cipher with no key derivation",
+    "quorval-cli-decrypt-aes-256-cbc-vs-age-d-i-x25519-chacha20-poly1305":
+        "threads and early write-back, against a faster cipher with no key derivation",
+    "quorval-cli-version-a-process-each-vs-openssl-version":
+        "none: our process loads and binds Botan and its libraries as well as OpenSSL",
 }
 
-BEGIN = "<!-- bench-table:begin (made by scripts/bench-table.py from one run's results; do not edit by hand) -->"
-END = "<!-- bench-table:end -->"
+
+def markers(script):
+    """The README's markers for the tables of one script's run."""
+    section = "" if script in ("bench", "") else script + ":"
+    return (f"<!-- bench-table:{section}begin (made by scripts/bench-table.py from one run's results; "
+            "do not edit by hand) -->", f"<!-- bench-table:{section}end -->")
 
 PAIR_FIELDS = [
     "kind", "key", "label", "peer", "unit", "pairs",
@@ -107,6 +132,8 @@ def refusals(meta):
         why.append(f"{meta.get('pairs-write')} pairs for file writes, fewer than 9")
     if meta.get("commit", "").endswith("+changes") or meta.get("commit", "unknown") == "unknown":
         why.append(f"commit {meta.get('commit', 'unknown')}: not committed code")
+    if meta.get("cli") == "failed":
+        why.append("the quorval-cli lines failed")
     if meta.get("startup") == "failed":
         why.append("the start-up lines failed")
     return why
@@ -139,7 +166,7 @@ def figure_cell(row):
 
 def times_cell(row):
     unit = row["unit"]
-    shown = "ms per key" if unit != "s" else "s"
+    shown = "ms per " + unit.split("/", 1)[1] if "/" in unit else "s"
     if row["standing"] == "floor":
         # A floor's point is the times themselves and how far they stray.
         return (f"{number(row['ow'], unit)} ({number(row['ow_lo'], unit)}–{number(row['ow_hi'], unit)}) and "
@@ -159,11 +186,13 @@ def tables(meta, pairs, figures, path):
             low, high = (float(x) for x in meta[name].split())
             bands.append(f"{low:.2f}–{high:.2f} for {what}")
     out = [
-        f"Figures from one run of `scripts/bench.sh` at commit {meta.get('commit', '?')} ({meta.get('date', '?')}) "
-        f"on {meta.get('machine', '?')}, load average {load('load-before')} before and "
+        f"Figures from one run of `scripts/{meta.get('script', 'bench')}.sh` at commit {meta.get('commit', '?')} "
+        f"({meta.get('date', '?')}) on {meta.get('machine', '?')}, load average {load('load-before')} before and "
         f"{load('load-after')} after: {meta.get('size-mib', '?')} MiB of random bytes in the page cache, "
-        f"{meta.get('pairs', '?')} pairs, {meta.get('pairs-write', '?')} for the lines that write files; "
-        f"key generation {meta.get('keys', '?')}. "
+        f"{meta.get('pairs', '?')} pairs, {meta.get('pairs-write', '?')} for the lines that write files"
+        + (f"; key generation {meta['keys']}" if meta.get("keys") else "")
+        + (f"; a tree of {meta['tree']}" if meta.get("tree") else "")
+        + ". "
         f"Level means a median wall ratio within the noise floor's band: {' and '.join(bands) or 'not measured'}. "
         f"Results file: `{path.rsplit('/', 1)[-1]}`.",
         "",
@@ -184,13 +213,14 @@ def tables(meta, pairs, figures, path):
     return "\n".join(out) + "\n"
 
 
-def into_readme(readme, text):
+def into_readme(readme, text, script):
+    begin, end = markers(script)
     with open(readme, encoding="utf-8") as file:
         content = file.read()
-    pattern = re.compile(re.escape(BEGIN) + r".*?" + re.escape(END), re.S)
+    pattern = re.compile(re.escape(begin) + r".*?" + re.escape(end), re.S)
     if not pattern.search(content):
-        sys.exit(f"{readme}: no bench-table markers")
-    content = pattern.sub(lambda _: BEGIN + "\n" + text + END, content, count=1)
+        sys.exit(f"{readme}: no bench-table markers for scripts/{script}.sh")
+    content = pattern.sub(lambda _: begin + "\n" + text + end, content, count=1)
     with open(readme, "w", encoding="utf-8") as file:
         file.write(content)
 
@@ -216,7 +246,7 @@ def main():
             print(f"no note for {row['key']} (add it to NOTES in {sys.argv[0]})", file=sys.stderr)
     text = tables(meta, pairs, figures, args.results)
     if args.readme:
-        into_readme(args.readme, text)
+        into_readme(args.readme, text, meta.get("script", "bench"))
     else:
         sys.stdout.write(text)
     return 0

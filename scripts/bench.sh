@@ -170,6 +170,15 @@ if [ -f "$ROOT/scripts/bench-startup.sh" ]; then
     }
 fi
 
+# quorval-cli beside the command-line tools, by its own script, which adds its
+# lines to this run's results file.
+if [ -f "$ROOT/scripts/bench-cli.sh" ]; then
+    bash "$ROOT/scripts/bench-cli.sh" || {
+        echo "scripts/bench-cli.sh failed: its lines are missing from this run" >&2
+        bench_record meta cli failed
+    }
+fi
+
 # Abort as the user feels it: real clicks on the button in the real window.
 if [ -f "$ROOT/scripts/bench-abort.sh" ]; then
     bash "$ROOT/scripts/bench-abort.sh" || {

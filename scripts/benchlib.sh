@@ -21,6 +21,7 @@
 #   pairs=N     pairs for this line (lines that write files use PAIRS_WRITE)
 #   floor=NAME  the noise floor this line is judged against: file (default) or keygen
 #   per=N       whole-process runs of N keys: show milliseconds per key
+#   per_unit=W  what one of the N is, when not a key (e.g. run)
 #   inproc=1    in-process runs, as above
 #
 # Standing: a median wall ratio inside the noise floor's band is "level";
@@ -169,7 +170,7 @@ bench_verdict() { [ -n "$1" ] && printf '  [target %s%s]' "$1" "${2:+: $([ "$2" 
 bench_pair() {
     local label="$1" target="$2" clean="$3" ours="$4" peername="$5" peer="$6"
     local n="${pairs:-$PAIRS}" unit="s"
-    if [ -n "${per:-}" ] || [ "${inproc:-0}" = 1 ]; then unit="ms/key"; fi
+    if [ -n "${per:-}" ] || [ "${inproc:-0}" = 1 ]; then unit="ms/${per_unit:-key}"; fi
     local walls=() cpus=() owall=() ocpu=() omem=() pwall=() pcpu=() pmem=() i ow oc om pw pc pm r
     for i in $(seq "$n"); do
         # Alternate which side goes first, so neither always runs on a warmer machine.

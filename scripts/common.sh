@@ -22,6 +22,8 @@ TEST_PACKAGES+=(xvfb xdotool at-spi2-core dbus-daemon python3-gi gir1.2-atspi-2.
 TEST_PACKAGES+=(xclip imagemagick)
 # argon2: the reference command for one key derivation.
 BENCH_PACKAGES=(botan openssl gnupg rhash coreutils time argon2)
+# quorval-cli's lines: age beside it, findutils' xargs to run rhash on every core, python3 to make the tree.
+BENCH_PACKAGES+=(age findutils python3)
 # The fuzz build: Debian's clang 14 and its libFuzzer and sanitizer runtimes.
 FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 

@@ -4,7 +4,7 @@
 # own folder:
 #   plain  build/       Release, every suite
 #   asan   build-asan/  AddressSanitizer (with LeakSanitizer) and UndefinedBehaviorSanitizer, every suite
-#   tsan   build-tsan/  ThreadSanitizer, the engine, logic and command-line suites but the 4 GiB hash
+#   tsan   build-tsan/  ThreadSanitizer, the engine, logic, command-line and parity suites but the 4 GiB hash
 #   fuzz   build-fuzz/  clang, libFuzzer with ASan and UBSan: the engine and the fuzz targets,
 #                       each run QUORVAL_FUZZ_SECONDS (30) on its seed corpus
 # Any sanitizer report or fuzzing finding fails its test. QUORVAL_TEST_BUILDS picks builds,
@@ -79,8 +79,8 @@ for b in $BUILDS; do
         plain) test_build plain "$BUILD" "Release, every suite" "" "" ;;
         asan) test_build asan "$BUILD-asan" "ASan+LSan+UBSan, every suite" "address,undefined" "" ;;
         # The 4 GiB hash adds half a minute here and no thread path the smaller files miss.
-        tsan) test_build tsan "$BUILD-tsan" "TSan, engine+logic+cli but the 4 GiB hash" "thread" \
-            "engine_tests logic_tests quorval-cli" -L '^(engine|logic|cli)$' -E 'Above4GiB' ;;
+        tsan) test_build tsan "$BUILD-tsan" "TSan, engine+logic+cli+parity but the 4 GiB hash" "thread" \
+            "engine_tests logic_tests quorval-cli parity_tests" -L '^(engine|logic|cli|parity)$' -E 'Above4GiB' ;;
         # The engine and the fuzz targets only, with clang; the targets run as tests, as many at once as jobs.
         fuzz)
             EXTRA_CONFIG=(-DCMAKE_CXX_COMPILER=clang++-14 -DQUORVAL_BUILD_FUZZ=ON -DQUORVAL_BUILD_TESTS=OFF

@@ -97,6 +97,18 @@ if python3 "$TABLE" "$BENCH_RESULTS" --readme "$WORK/README.md" 2> "$WORK/err"; 
 else
     fail "table: $(cat "$WORK/err")"
 fi
+# Another script's run goes between its own markers and leaves the main table alone.
+printf '<!-- bench-table:begin (made by scripts/bench-table.py from one run'"'"'s results; do not edit by hand) -->\nmain\n<!-- bench-table:end -->\n<!-- bench-table:bench-cli:begin (made by scripts/bench-table.py from one run'"'"'s results; do not edit by hand) -->\nold\n<!-- bench-table:bench-cli:end -->\n' > "$WORK/README.md"
+sed -e 's/^meta\tquick\t.*/meta\tquick\t0/' "$BENCH_RESULTS" > "$WORK/cli.tsv"
+printf 'meta\tscript\tbench-cli\n' >> "$WORK/cli.tsv"
+per_unit=run per=5 pairs=1 BENCH_RESULTS="$WORK/cli.tsv" bench_pair "Fake start" "" true "true" "peer" "true" > /dev/null
+if python3 "$TABLE" "$WORK/cli.tsv" --readme "$WORK/README.md" 2> "$WORK/err"; then
+    same "table: another script's section" "$(sed -n 2p "$WORK/README.md") $(grep -c '^old$' "$WORK/README.md")" "main 0"
+    grep -q "^Figures from one run of \`scripts/bench-cli.sh\`" "$WORK/README.md" && grep -q "ms per run" "$WORK/README.md" &&
+        echo "ok:   table: the script and the unit named" || fail "table: $(cat "$WORK/README.md")"
+else
+    fail "table: another script: $(cat "$WORK/err")"
+fi
 bench_record meta quick 1
 if python3 "$TABLE" "$BENCH_RESULTS" > /dev/null 2> "$WORK/err"; then fail "table: a quick run refused"; else
     grep -q "a quick run" "$WORK/err" && echo "ok:   table: a quick run refused" || fail "table: $(cat "$WORK/err")"; fi
