@@ -93,6 +93,8 @@ public:
     void advance(uint64_t bytes);
     void finish();
     bool shown() const { return m_mode != Mode::Off; }
+    // Whether progress would be shown at all: sizes are worth a look only then.
+    static bool Wanted(const Arguments& args);
 
 private:
     enum class Mode { Off, Bar, Lines };

@@ -127,7 +127,10 @@ std::string lowerText(std::string text) {
 void hashAll(const Arguments& args, std::vector<HashJob>& jobs, const std::function<void(HashJob&)>& report) {
     uint64_t total = 0;
     std::vector<uint64_t> sizes(jobs.size(), 0);
-    for (size_t i = 0; i < jobs.size(); ++i) {
+    // A look at every file before the work costs a tree of small files dearly:
+    // taken only when there is a bar or lines to fill.
+    const bool sized = Progress::Wanted(args);
+    for (size_t i = 0; sized && i < jobs.size(); ++i) {
         if (jobs[i].name == "-") continue;
         try {
             sizes[i] = engine::FileSize(jobs[i].name);
@@ -325,7 +328,6 @@ int hashCheck(const Arguments& args, int algorithmChoice) {
             std::printf("%s: FAILED\n", job.name.c_str());
             ++failed;
         }
-        std::fflush(stdout);
     });
     if (StopRequested()) throw Failure(kStopped, "Stopped.");
     if (badLines > 0)
@@ -368,8 +370,8 @@ int hashCommand(const Arguments& args) {
         }
         bool escaped = false;
         const std::string name = listName(job.name, escaped);
+        // Buffered as md5sum's are: a write a file would cost a tree of small files dearly.
         writeOut((escaped ? "\\" : "") + job.digest + "  " + name + "\n");
-        std::fflush(stdout);
     });
     if (StopRequested()) throw Failure(kStopped, "Stopped.");
     return code;

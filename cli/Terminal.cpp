@@ -209,6 +209,10 @@ Progress::Progress(const Arguments& args, uint64_t totalBytes) : m_total(totalBy
         m_mode = Mode::Bar;
 }
 
+bool Progress::Wanted(const Arguments& args) {
+    return !args.has("quiet") && (args.has("progress") || ::isatty(STDERR_FILENO));
+}
+
 Progress::~Progress() {
     // A run that failed clears its bar, so that the message starts a line.
     if (m_mode == Mode::Bar && !m_finished && m_lastDrawNs != 0) writeAll(STDERR_FILENO, "\r\033[K");

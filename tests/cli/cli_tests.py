@@ -112,6 +112,10 @@ class Hash(CliTest):
         self.assertEqual(checked.returncode, 1)
         self.assertEqual(checked.stdout.decode().splitlines(),
                          ["empty: FAILED open or read", "small.txt: FAILED", "big.bin: OK"])
+        # Digests that cannot be written are a failure, not a success with nothing to show.
+        with open("/dev/full", "wb") as full:
+            result = subprocess.run([PROGRAM, "hash", "big.bin"], stdout=full, stderr=subprocess.PIPE, cwd=self.dir)
+            self.expect(result, 1, "standard output")
 
 
 class Files(CliTest):
