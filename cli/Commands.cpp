@@ -142,17 +142,17 @@ void hashAll(const Arguments& args, std::vector<HashJob>& jobs, const std::funct
     Progress progress(args, total);
     std::mutex lock;
     std::condition_variable ready;
-    std::vector<char> claimed(jobs.size(), 0);
+    // The reporter waits for one job at a time: a finished job wakes it only
+    // when it is that one, so a tree of small files costs few wake-ups.
+    size_t awaited = jobs.size();
+    size_t nextFile = 0, nextInput = 0;
     // Standard input is read on the main thread, the one that signals
     // interrupt: a stop request then ends a read that waits for a writer.
     auto claim = [&](bool input) -> size_t {
         const std::lock_guard<std::mutex> guard(lock);
-        for (size_t i = 0; i < jobs.size(); ++i)
-            if (!claimed[i] && (jobs[i].name == "-") == input) {
-                claimed[i] = 1;
-                return i;
-            }
-        return jobs.size();
+        size_t& next = input ? nextInput : nextFile;
+        while (next < jobs.size() && (jobs[next].name == "-") != input) ++next;
+        return next < jobs.size() ? next++ : jobs.size();
     };
     // One engine root a thread: a root runs its self-test once, and a tree
     // of small files would otherwise pay for it at every file.
@@ -184,7 +184,7 @@ void hashAll(const Arguments& args, std::vector<HashJob>& jobs, const std::funct
         job.error = std::move(error);
         job.code = code;
         job.done = true;
-        ready.notify_all();
+        if (index == awaited) ready.notify_one();
     };
     auto worker = [&] {
         ThreadRoot thread(progress);
@@ -204,11 +204,12 @@ void hashAll(const Arguments& args, std::vector<HashJob>& jobs, const std::funct
         pthread_sigmask(SIG_BLOCK, &stops, &before);
         for (size_t i = 1; i < count; ++i) threads.emplace_back(worker);
         reporter = std::thread([&] {
-            for (auto& job : jobs) {
+            for (size_t index = 0; index < jobs.size(); ++index) {
                 std::unique_lock<std::mutex> guard(lock);
-                ready.wait(guard, [&] { return job.done; });
+                awaited = index;
+                ready.wait(guard, [&] { return jobs[index].done; });
                 guard.unlock();
-                report(job);
+                report(jobs[index]);
             }
         });
         pthread_sigmask(SIG_SETMASK, &before, nullptr);
