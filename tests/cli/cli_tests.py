@@ -245,6 +245,31 @@ class Passwords(CliTest):
         out = run("decrypt", "--password-file", self.path("pw"), "-o", "-", self.path("dataEnc.bin"))
         self.assertEqual(out.stdout, self.read("data.bin"))
 
+    @unittest.skipUnless(os.geteuid() == 0, "needs root to run the program as nobody")
+    def test_no_core_and_another_process_of_the_same_user_cannot_read_it(self):
+        nobody = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"]
+        peek = "import sys; open('/proc/%s/environ', 'rb').read()"
+        # A program of nobody's waiting on its standard input; `cat` shows the peek works on an ordinary one.
+        for command, readable in [(["cat"], True), ([PROGRAM, "hash", "-"], False)]:
+            process = subprocess.Popen(nobody + command, stdin=subprocess.PIPE, stdout=subprocess.DEVNULL)
+            try:
+                if readable:
+                    for _ in range(1000):
+                        if os.path.basename(os.readlink("/proc/%d/exe" % process.pid)) == "cat":
+                            break
+                        time.sleep(0.01)
+                else:
+                    wait_until_catching_sigint(process.pid)  # its stop handlers come after the hardening
+                with open("/proc/%d/limits" % process.pid) as f:
+                    core = [l.split()[4:6] for l in f if l.startswith("Max core file size")][0]
+                peeked = subprocess.run(nobody + ["python3", "-c", peek % process.pid], capture_output=True)
+                self.assertEqual(peeked.returncode == 0, readable, (command, peeked.stderr))
+                if not readable:
+                    self.assertEqual(core, ["0", "0"])
+            finally:
+                process.stdin.close()
+                process.wait(timeout=60)
+
 
 class Terminal(CliTest):
     """The real binary on a pseudo-terminal: its controlling terminal is the pty."""
