@@ -184,4 +184,9 @@ void WriteWholeFile(const Text& path, const Text& data);
 // attach to it or read its memory. Needs no window: every front end calls it.
 void HardenProcess();
 
+// Wakes every streamed call waiting for input on a descriptor, and any that
+// is about to wait: it reports progress at once, so the OnProcess handler can
+// abort. Async-signal-safe: a front end calls it from its signal handler.
+void WakeWaitingReads() noexcept;
+
 }  // namespace engine

@@ -176,16 +176,24 @@ class Streams(CliTest):
         self.assertEqual(streamed.stdout, self.read("dataEnc.bin"))
         self.assertEqual(run("decode", input=streamed.stdout).stdout, data)
         self.assertEqual(run("encode", "-e", "hex", "-", input=b"\x00\xff").stdout.strip().lower(), b"00ff")
-        # Ctrl+C while standard input is silent stops the read at once.
-        for command in ["hash", "encode"]:
-            process = subprocess.Popen([PROGRAM, command, "-"], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                       stderr=subprocess.PIPE)
-            wait_until_catching_sigint(process.pid)
-            time.sleep(0.2)  # into the read
-            process.send_signal(signal.SIGINT)
-            out, err = process.communicate(timeout=30)
-            process.stdin.close()
-            self.assertEqual((process.returncode, out), (130, b""), err)
+        # Ctrl+C while standard input is silent (held open) stops the read at
+        # once, however close to the start of the wait it comes.
+        for attempt in range(20):
+            for command in ["hash", "encode"]:
+                silent, held = os.pipe()
+                process = subprocess.Popen([PROGRAM, command, "-"], stdin=silent, stdout=subprocess.PIPE,
+                                           stderr=subprocess.PIPE)
+                os.close(silent)
+                wait_until_catching_sigint(process.pid)
+                time.sleep(attempt * 0.002 if attempt < 19 else 0.2)  # before, at and into the read
+                process.send_signal(signal.SIGINT)
+                try:
+                    process.wait(timeout=10)
+                except subprocess.TimeoutExpired:
+                    process.kill()
+                out, err = process.communicate()
+                os.close(held)
+                self.assertEqual((process.returncode, out), (130, b""), (command, attempt, err))
 
         # Decrypting to standard output: the plain data, only once it is authenticated.
         pw = ["--password-file", self.path("pw")]
