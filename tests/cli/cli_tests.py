@@ -75,6 +75,30 @@ class Usage(CliTest):
         self.expect(run("hash", "--bogus"), 2, "--bogus")
         # An unreadable input is a 2 as well, named as the window names files.
         self.expect(run("hash", self.path("missing\nname")), 2, '"' + self.path("missing\\nname") + '"')
+        # Whatever the command and however it is unreadable (missing, a folder, closed standard
+        # input, no permission); a target that cannot be written is a failed run, 1.
+        os.mkdir(self.path("folder"))
+        data = self.write("data", b"data")
+        pw = ["--password-file", self.path("pw")]
+        for source in [self.path("missing"), self.path("folder")]:
+            for args in [("hash", data, source), ("encrypt", *pw, source), ("decrypt", *pw, "-o", "-", source),
+                         ("encode", source), ("sign", "--key", data, source)]:
+                self.expect(run(*args), 2, '"%s"' % source)
+        folder = os.open(self.path("folder"), os.O_RDONLY)
+        self.expect(run("hash", "-", stdin=folder), 2, "Is a directory")
+        os.close(folder)
+        self.expect(run("encode", "-", preexec_fn=lambda: os.close(0)), 2, "Bad file descriptor")
+        self.expect(run("encode", data, "-o", self.path("missing/out")), 1, "Cannot create")
+        # Opened, then failing as it is read (offset 0 of a process's memory is unmapped): a failed run.
+        self.expect(run("hash", "/proc/self/mem"), 1, "Input/output error")
+        if os.geteuid() == 0:
+            os.chmod(self.dir, 0o755)
+            os.chmod(self.write("locked", b"x"), 0o600)
+            as_nobody = ["runuser", "-u", "nobody", "--", PROGRAM]
+            result = subprocess.run(as_nobody + ["hash", self.path("locked")], capture_output=True, timeout=60)
+            self.expect(result, 2, "Permission denied")
+            result = subprocess.run(as_nobody + ["encode", data], capture_output=True, timeout=60)
+            self.expect(result, 1, "Cannot create")
         for command in ["hash", "encrypt", "decrypt", "genkey", "rsa-encrypt", "rsa-decrypt", "sign", "verify",
                         "encode", "decode"]:
             result = run(command, "--help")
