@@ -138,7 +138,8 @@ std::shared_ptr<engine::EngineRoot> NewRoot(ProgressShare* share);
 // Runs argv[1..]; returns the exit code. Every failure is one line on stderr.
 int Run(const std::vector<std::string>& args);
 
-// The exit code an engine failure gives.
+// The exit code an engine failure gives once the operation runs (its inputs
+// were opened before it, each a usage failure if it could not be).
 int ExitCodeFor(const engine::EngineError& error);
 
 }  // namespace cli

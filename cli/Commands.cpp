@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
 // The subcommands, each a thin layer over one engine call.
+#include <errno.h>
+#include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -89,10 +92,37 @@ engine::EncryptionSchema schemaOf(const Arguments& args) {
                                                             : engine::EncryptionSchema::Pkcs1;
 }
 
+// Every input is opened here before its operation: one that cannot be is an
+// unreadable input (exit 2); whatever fails once the operation runs is a
+// failed run (exit 1). Returns the file's size, for the bar.
+uint64_t openedInput(const std::string& path) {
+    try {
+        return engine::FileSize(path);
+    } catch (const EngineError& e) {
+        if (e.kind() == ErrorKind::Aborted) throw;
+        throw Failure(kUsage, e.what());
+    }
+}
+
+// Standard input as an input: closed, write-only or a folder, it is unreadable
+// (the words are those a read would give).
+void checkStandardInput() {
+    struct stat info {};
+    const int flags = ::fcntl(STDIN_FILENO, F_GETFL);
+    int error = 0;
+    if (flags < 0 || ::fstat(STDIN_FILENO, &info) != 0)
+        error = errno;
+    else if ((flags & O_ACCMODE) == O_WRONLY)
+        error = EBADF;
+    else if (S_ISDIR(info.st_mode))
+        error = EISDIR;
+    if (error != 0) throw Failure(kUsage, std::string("Cannot read the input: ") + ::strerror(error) + ".");
+}
+
 // A file operation with its progress over the source's size.
 template <class Work>
 void withProgress(const Arguments& args, const std::string& source, Work&& work) {
-    const uint64_t size = engine::FileSize(source);
+    const uint64_t size = openedInput(source);
     Progress progress(args, size);
     ProgressShare share(progress, size);
     work(NewRoot(&share));
@@ -127,16 +157,23 @@ std::string lowerText(std::string text) {
 void hashAll(const Arguments& args, std::vector<HashJob>& jobs, const std::function<void(HashJob&)>& report) {
     uint64_t total = 0;
     std::vector<uint64_t> sizes(jobs.size(), 0);
-    // A look at every file before the work costs a tree of small files dearly:
-    // taken only when there is a bar or lines to fill.
+    // Inputs that cannot be opened, reported when their turn comes. A look at
+    // every file before the work costs a tree of small files dearly: it is
+    // taken first only when there is a bar or lines to fill, and otherwise
+    // only for a file whose hashing failed.
+    std::vector<std::string> unopened(jobs.size());
     const bool sized = Progress::Wanted(args);
-    for (size_t i = 0; sized && i < jobs.size(); ++i) {
-        if (jobs[i].name == "-") continue;
+    for (size_t i = 0; i < jobs.size(); ++i) {
+        if (!sized && jobs[i].name != "-") continue;
         try {
-            sizes[i] = engine::FileSize(jobs[i].name);
+            if (jobs[i].name == "-") {
+                checkStandardInput();
+                continue;
+            }
+            sizes[i] = openedInput(jobs[i].name);
             total += sizes[i];
-        } catch (const EngineError&) {
-            // Reported when its turn comes.
+        } catch (const Failure& e) {
+            unopened[i] = e.what();
         }
     }
     Progress progress(args, total);
@@ -167,14 +204,26 @@ void hashAll(const Arguments& args, std::vector<HashJob>& jobs, const std::funct
         int code = kOk;
         thread.share.restart(sizes[index]);
         try {
+            if (!unopened[index].empty()) throw Failure(kUsage, unopened[index]);
             auto hash = thread.root->NewHash(job.algorithm);
             hash->Encoding(job.encoding);
             digest = job.name == "-" ? hash->HashStream(STDIN_FILENO) : hash->HashFile(job.name);
             if (job.encoding == engine::OutputEncoding::Hex) digest = lowerText(digest);
             thread.share.done();
+        } catch (const Failure& e) {
+            error = e.what();
+            code = e.code();
         } catch (const EngineError& e) {
             error = e.what();
             code = ExitCodeFor(e);
+            if (!sized && job.name != "-" && code != kStopped) {
+                try {
+                    openedInput(job.name);
+                } catch (const Failure& unreadable) {
+                    error = unreadable.what();
+                    code = unreadable.code();
+                }
+            }
         } catch (const std::exception& e) {
             error = e.what();
             code = kFailed;
@@ -404,7 +453,7 @@ int cipherCommand(const Arguments& args, bool encrypt) {
     const std::string target = toStdout ? std::string() : outputFor(args, source, encrypt ? "Enc" : "Dec");
     if (!toStdout) requireNewOrForced(args, target);
     // A source that cannot be read is reported before the password is asked for.
-    engine::FileSize(source);
+    openedInput(source);
     Secret password;
     ReadPassword(args, encrypt ? PasswordUse::Encrypt : PasswordUse::Decrypt, password);
     withProgress(args, source, [&](const std::shared_ptr<engine::EngineRoot>& root) {
@@ -527,6 +576,7 @@ int codecCommand(const Arguments& args, bool encode) {
     if (source == "-") {
         if (args.has("output") && !toStandardOutput(args))
             throw UsageError("from standard input the result goes to standard output; redirect it");
+        checkStandardInput();
         Progress progress(args, 0);
         ProgressShare share(progress, 0);
         const auto root = NewRoot(&share);
@@ -687,15 +737,11 @@ void printFailure(const std::string& message) {
 }  // namespace
 
 int ExitCodeFor(const EngineError& error) {
-    const std::string what = error.what();
     switch (error.kind()) {
         case ErrorKind::Aborted:
             return kStopped;
         case ErrorKind::KeyFile:
             return kUsage;
-        case ErrorKind::Io:
-            // An input that cannot be opened or read; a target that cannot be written is a failed run.
-            return what.rfind("Cannot open", 0) == 0 || what.rfind("Cannot read", 0) == 0 ? kUsage : kFailed;
         default:
             return kFailed;
     }

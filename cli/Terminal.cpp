@@ -23,7 +23,11 @@ namespace {
 std::atomic<bool> g_stop{false};
 static_assert(std::atomic<bool>::is_always_lock_free);
 
-extern "C" void onStopSignal(int) { g_stop.store(true); }
+extern "C" void onStopSignal(int) {
+    g_stop.store(true);
+    // A read of standard input that is waiting, or about to, would not see the flag.
+    engine::WakeWaitingReads();
+}
 
 // Longer passwords are refused rather than copied into a larger buffer.
 constexpr size_t kPasswordLimit = 4096;

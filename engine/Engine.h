@@ -184,4 +184,10 @@ void WriteWholeFile(const Text& path, const Text& data);
 // attach to it or read its memory. Needs no window: every front end calls it.
 void HardenProcess();
 
+// Wakes the streamed call that waits for input on a descriptor, or is about
+// to (one at a time: the call that wakes takes the wake): it reports progress
+// at once, so its OnProcess handler can abort. Async-signal-safe: a front end
+// calls it from its signal handler.
+void WakeWaitingReads() noexcept;
+
 }  // namespace engine

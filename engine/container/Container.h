@@ -101,13 +101,13 @@ void sealFile(const EngineContext& context, int32_t hashCode, const std::string&
 void openFile(const EngineContext& context, int32_t hashCode, const std::string& sourcePath,
               const std::string& targetPath, KeyOpener& key, OpenRules rules);
 
-// Decrypts a regular file into a descriptor in two passes, each with a key
-// opener of its own (an opener serves one container): the first
-// authenticates everything and writes nothing, the second writes, checking
-// before each piece it writes that the file has not changed since it was
-// opened (the tag is checked again at its end).
+// Decrypts a regular file into a descriptor in two passes over one opening
+// of the key: the first authenticates everything and writes nothing, the
+// second writes, checking the header and its tag again, and before each piece
+// it writes that the file has not changed since it was opened (the tag is
+// checked again at its end).
 void openFileToStream(const EngineContext& context, int32_t hashCode, const std::string& sourcePath, int fd,
-                      KeyOpener& firstPass, KeyOpener& secondPass, OpenRules rules);
+                      KeyOpener& key, OpenRules rules);
 
 // The block layer alone (ECB or CBC over whole blocks, no padding), exactly as
 // containers use it; for known-answer tests.

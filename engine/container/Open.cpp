@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // Opening: the header and its tag, then the data authenticated, decrypted
 // and decompressed in one pass, counted only once the tag has matched.
+#include <algorithm>
 #include <array>
 #include <exception>
 #include <vector>
@@ -350,8 +351,38 @@ void openFile(const EngineContext& context, int32_t hashCode, const std::string&
                });
 }
 
+namespace {
+
+// The key for both passes: opened on the first (a password derived, an RSA
+// key used, once), kept in secret memory, and handed to the second only for
+// the very key block it was opened from.
+class KeyForTwoPasses : public KeyOpener {
+public:
+    KeyForTwoPasses(KeyOpener& opener, const std::string& path) : m_opener(opener), m_path(path) {}
+    KeySourceKind kind() const override { return m_opener.kind(); }
+    SecretBytes openKeyBlock(const uint8_t* block, size_t length) override {
+        if (!m_opened) {
+            m_secret = m_opener.openKeyBlock(block, length);
+            m_block.assign(block, block + length);
+            m_opened = true;
+        } else if (length != m_block.size() || !std::equal(block, block + length, m_block.begin())) {
+            throw EngineError(ErrorKind::Io, "The file " + quotedPath(m_path) + " changed while it was being read.");
+        }
+        return m_secret;
+    }
+
+private:
+    KeyOpener& m_opener;
+    const std::string& m_path;
+    bool m_opened = false;
+    Bytes m_block;
+    SecretBytes m_secret;
+};
+
+}  // namespace
+
 void openFileToStream(const EngineContext& context, int32_t hashCode, const std::string& sourcePath, int fd,
-                      KeyOpener& firstPass, KeyOpener& secondPass, OpenRules rules) {
+                      KeyOpener& opener, OpenRules rules) {
     // Each write first checks that the file is still the one authenticated.
     class CheckedSink : public ByteSink {
     public:
@@ -371,12 +402,13 @@ void openFileToStream(const EngineContext& context, int32_t hashCode, const std:
         Progress progress(context.hub, hashCode, input.size() * 2);
         progress.begin();
         FileSource source(input);
+        KeyForTwoPasses key(opener, sourcePath);
         DiscardSink nothing;
-        openStream(source, nothing, firstPass, rules, progress, true);
+        openStream(source, nothing, key, rules, progress, true);
         input.checkUnchanged();
         input.rewind();
         CheckedSink out(input, fd);
-        openStream(source, out, secondPass, rules, progress, true);
+        openStream(source, out, key, rules, progress, true);
         input.checkUnchanged();
         progress.finish();
     } catch (...) {

@@ -42,9 +42,8 @@ public:
     }
 
     void DecryptFileToStream(const Text& sourcePath, int fd) override {
-        PasswordKeyOpener first(m_password);
-        PasswordKeyOpener second(m_password);
-        openFileToStream(m_context, m_hashCode, sourcePath, fd, first, second, rules());
+        PasswordKeyOpener key(m_password);
+        openFileToStream(m_context, m_hashCode, sourcePath, fd, key, rules());
     }
 
     void Compression(int16_t level) override {

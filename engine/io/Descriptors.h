@@ -12,12 +12,13 @@
 
 namespace engine::detail {
 
-// Reads a descriptor to its end; its size is unknown (0). A read that a
-// signal interrupts reports progress at once, so that a handler asked to
-// stop by that signal is heard while the writer on the other side is silent.
+// Reads a descriptor to its end; its size is unknown (0). A wait for input
+// that a signal or WakeWaitingReads interrupts reports progress at once, so
+// that a handler asked to stop is heard while the writer on the other side is
+// silent.
 class DescriptorSource : public ByteSource {
 public:
-    DescriptorSource(int fd, Progress& progress) : m_fd(fd), m_progress(progress) {}
+    DescriptorSource(int fd, Progress& progress);
     uint64_t size() const override { return 0; }
     size_t read(uint8_t* buffer, size_t length) override;
     ByteView next(size_t length) override;
@@ -25,7 +26,9 @@ public:
 
 private:
     int m_fd;
+    int m_wakeFd;
     Progress& m_progress;
+    bool m_heard = false;
     std::vector<uint8_t> m_buffer;
 };
 

@@ -135,9 +135,8 @@ void RsaKeyObject::DecryptFile(const Text& sourcePath, const Text& targetPath) {
 }
 
 void RsaKeyObject::DecryptFileToStream(const Text& sourcePath, int fd) {
-    RsaKeyOpener first(privateKeyFor("decrypting"));
-    RsaKeyOpener second(privateKeyFor("decrypting"));
-    openFileToStream(m_context, m_hashCode, sourcePath, fd, first, second, OpenRules{});
+    RsaKeyOpener opener(privateKeyFor("decrypting"));
+    openFileToStream(m_context, m_hashCode, sourcePath, fd, opener, OpenRules{});
 }
 
 void RsaKeyObject::SaveToFile(const Text& path) {

@@ -75,6 +75,30 @@ class Usage(CliTest):
         self.expect(run("hash", "--bogus"), 2, "--bogus")
         # An unreadable input is a 2 as well, named as the window names files.
         self.expect(run("hash", self.path("missing\nname")), 2, '"' + self.path("missing\\nname") + '"')
+        # Whatever the command and however it is unreadable (missing, a folder, closed standard
+        # input, no permission); a target that cannot be written is a failed run, 1.
+        os.mkdir(self.path("folder"))
+        data = self.write("data", b"data")
+        pw = ["--password-file", self.path("pw")]
+        for source in [self.path("missing"), self.path("folder")]:
+            for args in [("hash", data, source), ("encrypt", *pw, source), ("decrypt", *pw, "-o", "-", source),
+                         ("encode", source), ("sign", "--key", data, source)]:
+                self.expect(run(*args), 2, '"%s"' % source)
+        folder = os.open(self.path("folder"), os.O_RDONLY)
+        self.expect(run("hash", "-", stdin=folder), 2, "Is a directory")
+        os.close(folder)
+        self.expect(run("encode", "-", preexec_fn=lambda: os.close(0)), 2, "Bad file descriptor")
+        self.expect(run("encode", data, "-o", self.path("missing/out")), 1, "Cannot create")
+        # Opened, then failing as it is read (offset 0 of a process's memory is unmapped): a failed run.
+        self.expect(run("hash", "/proc/self/mem"), 1, "Input/output error")
+        if os.geteuid() == 0:
+            os.chmod(self.dir, 0o755)
+            os.chmod(self.write("locked", b"x"), 0o600)
+            as_nobody = ["runuser", "-u", "nobody", "--", PROGRAM]
+            result = subprocess.run(as_nobody + ["hash", self.path("locked")], capture_output=True, timeout=60)
+            self.expect(result, 2, "Permission denied")
+            result = subprocess.run(as_nobody + ["encode", data], capture_output=True, timeout=60)
+            self.expect(result, 1, "Cannot create")
         for command in ["hash", "encrypt", "decrypt", "genkey", "rsa-encrypt", "rsa-decrypt", "sign", "verify",
                         "encode", "decode"]:
             result = run(command, "--help")
@@ -180,16 +204,24 @@ class Streams(CliTest):
         self.assertEqual(streamed.stdout, self.read("dataEnc.bin"))
         self.assertEqual(run("decode", input=streamed.stdout).stdout, data)
         self.assertEqual(run("encode", "-e", "hex", "-", input=b"\x00\xff").stdout.strip().lower(), b"00ff")
-        # Ctrl+C while standard input is silent stops the read at once.
-        for command in ["hash", "encode"]:
-            process = subprocess.Popen([PROGRAM, command, "-"], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                       stderr=subprocess.PIPE)
-            wait_until_catching_sigint(process.pid)
-            time.sleep(0.2)  # into the read
-            process.send_signal(signal.SIGINT)
-            out, err = process.communicate(timeout=30)
-            process.stdin.close()
-            self.assertEqual((process.returncode, out), (130, b""), err)
+        # Ctrl+C while standard input is silent (held open) stops the read at
+        # once, however close to the start of the wait it comes.
+        for attempt in range(20):
+            for command in ["hash", "encode"]:
+                silent, held = os.pipe()
+                process = subprocess.Popen([PROGRAM, command, "-"], stdin=silent, stdout=subprocess.PIPE,
+                                           stderr=subprocess.PIPE)
+                os.close(silent)
+                wait_until_catching_sigint(process.pid)
+                time.sleep(attempt * 0.002 if attempt < 19 else 0.2)  # before, at and into the read
+                process.send_signal(signal.SIGINT)
+                try:
+                    process.wait(timeout=10)
+                except subprocess.TimeoutExpired:
+                    process.kill()
+                out, err = process.communicate()
+                os.close(held)
+                self.assertEqual((process.returncode, out), (130, b""), (command, attempt, err))
 
         # Decrypting to standard output: the plain data, only once it is authenticated.
         pw = ["--password-file", self.path("pw")]

@@ -4,6 +4,8 @@
 // and a reader written from docs/password-container.md alone.
 
 #include <argon2.h>
+#include <fcntl.h>
+#include <unistd.h>
 #include <botan/argon2.h>
 #include <gtest/gtest.h>
 
@@ -118,18 +120,24 @@ TEST(PasswordArgon2, NewContainersRecordArgon2idAtTheirCostAndPbkdf2OnesStillOpe
 }
 
 // Counts derivations instead of running them.
+// Counts derivations instead of running them, or (`real`) as it runs them.
 class CountingOpener : public engine::detail::PasswordKeyOpener {
 public:
-    CountingOpener() : PasswordKeyOpener("pw") {}
+    explicit CountingOpener(bool real = false) : PasswordKeyOpener("pw"), m_real(real) {}
     int derivations = 0;
     PasswordKdf asked;
 
 protected:
-    SecretBytes deriveSecret(const std::string&, const uint8_t*, size_t, const PasswordKdf& kdf) override {
+    SecretBytes deriveSecret(const std::string& password, const uint8_t* salt, size_t saltLength,
+                             const PasswordKdf& kdf) override {
         ++derivations;
         asked = kdf;
+        if (m_real) return PasswordKeyOpener::deriveSecret(password, salt, saltLength, kdf);
         return SecretBytes(32, 1);
     }
+
+private:
+    bool m_real;
 };
 
 std::string argon2Block(uint32_t memoryKiB, uint32_t passes, uint8_t lanes, uint8_t kdf = 2) {
@@ -183,6 +191,26 @@ TEST(PasswordArgon2, HeadersOutsideTheBoundsAreRefusedWithoutDerivingAndTheWorst
     std::string description;
     EXPECT_EQ(kindOf([&] { reader->DecryptText(sealed); }, &description), ErrorKind::NotOurData);
     EXPECT_NE(description.find("above the limit"), std::string::npos) << description;
+}
+
+// Decrypting to a descriptor reads the file twice (authenticate, then write)
+// but derives its key once.
+TEST(PasswordArgon2, DecryptingToADescriptorDerivesTheKeyOnce) {
+    ScratchDir dir;
+    engine::EngineOptions cheap;
+    cheap.argon2MemoryKiB = 64;
+    cheap.argon2Passes = 1;
+    cheap.argon2Lanes = 1;
+    const std::string plain = pseudoRandom(300000, 3);
+    writeAll(dir.file("plain"), plain);
+    engine::CreateEngineRoot(cheap)->NewSymCipher(engine::SymAlgorithm::Aes, "pw", 256)->EncryptFile(
+        dir.file("plain"), dir.file("sealed"));
+    const int fd = ::open(dir.file("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    CountingOpener opener(true);
+    engine::detail::openFileToStream({}, 0, dir.file("sealed"), fd, opener, {});
+    ::close(fd);
+    EXPECT_EQ(opener.derivations, 1);
+    EXPECT_EQ(readAll(dir.file("out")), plain);
 }
 
 // tests/engine/read_container.py, written from the page: Argon2id by
