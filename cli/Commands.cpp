@@ -368,14 +368,18 @@ int hashCheck(const Arguments& args, int algorithmChoice) {
     hashAll(args, jobs, [&](HashJob& job) {
         const std::string& want = expected[index++];
         if (StopRequested()) return;
+        // A name with a line break would otherwise forge a line of its own;
+        // md5sum escapes only those here.
+        bool escaped = job.name.find_first_of("\n\r") != std::string::npos;
+        const std::string shown = escaped ? "\\" + listName(job.name, escaped) : job.name;
         if (!job.error.empty()) {
             printFailure(job.error);
-            std::printf("%s: FAILED open or read\n", job.name.c_str());
+            writeOut(shown + ": FAILED open or read\n");
             ++failed;
         } else if (job.digest == want) {
-            std::printf("%s: OK\n", job.name.c_str());
+            writeOut(shown + ": OK\n");
         } else {
-            std::printf("%s: FAILED\n", job.name.c_str());
+            writeOut(shown + ": FAILED\n");
             ++failed;
         }
     });
