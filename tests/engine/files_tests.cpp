@@ -157,7 +157,9 @@ TEST_F(FileCipherTest, ASourceChangedWhileItIsDecryptedIsCaught) {
     c->EncryptFile(dir.file("plain"), dir.file("sealed"));
     recorder.attach(*root, true);
     bool changed = false;
-    // Past half way, the changed byte lies in the part not read yet; the tag covers what is read.
+    // Past half way, the changed byte lies near the end. Read after the change,
+    // it breaks the tag; read ahead before it (the reading thread may be there
+    // already), the change itself is noticed. Either way nothing is written.
     recorder.onReport = [&](int32_t position) {
         if (changed || position < 51 || position > 100) return;
         std::fstream file(dir.file("sealed"), std::ios::in | std::ios::out | std::ios::binary);
@@ -165,8 +167,8 @@ TEST_F(FileCipherTest, ASourceChangedWhileItIsDecryptedIsCaught) {
         file.put('\x55');
         changed = true;
     };
-    EXPECT_EQ(kindOf([&] { c->DecryptFile(dir.file("sealed"), dir.file("opened")); }),
-              ErrorKind::WrongKeyOrDamaged);
+    const ErrorKind kind = kindOf([&] { c->DecryptFile(dir.file("sealed"), dir.file("opened")); });
+    EXPECT_TRUE(kind == ErrorKind::WrongKeyOrDamaged || kind == ErrorKind::Io) << static_cast<int>(kind);
     EXPECT_TRUE(changed);
     EXPECT_EQ(dir.names(), (std::vector<std::string>{"plain", "sealed"}));
 }
