@@ -8,15 +8,15 @@ namespace cli {
 
 namespace {
 
-const OptionSpec* findLong(const std::vector<OptionSpec>& specs, const std::string& name) {
-    for (const auto& spec : specs)
-        if (spec.name == name) return &spec;
+const OptionRule* findLong(const std::vector<OptionRule>& rules, const std::string& name) {
+    for (const auto& rule : rules)
+        if (rule.name == name) return &rule;
     return nullptr;
 }
 
-const OptionSpec* findShort(const std::vector<OptionSpec>& specs, char letter) {
-    for (const auto& spec : specs)
-        if (spec.letter != 0 && spec.letter == letter) return &spec;
+const OptionRule* findShort(const std::vector<OptionRule>& rules, char letter) {
+    for (const auto& rule : rules)
+        if (rule.letter != 0 && rule.letter == letter) return &rule;
     return nullptr;
 }
 
@@ -28,7 +28,7 @@ std::string lower(std::string text) {
 
 }  // namespace
 
-Arguments ParseArguments(const std::vector<OptionSpec>& specs, const std::vector<std::string>& args) {
+Arguments ParseArguments(const std::vector<OptionRule>& rules, const std::vector<std::string>& args) {
     Arguments parsed;
     bool optionsEnded = false;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -41,7 +41,7 @@ Arguments ParseArguments(const std::vector<OptionSpec>& specs, const std::vector
             optionsEnded = true;
             continue;
         }
-        const OptionSpec* spec = nullptr;
+        const OptionRule* rule = nullptr;
         std::string value;
         bool inlineValue = false;
         std::string shown;
@@ -49,21 +49,21 @@ Arguments ParseArguments(const std::vector<OptionSpec>& specs, const std::vector
             const std::string::size_type equals = arg.find('=');
             const std::string name = arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
             shown = "--" + name;
-            spec = findLong(specs, name);
+            rule = findLong(rules, name);
             if (equals != std::string::npos) {
                 value = arg.substr(equals + 1);
                 inlineValue = true;
             }
         } else {
             shown = arg.substr(0, 2);
-            spec = findShort(specs, arg[1]);
+            rule = findShort(rules, arg[1]);
             if (arg.size() > 2) {
                 value = arg.substr(2);
                 inlineValue = true;
             }
         }
-        if (!spec) throw UsageError("unknown option " + engine::QuotedName(shown));
-        if (spec->takesValue) {
+        if (!rule) throw UsageError("unknown option " + engine::QuotedName(shown));
+        if (rule->takesValue) {
             if (!inlineValue) {
                 if (i + 1 >= args.size()) throw UsageError("the option " + shown + " needs a value");
                 value = args[++i];
@@ -71,7 +71,7 @@ Arguments ParseArguments(const std::vector<OptionSpec>& specs, const std::vector
         } else if (inlineValue) {
             throw UsageError("the option " + shown + " takes no value");
         }
-        parsed.values[spec->name] = value;
+        parsed.values[rule->name] = value;
     }
     return parsed;
 }

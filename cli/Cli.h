@@ -33,7 +33,7 @@ inline Failure UsageError(const std::string& message) { return Failure(kUsage, m
 
 // ---------------------------------------------------------------- arguments
 
-struct OptionSpec {
+struct OptionRule {
     std::string name;  // long name, without "--"
     char letter;       // short name, or 0
     bool takesValue;
@@ -50,7 +50,7 @@ struct Arguments {
 };
 
 // Throws a usage Failure on an unknown option or a missing value.
-Arguments ParseArguments(const std::vector<OptionSpec>& specs, const std::vector<std::string>& args);
+Arguments ParseArguments(const std::vector<OptionRule>& rules, const std::vector<std::string>& args);
 
 // One of `choices` (compared without case), or a usage Failure naming the option.
 int Choice(const Arguments& args, const std::string& option, const std::vector<std::string>& choices,

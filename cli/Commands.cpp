@@ -33,17 +33,17 @@ using engine::ErrorKind;
 struct Command {
     const char* name;
     const char* usage;  // the --help text after the first line
-    std::vector<OptionSpec> options;
+    std::vector<OptionRule> options;
     std::function<int(const Arguments&)> run;
 };
 
-const OptionSpec kHelp{"help", 'h', false};
-const OptionSpec kQuiet{"quiet", 'q', false};
-const OptionSpec kShowProgress{"progress", 0, false};
-const OptionSpec kForce{"force", 'f', false};
-const OptionSpec kOutput{"output", 'o', true};
-const OptionSpec kPasswordFile{"password-file", 0, true};
-const OptionSpec kPasswordFd{"password-fd", 0, true};
+const OptionRule kHelp{"help", 'h', false};
+const OptionRule kQuiet{"quiet", 'q', false};
+const OptionRule kShowProgress{"progress", 0, false};
+const OptionRule kForce{"force", 'f', false};
+const OptionRule kOutput{"output", 'o', true};
+const OptionRule kPasswordFile{"password-file", 0, true};
+const OptionRule kPasswordFd{"password-fd", 0, true};
 
 // ---------------------------------------------------------------- helpers
 
@@ -603,12 +603,12 @@ int codecCommand(const Arguments& args, bool encode) {
 // ---------------------------------------------------------------- the table
 
 const std::vector<Command>& commands() {
-    const OptionSpec algorithm{"algorithm", 'a', true};
-    const OptionSpec encoding{"encoding", 'e', true};
-    const OptionSpec bits{"bits", 0, true};
-    const OptionSpec key{"key", 'k', true};
-    const OptionSpec level{"level", 0, true};
-    const OptionSpec schema{"schema", 0, true};
+    const OptionRule algorithm{"algorithm", 'a', true};
+    const OptionRule encoding{"encoding", 'e', true};
+    const OptionRule bits{"bits", 0, true};
+    const OptionRule key{"key", 'k', true};
+    const OptionRule level{"level", 0, true};
+    const OptionRule schema{"schema", 0, true};
     static const std::vector<Command> table{
         {"hash",
          "hash [-a md5|sha1|tiger] [-e hex|base64] FILE...\n"
@@ -770,13 +770,13 @@ int Run(const std::vector<std::string>& args) {
         for (const auto& candidate : commands())
             if (name == candidate.name) command = &candidate;
         if (!command) throw UsageError("unknown command " + engine::QuotedName(name) + " (see quorval-cli --help)");
-        std::vector<OptionSpec> specs = command->options;
-        specs.insert(specs.end(), {kHelp, kQuiet, kShowProgress});
-        if (writesFile(name)) specs.insert(specs.end(), {kForce, kOutput});
-        if (needsPassword(name)) specs.insert(specs.end(), {kPasswordFile, kPasswordFd});
+        std::vector<OptionRule> rules = command->options;
+        rules.insert(rules.end(), {kHelp, kQuiet, kShowProgress});
+        if (writesFile(name)) rules.insert(rules.end(), {kForce, kOutput});
+        if (needsPassword(name)) rules.insert(rules.end(), {kPasswordFile, kPasswordFd});
         Arguments parsed;
         try {
-            parsed = ParseArguments(specs, std::vector<std::string>(args.begin() + 1, args.end()));
+            parsed = ParseArguments(rules, std::vector<std::string>(args.begin() + 1, args.end()));
         } catch (const Failure& failure) {
             throw UsageError(name + ": " + failure.what() + " (see quorval-cli " + name + " --help)");
         }
